@@ -1,0 +1,28 @@
+# One static library per subsystem folder, built from every source in it.
+# Helpers add files without touching CMake; a folder's own CMakeLists.txt
+# only states what the library links.
+function(kivaro_library name folder)
+    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+    file(GLOB headers CONFIGURE_DEPENDS ${folder}/*.h)
+    add_library(${name} STATIC ${sources} ${headers})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC Threads::Threads)
+endfunction()
+
+# One test executable per tests/<folder>/*Test.cpp, so that each suite
+# builds on its own: kivaro_tests(<folder> <libraries...>)
+function(kivaro_tests folder)
+    file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*Test.cpp)
+    file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/support/*.cpp)
+    foreach(test ${tests})
+        get_filename_component(testName ${test} NAME_WE)
+        set(target ${folder}_${testName})
+        add_executable(${target} ${test} ${support})
+        target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+        target_link_libraries(${target} PRIVATE ${ARGN} kivaro_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+        target_compile_definitions(${target} PRIVATE KIVARO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                   KIVARO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+        gtest_discover_tests(${target} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+                             PROPERTIES ENVIRONMENT "ALSOFT_DRIVERS=null" DISCOVERY_TIMEOUT 60)
+    endforeach()
+endfunction()

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with assertions on and runs every test
+# (GUI tests in a virtual X server, sound on OpenAL Soft's null driver).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/setup.sh"
+"$here/scripts/build.sh" build-test -DCMAKE_BUILD_TYPE=Release -DKIVARO_ASSERTS=ON
+export ALSOFT_DRIVERS=null
+export LIBGL_ALWAYS_SOFTWARE=1
+export QT_QPA_PLATFORM=xcb
+cd "$here/build-test"
+xvfb-run -a -s "-screen 0 1920x1200x24" ctest --output-on-failure -j "$(nproc)" --timeout 300 "$@"

@@ -1,0 +1,95 @@
+#pragma once
+// Base of everything in the world: rigid-body state, bounds read by the broad phase
+// and the pair filter, and one body's motion integration over a time step.
+
+#include <string>
+
+#include "physics/Matrix4.h"
+#include "physics/Quaternion.h"
+#include "physics/Vector3.h"
+
+struct DrawContext;
+struct TickInput;
+
+/// Head of every item's initialization record.
+struct Placement {
+    /// Frame in which the other fields are given; null for the world frame.
+    class FieldItem* parent = nullptr;
+    Vector3 position;
+    Vector3 velocity;
+    /// Rotation vector: axis times angle in radians.
+    Vector3 angle;
+    /// Body axes.
+    Vector3 angularVelocity;
+};
+
+class FieldItem {
+public:
+    FieldItem() = default;
+    virtual ~FieldItem() = default;
+    FieldItem(const FieldItem&) = delete;
+    FieldItem& operator=(const FieldItem&) = delete;
+
+    virtual std::wstring TypeName() const = 0;
+    virtual bool IsComposite() const = 0;
+    virtual void SetName(const std::wstring& name) { name_ = name; }
+    virtual std::wstring Name() const { return name_; }
+    virtual void SetParent(FieldItem* parent) { parent_ = parent; }
+    virtual FieldItem* Parent() const { return parent_; }
+    virtual void SetFixed(bool fixed) { fixed_ = fixed; }
+    virtual bool IsFixed() const { return fixed_; }
+    virtual double Mass() const { return mass_; }
+    virtual Matrix4& Transform() { return transform_; }
+    virtual Matrix4& WorldTransform() { return worldTransform_; }
+    virtual Vector3& Velocity() { return velocity_; }
+    virtual Vector3& Force() { return force_; }
+    virtual Matrix4& Inertia() { return inertia_; }
+    virtual Quaternion& Orientation() { return orientation_; }
+    virtual Quaternion& WorldOrientation() { return worldOrientation_; }
+    virtual Vector3& AngularVelocity() { return angularVelocity_; }
+    virtual Matrix4& InverseInertia() { return inverseInertia_; }
+    virtual Vector3& Torque() { return torque_; }
+    virtual double BoundingRadius() const { return boundingRadius_; }
+    virtual Vector3& BoundingExtent() { return boundingExtent_; }
+    /// Applies the placement at the head of the record; subclasses call this first.
+    virtual void Initialize(const Placement& record);
+    virtual void Draw(DrawContext* context);
+    /// Semi-implicit Euler step of the configured time step; the input is not used.
+    virtual void Integrate(const TickInput* input);
+    virtual void Control(const TickInput* input);
+    /// Recomputes world transform, world orientation and bounding extent; either argument may be null.
+    virtual void UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation);
+    virtual void MarkDeleted() { deleted_ = true; }
+    virtual bool IsDeleted() const { return deleted_; }
+    /// World axes to body axes.
+    virtual void ToLocal(Vector3& vector) const;
+    /// Body axes to world axes.
+    virtual void ToWorld(Vector3& vector) const;
+    /// World and shadow matrices a primitive is drawn with, for a mesh scaled by (sx, sy, sz).
+    virtual void DrawMatrices(Matrix4& world, Matrix4& shadow, const DrawContext* context, float sx, float sy,
+                              float sz);
+
+    /// Position: the translation row of the world transform.
+    Vector3 WorldPosition() const { return worldTransform_.Translation(); }
+    const Vector3& HalfExtents() const { return halfExtents_; }
+
+protected:
+    std::wstring name_;
+    FieldItem* parent_ = nullptr;
+    bool deleted_ = false;
+    bool fixed_ = false;
+    double mass_ = 0.0;
+    Matrix4 transform_;
+    Vector3 velocity_;
+    Vector3 force_;
+    Matrix4 worldTransform_;
+    Matrix4 inertia_;
+    Quaternion orientation_;
+    Vector3 angularVelocity_;
+    Vector3 torque_;
+    Quaternion worldOrientation_;
+    Matrix4 inverseInertia_;
+    Vector3 halfExtents_;
+    Vector3 boundingExtent_;
+    double boundingRadius_ = 0.0;
+};
