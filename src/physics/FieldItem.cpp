@@ -1,0 +1,138 @@
+#include "physics/FieldItem.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "physics/DrawContext.h"
+#include "tester/MirelConfig.h"
+
+namespace {
+
+/// Rows of the upper-left 3x3 block times v (the tensor applied to a column vector).
+Vector3 MultiplyRows(const Matrix4& m, const Vector3& v) {
+    return {m._11 * v.x + m._12 * v.y + m._13 * v.z, m._21 * v.x + m._22 * v.y + m._23 * v.z,
+            m._31 * v.x + m._32 * v.y + m._33 * v.z};
+}
+
+/// The matrix with its translation row multiplied by s.
+Matrix4 ScaleTranslation(Matrix4 m, float s) {
+    m._41 *= s;
+    m._42 *= s;
+    m._43 *= s;
+    return m;
+}
+
+} // namespace
+
+void FieldItem::Initialize(const Placement& record) {
+    Vector3 position = record.position;
+    Vector3 velocity = record.velocity;
+
+    // start from the parent's frame, giving the offsets in its axes
+    if (record.parent != nullptr) {
+        FieldItem& parent = *record.parent;
+        transform_ = parent.Transform();
+        velocity_ = parent.Velocity();
+        parent.ToWorld(position);
+        parent.ToWorld(velocity);
+        orientation_ = parent.Orientation();
+    }
+
+    transform_ = MatrixMultiply(transform_, MatrixTranslation(position));
+    Quaternion turn = QuaternionRotationAxis(record.angle, Length(record.angle));
+    orientation_ = QuaternionNormalize(QuaternionMultiply(turn, orientation_));
+    velocity_ += velocity;
+    angularVelocity_ = record.angularVelocity;
+}
+
+void FieldItem::Draw(DrawContext* /*context*/) {}
+
+void FieldItem::Integrate(const TickInput* /*input*/) {
+    const double timeStep = MirelConfig::Instance().timeStep;
+    const float dt = static_cast<float>(timeStep);
+
+    // linear motion, semi-implicit: the new velocity moves the item; an item without
+    // mass has no defined acceleration and keeps its velocity
+    if (mass_ > 0.0) {
+        const double scale = timeStep / mass_;
+        velocity_.x += static_cast<float>(scale * force_.x);
+        velocity_.y += static_cast<float>(scale * force_.y);
+        velocity_.z += static_cast<float>(scale * force_.z);
+    }
+    transform_ = MatrixMultiply(transform_, MatrixTranslation(velocity_ * dt));
+
+    // Euler's equations in body axes: I dw/dt = torque - w x (I w)
+    const Vector3 angularMomentum = MultiplyRows(inertia_, angularVelocity_);
+    const Vector3 netTorque = torque_ - Cross(angularVelocity_, angularMomentum);
+    angularVelocity_ += MultiplyRows(inverseInertia_, netTorque) * dt;
+
+    orientation_ = IntegrateOrientation(orientation_, angularVelocity_, timeStep);
+
+    force_ = Vector3();
+    torque_ = Vector3();
+}
+
+void FieldItem::Control(const TickInput* /*input*/) {}
+
+void FieldItem::UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
+    if (parentTransform == nullptr || parentOrientation == nullptr) {
+        worldTransform_ = transform_;
+        worldOrientation_ = orientation_;
+    } else {
+        // the offset is given in the parent's axes
+        const Vector3 offset = Rotate(*parentOrientation, transform_.Translation());
+        worldTransform_ = MatrixMultiply(*parentTransform, MatrixTranslation(offset));
+        worldOrientation_ = QuaternionNormalize(QuaternionMultiply(orientation_, *parentOrientation));
+    }
+
+    // world-axis box around the rotated core: the four corners with z >= 0 suffice,
+    // the other four are their negatives
+    const Vector3 corners[4] = {{halfExtents_.x, halfExtents_.y, halfExtents_.z},
+                                {halfExtents_.x, -halfExtents_.y, halfExtents_.z},
+                                {-halfExtents_.x, halfExtents_.y, halfExtents_.z},
+                                {-halfExtents_.x, -halfExtents_.y, halfExtents_.z}};
+    Vector3 extent;
+    for (Vector3 corner : corners) {
+        ToWorld(corner);
+        extent.x = std::max(extent.x, std::fabs(corner.x));
+        extent.y = std::max(extent.y, std::fabs(corner.y));
+        extent.z = std::max(extent.z, std::fabs(corner.z));
+    }
+    boundingExtent_ = extent;
+}
+
+void FieldItem::ToLocal(Vector3& vector) const {
+    vector = Unrotate(worldOrientation_, vector);
+}
+
+void FieldItem::ToWorld(Vector3& vector) const {
+    vector = Rotate(worldOrientation_, vector);
+}
+
+void FieldItem::DrawMatrices(Matrix4& world, Matrix4& shadow, const DrawContext* context, float sx, float sy,
+                             float sz) {
+    // the zoom scales the item and its distance from the origin alike
+    const float s = static_cast<float>(MirelConfig::Instance().ZoomFactor());
+
+    world = MatrixScaling(s * sx, s * sy, s * sz);
+    world = MatrixMultiply(world, MatrixRotationQuaternion(worldOrientation_));
+    world = MatrixMultiply(world, ScaleTranslation(worldTransform_, s));
+
+    // flattened onto the ground along the light; without a shadow projection the
+    // shadow coincides with the item
+    shadow = world;
+    if (context == nullptr) {
+        return;
+    }
+    if (context->shadowMatrix != nullptr) {
+        shadow = MatrixMultiply(world, *context->shadowMatrix);
+    }
+
+    // then the viewer's translation and rotation
+    const Matrix4 view = ScaleTranslation(context->view, s);
+    world = MatrixMultiply(world, view);
+    shadow = MatrixMultiply(shadow, view);
+    const Matrix4 viewRotation = MatrixRotationQuaternion(context->viewRotation);
+    world = MatrixMultiply(world, viewRotation);
+    shadow = MatrixMultiply(shadow, viewRotation);
+}

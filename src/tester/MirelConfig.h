@@ -1,0 +1,85 @@
+#pragma once
+// The user-adjustable settings of the tester: window positions, screen size and zoom
+// steps, view mode, the physical constants of the simulation and the definition file
+// of each item slot. Part of it is kept across runs in the settings file.
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+class MirelConfig {
+public:
+    /// Notified when the setting it is registered under changes; not owned by the configuration.
+    class ConfigObserver {
+    public:
+        virtual ~ConfigObserver() = default;
+        virtual void Notify() = 0;
+    };
+
+    /// Number of item slots of the main page.
+    static constexpr int kItemSlotCount = 10;
+
+    /// The process-wide configuration, created with the defaults on first use.
+    static MirelConfig& Instance();
+    /// Destroys the process-wide configuration; a later Instance() creates a fresh one.
+    static void Destroy();
+
+    /// A configuration with the defaults (the processor count is asked of the system).
+    MirelConfig();
+    virtual ~MirelConfig() = default;
+    MirelConfig(const MirelConfig&) = delete;
+    MirelConfig& operator=(const MirelConfig&) = delete;
+
+    /// Reads the saved fields from "Kivaro_u.ini" in the current directory when it exists,
+    /// otherwise from the profile store. A missing or unreadable store keeps the current values.
+    virtual void Load();
+    /// Writes the saved fields to "Kivaro_u.ini" in the current directory.
+    virtual void Save();
+
+    /// Selects a screen size; an index that is not in the table is ignored.
+    void SetScreenSize(int index);
+    /// Sets the zoom step when 1 <= step <= 15 and notifies the "zoom" observer; other steps are ignored.
+    void SetZoom(int step);
+    /// Client width of the current screen size (the first entry's when the index is not in the table).
+    int ScreenWidth() const;
+    /// Client height of the current screen size (the first entry's when the index is not in the table).
+    int ScreenHeight() const;
+    /// Scale of the zoom step: step / 10 up to 10, then 0.5 more per step.
+    double ZoomFactor() const;
+    /// Notification targets by setting name; the view page registers under "zoom".
+    std::map<std::wstring, ConfigObserver*>& Observers() { return observers_; }
+
+    // saved fields
+    int windowX = 70;
+    int windowY = 40;
+    int toolboxX = 720;
+    int toolboxY = 50;
+    int screenSize = 0;
+    int zoom = 10;
+    std::array<std::wstring, kItemSlotCount> itemFiles;
+
+    // kept for this run only
+    bool stereogram = false;
+    /// 0 isometric view, 1 view from above.
+    int viewMode = 0;
+    /// Force of mouse drags, N.
+    double mouseForce = 10.0;
+    /// Simulation time step, s.
+    double timeStep = 0.0015;
+    /// Gravity in multiples of G.
+    double gravity = 1.0;
+    double restitution = 0.6;
+    double staticFriction = 0.9;
+    double friction = 0.4;
+    /// Divisor of the contact drag.
+    double dragDivisor = 300.0;
+    /// Number of processors of the machine, at least 1.
+    int processorCount = 1;
+    /// Window client sizes (width, height) by screen size index.
+    std::map<int, std::pair<int, int>> screenSizes;
+
+private:
+    std::map<std::wstring, ConfigObserver*> observers_;
+};
