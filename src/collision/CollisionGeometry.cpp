@@ -1,0 +1,384 @@
+// Closest-point routines of circles, segments and faces, computed in double precision.
+
+#include "collision/CollisionGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Vec {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+Vec ToVec(const Vector3& v) {
+    return {v.x, v.y, v.z};
+}
+Vector3 ToVector3(const Vec& v) {
+    return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
+}
+Vec operator+(const Vec& a, const Vec& b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec operator-(const Vec& a, const Vec& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec operator*(const Vec& v, double s) {
+    return {v.x * s, v.y * s, v.z * s};
+}
+double Dot(const Vec& a, const Vec& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+Vec Cross(const Vec& a, const Vec& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double Norm(const Vec& v) {
+    return std::sqrt(Dot(v, v));
+}
+
+double Clamp01(double u) {
+    return u < 0.0 ? 0.0 : (u > 1.0 ? 1.0 : u);
+}
+
+/// Writes a pair result: point on the first feature, distance, unit normal from second to first.
+void WritePair(const Vec& onFirst, const Vec& onSecond, Contact& result) {
+    Vec difference = onFirst - onSecond;
+    double distance = Norm(difference);
+    result.point = ToVector3(onFirst);
+    result.distance = distance;
+    result.normal = distance > 0.0 ? ToVector3(difference * (1.0 / distance)) : Vector3{};
+}
+
+/// The point of the circle nearest to p (the nudge on the axis included).
+Vec CirclePointNearest(const Vec& p, const Vec& centre, const Vec& normal, double radius) {
+    Vec w = p - centre;
+    Vec perpendicular = w - normal * Dot(w, normal);
+    double length = Norm(perpendicular);
+    if (length == 0.0) {
+        // on the axis every circle point is equally near: nudge the query point off it
+        w = w + Vec{0.0001, 0.0001, 0.0001};
+        perpendicular = w - normal * Dot(w, normal);
+        length = Norm(perpendicular);
+        if (length == 0.0) {
+            // only a degenerate (zero) normal gets here; any point at the radius will do
+            return centre + Vec{radius, 0.0, 0.0};
+        }
+    }
+    return centre + perpendicular * (radius / length);
+}
+
+/// A unit vector perpendicular to the unit vector n.
+Vec AnyPerpendicular(const Vec& n) {
+    Vec helper = std::fabs(n.x) <= std::fabs(n.y) && std::fabs(n.x) <= std::fabs(n.z) ? Vec{1.0, 0.0, 0.0}
+                 : std::fabs(n.y) <= std::fabs(n.z)                                   ? Vec{0.0, 1.0, 0.0}
+                                                                                      : Vec{0.0, 0.0, 1.0};
+    Vec perpendicular = Cross(n, helper);
+    double length = Norm(perpendicular);
+    return length > 0.0 ? perpendicular * (1.0 / length) : Vec{1.0, 0.0, 0.0};
+}
+
+// Squared distance from the point a(θ) = cA + RA (u cos θ + v sin θ) of circle A to circle B,
+// and its derivative in θ, as closed forms in a handful of precomputed dot products.
+struct CircleToCircle {
+    double radiusA, radiusB;
+    double eu, ev, en, ee, un, vn;
+
+    void Evaluate(double theta, double& value, double& slope) const {
+        double c = std::cos(theta), s = std::sin(theta);
+        double squared = ee + radiusA * radiusA + 2.0 * radiusA * (c * eu + s * ev);
+        double height = en + radiusA * (c * un + s * vn);
+        double rho = std::sqrt(std::max(0.0, squared - height * height));
+        value = squared - 2.0 * radiusB * rho + radiusB * radiusB;
+        double eDotTangent = -s * eu + c * ev;
+        double tangentDotNormal = -s * un + c * vn;
+        double rhoSquaredSlope = 2.0 * radiusA * eDotTangent - 2.0 * height * radiusA * tangentDotNormal;
+        slope = 2.0 * radiusA * eDotTangent - radiusB * rhoSquaredSlope / std::max(rho, 1e-300);
+    }
+};
+
+// Squared distance from the point p(u) = start + u D of a line to a circle, and its derivative.
+struct LineToCircle {
+    double radius;
+    double a0, a1, a2; // |p - c|^2 = a0 + 2 a1 u + a2 u^2
+    double b0, b1, b2; // squared distance from the circle's axis = b0 + 2 b1 u + b2 u^2
+
+    void Evaluate(double u, double& value, double& slope) const {
+        double squared = a0 + 2.0 * a1 * u + a2 * u * u;
+        double rho = std::sqrt(std::max(0.0, b0 + 2.0 * b1 * u + b2 * u * u));
+        value = squared - 2.0 * radius * rho + radius * radius;
+        slope = 2.0 * (a1 + a2 * u) - 2.0 * radius * (b1 + b2 * u) / std::max(rho, 1e-300);
+    }
+};
+
+/// Narrows [low, high] onto a minimum of a function whose slope turns from negative to
+/// positive inside it, by halving on the sign of the slope.
+template <class Function>
+double BisectOnSlope(const Function& function, double low, double high, int halvings) {
+    for (int i = 0; i < halvings; ++i) {
+        double middle = 0.5 * (low + high);
+        double value, slope;
+        function.Evaluate(middle, value, slope);
+        if (slope > 0.0) {
+            high = middle;
+        } else {
+            low = middle;
+        }
+    }
+    return 0.5 * (low + high);
+}
+
+// samples of the global search: enough that the few local minima of a circle-circle or
+// line-circle distance fall into separate brackets in general position
+constexpr int kCircleSamples = 16;
+constexpr int kSegmentSamples = 16;
+// halvings of a bracket two samples wide: 2π/8 / 2^26 is about 1e-8 rad
+constexpr int kHalvings = 26;
+
+} // namespace
+
+void ClosestPointOnCircle(const Vector3& p, const Vector3& centre, const Vector3& normal, double radius,
+                          Contact& result) {
+    Vec point = ToVec(p);
+    Vec onCircle = CirclePointNearest(point, ToVec(centre), ToVec(normal), radius);
+    Vec difference = point - onCircle;
+    double distance = Norm(difference);
+    result.point = ToVector3(onCircle);
+    result.distance = distance;
+    result.normal = distance > 0.0 ? ToVector3(difference * (1.0 / distance)) : Vector3{};
+}
+
+void ClosestPointsOfCircles(const Circle& a, const Circle& b, Contact& result) {
+    Vec centreA = ToVec(a.centre), centreB = ToVec(b.centre);
+    Vec normalA = ToVec(a.normal), normalB = ToVec(b.normal);
+    Vec u = AnyPerpendicular(normalA);
+    Vec v = Cross(normalA, u);
+    Vec e = centreA - centreB;
+    CircleToCircle distance{a.radius,        b.radius,  Dot(e, u),       Dot(e, v),
+                            Dot(e, normalB), Dot(e, e), Dot(u, normalB), Dot(v, normalB)};
+
+    // global search: sample circle A, then narrow every sampled local minimum
+    double values[kCircleSamples];
+    double lowest = 1e300, highest = -1e300;
+    for (int k = 0; k < kCircleSamples; ++k) {
+        double slope;
+        distance.Evaluate(2.0 * kPi * k / kCircleSamples, values[k], slope);
+        lowest = std::min(lowest, values[k]);
+        highest = std::max(highest, values[k]);
+    }
+    double step = 2.0 * kPi / kCircleSamples;
+    double bestTheta = 0.0;
+    double bestValue = values[0];
+    // a flat profile (coaxial circles) has no preferred point
+    if (highest - lowest > 1e-14 * (1.0 + std::fabs(highest))) {
+        for (int k = 0; k < kCircleSamples; ++k) {
+            double previous = values[(k + kCircleSamples - 1) % kCircleSamples];
+            double next = values[(k + 1) % kCircleSamples];
+            if (!(values[k] <= previous && values[k] < next)) {
+                continue;
+            }
+            double theta = BisectOnSlope(distance, (k - 1) * step, (k + 1) * step, kHalvings);
+            double value, slope;
+            distance.Evaluate(theta, value, slope);
+            if (values[k] < value) {
+                theta = k * step, value = values[k];
+            }
+            if (value < bestValue) {
+                bestValue = value, bestTheta = theta;
+            }
+        }
+    }
+
+    // alternating projection from the point found: it never increases the distance and
+    // polishes what the narrowing left
+    Vec pointA = centreA + (u * std::cos(bestTheta) + v * std::sin(bestTheta)) * a.radius;
+    Vec pointB = CirclePointNearest(pointA, centreB, normalB, b.radius);
+    for (int iteration = 0; iteration < 5; ++iteration) {
+        Vec nextA = CirclePointNearest(pointB, centreA, normalA, a.radius);
+        Vec nextB = CirclePointNearest(nextA, centreB, normalB, b.radius);
+        double moved = Norm(nextA - pointA);
+        if (Dot(nextA - nextB, nextA - nextB) <= Dot(pointA - pointB, pointA - pointB)) {
+            pointA = nextA, pointB = nextB;
+        }
+        if (moved < 0.0001) {
+            break;
+        }
+    }
+    WritePair(pointA, pointB, result);
+}
+
+bool ClosestPointOnSegment(const Vector3& p, const Vector3& a, const Vector3& b, bool clamp,
+                           Contact& result) {
+    Vec point = ToVec(p), start = ToVec(a);
+    Vec direction = ToVec(b) - start;
+    double lengthSquared = Dot(direction, direction);
+    double u = lengthSquared > 0.0 ? Dot(point - start, direction) / lengthSquared : 0.0;
+    if (clamp) {
+        u = Clamp01(u);
+    } else if (!(u >= 0.0 && u <= 1.0)) {
+        return false;
+    }
+    Vec onSegment = start + direction * u;
+    Vec difference = point - onSegment;
+    double distance = Norm(difference);
+    result.point = ToVector3(onSegment);
+    result.distance = distance;
+    result.normal = distance > 0.0 ? ToVector3(difference * (1.0 / distance)) : Vector3{};
+    return true;
+}
+
+bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, const Circle& circle,
+                                     Contact& result) {
+    Vec s = ToVec(start);
+    Vec d = ToVec(end) - s;
+    double lengthSquared = Dot(d, d);
+    if (!(lengthSquared > 0.0)) {
+        return false;
+    }
+    Vec centre = ToVec(circle.centre), normal = ToVec(circle.normal);
+    Vec w = s - centre;
+    double h0 = Dot(w, normal), hd = Dot(d, normal);
+    LineToCircle distance{circle.radius, Dot(w, w), Dot(w, d), lengthSquared, 0.0, 0.0, 0.0};
+    distance.b0 = distance.a0 - h0 * h0;
+    distance.b1 = distance.a1 - h0 * hd;
+    distance.b2 = distance.a2 - hd * hd;
+
+    // global search along the segment, then narrow every sampled local minimum
+    double values[kSegmentSamples + 1];
+    for (int k = 0; k <= kSegmentSamples; ++k) {
+        double slope;
+        distance.Evaluate(static_cast<double>(k) / kSegmentSamples, values[k], slope);
+    }
+    bool found = false;
+    double best = 1000.0;
+    Vec bestOnSegment, bestOnCircle;
+    for (int k = 0; k <= kSegmentSamples; ++k) {
+        bool lowerThanPrevious = k == 0 || values[k] <= values[k - 1];
+        bool lowerThanNext = k == kSegmentSamples || values[k] < values[k + 1];
+        if (!lowerThanPrevious || !lowerThanNext) {
+            continue;
+        }
+        double low = std::max(0, k - 1) / static_cast<double>(kSegmentSamples);
+        double high = std::min(kSegmentSamples, k + 1) / static_cast<double>(kSegmentSamples);
+        double u = BisectOnSlope(distance, low, high, kHalvings);
+        // the final unclamped projection decides whether the pair lies within the segment
+        Vec onCircle = CirclePointNearest(s + d * u, centre, normal, circle.radius);
+        double foot = Dot(onCircle - s, d) / lengthSquared;
+        if (!(foot >= 0.0 && foot <= 1.0)) {
+            continue;
+        }
+        Vec onSegment = s + d * foot;
+        double gap = Norm(onSegment - onCircle);
+        if (gap < best) {
+            best = gap, bestOnSegment = onSegment, bestOnCircle = onCircle, found = true;
+        }
+    }
+    if (found) {
+        WritePair(bestOnSegment, bestOnCircle, result);
+    }
+    return found;
+}
+
+bool ClosestPointsOfSegments(const Vector3& start1, const Vector3& direction1, const Vector3& start2,
+                             const Vector3& direction2, bool clamp, Contact& result) {
+    Vec s1 = ToVec(start1), d1 = ToVec(direction1), s2 = ToVec(start2), d2 = ToVec(direction2);
+    Vec r = s1 - s2;
+    double a = Dot(d1, d1), e = Dot(d2, d2), b = Dot(d1, d2), c = Dot(d1, r), f = Dot(d2, r);
+    double denominator = a * e - b * b;
+    double u1 = 0.0, u2 = 0.0;
+    if (!clamp) {
+        if (!(a > 0.0 && e > 0.0)) {
+            return false;
+        }
+        // sin² of the angle between the lines below 1e-6: treat them as parallel, where the
+        // infinite lines have no single closest pair; take the middle of the overlap
+        if (denominator <= 1e-6 * a * e) {
+            double t0 = -c / a, t1 = (b - c) / a;
+            double low = std::max(0.0, std::min(t0, t1)), high = std::min(1.0, std::max(t0, t1));
+            if (!(low <= high)) {
+                return false;
+            }
+            u1 = 0.5 * (low + high);
+            u2 = Clamp01((b * u1 + f) / e);
+        } else {
+            u1 = (b * f - c * e) / denominator;
+            u2 = (b * u1 + f) / e;
+            if (!(u1 >= 0.0 && u1 <= 1.0 && u2 >= 0.0 && u2 <= 1.0)) {
+                return false;
+            }
+        }
+    } else if (a <= 0.0 && e <= 0.0) {
+        u1 = u2 = 0.0;
+    } else if (a <= 0.0) {
+        u2 = Clamp01(f / e);
+    } else if (e <= 0.0) {
+        u1 = Clamp01(-c / a);
+    } else {
+        // exactly parallel segments take the parameter 2.0, clamped to the end point
+        u1 = Clamp01(denominator != 0.0 ? (b * f - c * e) / denominator : 2.0);
+        u2 = (b * u1 + f) / e;
+        if (u2 < 0.0) {
+            u2 = 0.0;
+            u1 = Clamp01(-c / a);
+        } else if (u2 > 1.0) {
+            u2 = 1.0;
+            u1 = Clamp01((b - c) / a);
+        }
+    }
+    WritePair(s1 + d1 * u1, s2 + d2 * u2, result);
+    return true;
+}
+
+bool PointOverFace(const Vector3& p, const Vector3& faceCentre, const Vector3& unitNormal, double radius,
+                   Contact& result) {
+    Vec w = ToVec(p) - ToVec(faceCentre);
+    double height = Dot(w, ToVec(unitNormal));
+    if (!(Dot(w, w) - height * height <= radius * radius)) {
+        return false;
+    }
+    result.point = p;
+    result.distance = height;
+    result.normal = -unitNormal;
+    return true;
+}
+
+bool PointInFacePolygon(const Vector3& p, const Vector3& v0, const Vector3& v1, const Vector3& v2,
+                        const Vector3& v3, const Vector3& outwardNormal, Contact& result) {
+    Vec point = ToVec(p), normal = ToVec(outwardNormal);
+    Vec corners[4] = {ToVec(v0), ToVec(v1), ToVec(v2), ToVec(v3)};
+    double height = Dot(point - corners[0], normal);
+    result.point = p;
+    result.distance = height;
+    result.normal = outwardNormal;
+    Vec projected = point - normal * height;
+
+    // inside a triangle when the point lies on the same side of its three edges; points on
+    // an edge or the shared diagonal count as inside, with a margin for rounding
+    auto inTriangle = [&](const Vec& a, const Vec& b, const Vec& c) {
+        double area = Dot(Cross(b - a, c - a), normal);
+        if (area == 0.0) {
+            return false;
+        }
+        double margin = -1e-9 * std::fabs(area);
+        double sign = area > 0.0 ? 1.0 : -1.0;
+        return sign * Dot(Cross(b - a, projected - a), normal) >= margin &&
+               sign * Dot(Cross(c - b, projected - b), normal) >= margin &&
+               sign * Dot(Cross(a - c, projected - c), normal) >= margin;
+    };
+    return inTriangle(corners[0], corners[1], corners[2]) || inTriangle(corners[0], corners[2], corners[3]);
+}
+
+Vector3 CirclePointDeepestTowards(const Vector3& centre, const Vector3& unitAxis, double radius,
+                                  const Vector3& planeNormal) {
+    Vec axis = ToVec(unitAxis), normal = ToVec(planeNormal);
+    // axis × (axis × n) = (axis·n) axis - n: the part of -n within the circle's plane
+    Vec downward = Cross(axis, Cross(axis, normal));
+    double length = Norm(downward);
+    if (length <= 1e-6 * Norm(normal)) {
+        return centre;
+    }
+    return ToVector3(ToVec(centre) + downward * (radius / length));
+}
