@@ -1,0 +1,149 @@
+#include "collision/Collide.h"
+
+#include <cassert>
+#include <typeinfo>
+
+#include "physics/FieldItemBox.h"
+#include "physics/FieldItemComposite.h"
+#include "physics/FieldItemDisk.h"
+#include "physics/FieldItemLand.h"
+#include "physics/FieldItemRay.h"
+#include "physics/FieldItemSphere.h"
+#include "physics/FieldItemTorus.h"
+#include "physics/SimulationParameters.h"
+
+namespace {
+
+FieldItemComposite& AsComposite(FieldItem& item) {
+    assert(dynamic_cast<FieldItemComposite*>(&item) != nullptr);
+    return static_cast<FieldItemComposite&>(item);
+}
+
+/// A composite of exactly one member stands for that member, down to the first item that is not.
+FieldItem& Unwrap(FieldItem& item) {
+    FieldItem* current = &item;
+    while (current->IsComposite()) {
+        auto& members = AsComposite(*current).Members();
+        if (members.size() != 1 || !members.begin()->second) {
+            break;
+        }
+        current = members.begin()->second.get();
+    }
+    return *current;
+}
+
+bool AcceptsKinds(FieldItem& first, ShapeKind firstKind, FieldItem& second, ShapeKind secondKind) {
+    // the land and rays meet everything: they have no useful bounds
+    if (firstKind == ShapeKind::kLand || firstKind == ShapeKind::kRay || secondKind == ShapeKind::kLand ||
+        secondKind == ShapeKind::kRay) {
+        return true;
+    }
+    if (first.IsDeleted() || second.IsDeleted()) {
+        return false;
+    }
+
+    // overlap of the bounding boxes widened by the tolerance, axis by axis; a NaN rejects
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const float widening = static_cast<float>(tolerance);
+    const Vector3 offset = first.WorldPosition() - second.WorldPosition();
+    const Vector3& firstExtent = first.BoundingExtent();
+    const Vector3& secondExtent = second.BoundingExtent();
+    const float limitX = firstExtent.x + secondExtent.x + widening;
+    if (!(-limitX <= offset.x && offset.x <= limitX)) {
+        return false;
+    }
+    const float limitY = firstExtent.y + secondExtent.y + widening;
+    if (!(-limitY <= offset.y && offset.y <= limitY)) {
+        return false;
+    }
+    const float limitZ = firstExtent.z + secondExtent.z + widening;
+    if (!(-limitZ <= offset.z && offset.z <= limitZ)) {
+        return false;
+    }
+
+    // then the bounding spheres
+    const double reach = first.BoundingRadius() + second.BoundingRadius() + tolerance;
+    return static_cast<double>(Dot(offset, offset)) <= reach * reach;
+}
+
+} // namespace
+
+ShapeKind ShapeKindOf(const FieldItem& item) {
+    // the built-in classes by their type, without building their names
+    const std::type_info& type = typeid(item);
+    if (type == typeid(FieldItemSphere)) {
+        return ShapeKind::kSphere;
+    }
+    if (type == typeid(FieldItemBox)) {
+        return ShapeKind::kBox;
+    }
+    if (type == typeid(FieldItemLand)) {
+        return ShapeKind::kLand;
+    }
+    if (type == typeid(FieldItemDisk)) {
+        return ShapeKind::kDisk;
+    }
+    if (type == typeid(FieldItemTorus)) {
+        return ShapeKind::kTorus;
+    }
+    if (type == typeid(FieldItemRay)) {
+        return ShapeKind::kRay;
+    }
+    // composites and anything else answer by name
+    return ShapeKindOfName(item.TypeName());
+}
+
+bool PairFilterAccepts(FieldItem& first, FieldItem& second) {
+    return AcceptsKinds(first, ShapeKindOf(first), second, ShapeKindOf(second));
+}
+
+void Collide(FieldItem& firstItem, FieldItem& secondItem, std::vector<Contact>& contacts) {
+    FieldItem& first = Unwrap(firstItem);
+    FieldItem& second = Unwrap(secondItem);
+    const ShapeKind firstKind = ShapeKindOf(first);
+    const ShapeKind secondKind = ShapeKindOf(second);
+    if (!AcceptsKinds(first, firstKind, second, secondKind)) {
+        return;
+    }
+
+    // two primitives: their detector, if the pair has one
+    const bool firstComposite = first.IsComposite();
+    const bool secondComposite = second.IsComposite();
+    if (!firstComposite && !secondComposite) {
+        CollisionDetect* detector = firstKind != ShapeKind::kOther && secondKind != ShapeKind::kOther
+                                        ? FindDetector(firstKind, secondKind)
+                                        : FindDetector(first.TypeName(), second.TypeName());
+        if (detector != nullptr) {
+            detector->Detect(first, second, contacts);
+        }
+        return;
+    }
+
+    // the first against each member of the second
+    if (secondComposite) {
+        for (auto& [name, member] : AsComposite(second).Members()) {
+            if (member && PairFilterAccepts(first, *member)) {
+                Collide(first, *member, contacts);
+            }
+        }
+    }
+    // each member of the first against the second and, for two composites, against each
+    // member of the second once more: such member pairs are visited three times in all
+    if (firstComposite) {
+        for (auto& [name, part] : AsComposite(first).Members()) {
+            if (!part) {
+                continue;
+            }
+            if (PairFilterAccepts(*part, second)) {
+                Collide(*part, second, contacts);
+            }
+            if (secondComposite) {
+                for (auto& [otherName, member] : AsComposite(second).Members()) {
+                    if (member && PairFilterAccepts(*part, *member)) {
+                        Collide(*part, *member, contacts);
+                    }
+                }
+            }
+        }
+    }
+}

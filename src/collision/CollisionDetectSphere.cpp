@@ -1,0 +1,104 @@
+#include "collision/CollisionDetectSphere.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "collision/Collide.h"
+#include "physics/FieldItemBox.h"
+#include "physics/SimulationParameters.h"
+
+void CollisionDetectSphereSphere::Detect(FieldItem& first, FieldItem& second,
+                                         std::vector<Contact>& contacts) {
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const Vector3 firstPosition = first.WorldTransform().Translation();
+    const Vector3 offset = firstPosition - second.WorldTransform().Translation();
+
+    // separation of the surfaces along the line of centres
+    const float centreDistance = std::sqrt(Dot(offset, offset));
+    const double firstRadius = first.BoundingRadius();
+    const double gap = static_cast<double>(centreDistance) - firstRadius - second.BoundingRadius();
+    if (!(-tolerance <= gap && gap <= tolerance)) {
+        return;
+    }
+
+    // the point of the first surface that faces the second
+    const Vector3 normal = Normalize(offset);
+    Contact contact;
+    contact.distance = gap;
+    contact.point = firstPosition - normal * static_cast<float>(firstRadius);
+    contact.normal = normal;
+    contacts.push_back(contact);
+}
+
+void CollisionDetectSphereLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    // roles: the normal points from second to first, so it is -y when the land is first
+    const bool sphereFirst = ShapeKindOf(first) == ShapeKind::kSphere;
+    FieldItem& sphere = sphereFirst ? first : second;
+    const float sign = sphereFirst ? 1.0f : -1.0f;
+
+    // height of the lowest point; no lower bound, a sunk sphere is pushed out from any depth
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const Vector3 position = sphere.WorldTransform().Translation();
+    const double radius = sphere.BoundingRadius();
+    const double height = static_cast<double>(position.y) - radius;
+    if (!(height <= tolerance)) {
+        return;
+    }
+
+    Contact contact;
+    contact.distance = height;
+    contact.point = position - Vector3(0.0f, static_cast<float>(radius), 0.0f);
+    contact.normal = Vector3(0.0f, sign, 0.0f);
+    contacts.push_back(contact);
+}
+
+void CollisionDetectSphereBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    const bool sphereFirst = ShapeKindOf(first) == ShapeKind::kSphere;
+    FieldItem& sphere = sphereFirst ? first : second;
+    auto* box = dynamic_cast<FieldItemBox*>(sphereFirst ? &second : &first);
+    if (box == nullptr) {
+        return;
+    }
+    const float sign = sphereFirst ? 1.0f : -1.0f;
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double radius = sphere.BoundingRadius();
+    const Vector3 spherePosition = sphere.WorldTransform().Translation();
+    const Vector3 boxPosition = box->WorldTransform().Translation();
+
+    // the sphere's centre in the box's axes
+    Vector3 local = spherePosition - boxPosition;
+    box->ToLocal(local);
+
+    // early rejection, axis by axis
+    const double halfX = box->CoreSizeX() / 2.0;
+    const double halfY = box->CoreSizeY() / 2.0;
+    const double halfZ = box->CoreSizeZ() / 2.0;
+    if (std::fabs(local.x) > static_cast<float>(halfX + radius + tolerance) ||
+        std::fabs(local.y) > static_cast<float>(halfY + radius + tolerance) ||
+        std::fabs(local.z) > static_cast<float>(halfZ + radius + tolerance)) {
+        return;
+    }
+
+    // the point of the box nearest to the sphere's centre, back in world coordinates
+    const float hx = static_cast<float>(halfX);
+    const float hy = static_cast<float>(halfY);
+    const float hz = static_cast<float>(halfZ);
+    Vector3 nearest(std::clamp(local.x, -hx, hx), std::clamp(local.y, -hy, hy), std::clamp(local.z, -hz, hz));
+    box->ToWorld(nearest);
+    nearest += boxPosition;
+
+    const Vector3 offset = spherePosition - nearest;
+    const float centreDistance = std::sqrt(Dot(offset, offset));
+    const double gap = static_cast<double>(centreDistance) - radius;
+    if (!(-tolerance <= gap && gap <= tolerance)) {
+        return;
+    }
+
+    // the point of the sphere's surface nearest to the box
+    const Vector3 normal = Normalize(offset);
+    Contact contact;
+    contact.distance = gap;
+    contact.point = spherePosition - normal * static_cast<float>(radius);
+    contact.normal = normal * sign;
+    contacts.push_back(contact);
+}

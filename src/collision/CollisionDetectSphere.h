@@ -1,0 +1,23 @@
+#pragma once
+// The detectors in which a sphere meets a sphere, the land or a box. Each yields at most
+// one contact, when the surfaces' separation lies within the contact tolerance.
+
+#include "collision/CollisionDetect.h"
+
+class CollisionDetectSphereSphere : public CollisionDetect {
+public:
+    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+};
+
+/// Either order: (sphere, land) or (land, sphere). The land is the plane y = 0; a sphere
+/// sunk to any depth still touches it.
+class CollisionDetectSphereLand : public CollisionDetect {
+public:
+    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+};
+
+/// Either order: (sphere, box) or (box, sphere).
+class CollisionDetectSphereBox : public CollisionDetect {
+public:
+    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+};

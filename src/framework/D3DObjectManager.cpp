@@ -1,0 +1,183 @@
+// Object manager without a device: every request is recorded and every object is
+// created and shared as it will be once a device exists, but nothing is loaded or drawn.
+
+#include "framework/D3DObjectManager.h"
+
+namespace {
+
+/// The process-wide manager; created on first use, destroyed by Destroy().
+std::unique_ptr<D3DObjectManager>& ManagerInstance() {
+    static std::unique_ptr<D3DObjectManager> instance;
+    return instance;
+}
+
+} // namespace
+
+void D3DModel::Load(const std::wstring& file) {
+    // remember the file so that a device reset can load it again
+    fileName_ = file;
+    materials_.clear();
+    textureNames_.clear();
+}
+
+void D3DModel::DrawSubset(int /*subset*/) {}
+
+void D3DTexture::Set(int /*stage*/) {}
+
+void D3DMaterial::Set() {}
+
+void D3DFont::Create(const std::wstring& faceName, int height) {
+    faceName_ = faceName;
+    height_ = height;
+}
+
+void D3DObject::Create(const std::wstring& file, const TextureMap& textureMap) {
+    fileName_ = file;
+    textureMap_ = textureMap;
+    model_ = manager_->CreateModel(file);
+
+    // one material and one texture per material of the mesh
+    for (int i = 0; i < model_->MaterialCount(); ++i) {
+        D3DMaterial* material = manager_->CreateMaterial();
+        material->Material() = model_->Material(i);
+        materials_.push_back(material);
+
+        std::wstring name = model_->TextureName(i);
+        auto mapped = textureMap.find(name);
+        if (mapped != textureMap.end()) {
+            name = mapped->second;
+        }
+        textures_.push_back(name.empty() ? nullptr : manager_->CreateTexture(name));
+    }
+}
+
+void D3DObject::Draw(bool useMaterials) {
+    ++drawCount_;
+    if (device_ == nullptr || model_ == nullptr) {
+        return;
+    }
+    for (int i = 0; i < model_->MaterialCount(); ++i) {
+        if (useMaterials) {
+            materials_[i]->Set();
+            if (textures_[i] != nullptr) {
+                textures_[i]->Set(0);
+            }
+        }
+        model_->DrawSubset(i);
+    }
+}
+
+D3DObjectManager::~D3DObjectManager() {
+    ReleaseAll();
+}
+
+D3DObjectManager& D3DObjectManager::Instance() {
+    auto& instance = ManagerInstance();
+    if (!instance) {
+        instance = std::make_unique<D3DObjectManager>();
+    }
+    return *instance;
+}
+
+void D3DObjectManager::Destroy() {
+    ManagerInstance().reset();
+}
+
+void D3DObjectManager::SetDevice(Direct3D* device) {
+    device_ = device;
+    for (auto& [file, model] : models_) {
+        model->SetDevice(device);
+    }
+    for (auto& [file, texture] : textures_) {
+        texture->SetDevice(device);
+    }
+    for (auto& material : materials_) {
+        material->SetDevice(device);
+    }
+    for (auto& font : fonts_) {
+        font->SetDevice(device);
+    }
+    for (auto& object : objects_) {
+        object->SetDevice(device);
+    }
+}
+
+D3DObject* D3DObjectManager::CreateObject(const std::wstring& file, const TextureMap& textureMap) {
+    objectRequests_.push_back({file, textureMap});
+    auto object = std::make_unique<D3DObject>(*this);
+    object->SetDevice(device_);
+    object->Create(file, textureMap);
+    objects_.push_back(std::move(object));
+    return objects_.back().get();
+}
+
+D3DModel* D3DObjectManager::CreateModel(const std::wstring& file) {
+    auto found = models_.find(file);
+    if (found != models_.end()) {
+        return found->second.get();
+    }
+    // load before storing, so that a failed load leaves nothing half-built behind
+    auto model = std::make_unique<D3DModel>();
+    model->SetDevice(device_);
+    model->Load(file);
+    return models_.emplace(file, std::move(model)).first->second.get();
+}
+
+D3DTexture* D3DObjectManager::CreateTexture(const std::wstring& file) {
+    auto found = textures_.find(file);
+    if (found != textures_.end()) {
+        return found->second.get();
+    }
+    auto texture = std::make_unique<D3DTexture>();
+    texture->SetDevice(device_);
+    texture->Load(file);
+    return textures_.emplace(file, std::move(texture)).first->second.get();
+}
+
+D3DMaterial* D3DObjectManager::CreateMaterial() {
+    materials_.push_back(std::make_unique<D3DMaterial>());
+    materials_.back()->SetDevice(device_);
+    return materials_.back().get();
+}
+
+D3DFont* D3DObjectManager::CreateFont(const std::wstring& faceName, int height) {
+    auto font = std::make_unique<D3DFont>();
+    font->SetDevice(device_);
+    font->Create(faceName, height);
+    fonts_.push_back(std::move(font));
+    return fonts_.back().get();
+}
+
+void D3DObjectManager::ReleaseAll() {
+    // objects first: they refer to models, materials and textures
+    objects_.clear();
+    fonts_.clear();
+    materials_.clear();
+    textures_.clear();
+    models_.clear();
+    objectRequests_.clear();
+}
+
+void D3DObjectManager::OnLostDevice() {
+    for (auto& [file, model] : models_) {
+        model->OnLostDevice();
+    }
+    for (auto& [file, texture] : textures_) {
+        texture->OnLostDevice();
+    }
+    for (auto& font : fonts_) {
+        font->OnLostDevice();
+    }
+}
+
+void D3DObjectManager::OnResetDevice() {
+    for (auto& [file, model] : models_) {
+        model->OnResetDevice();
+    }
+    for (auto& [file, texture] : textures_) {
+        texture->OnResetDevice();
+    }
+    for (auto& font : fonts_) {
+        font->OnResetDevice();
+    }
+}
