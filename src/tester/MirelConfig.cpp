@@ -1,10 +1,25 @@
 #include "tester/MirelConfig.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
+#include "common/ApplicationConfigIni.h"
+#include "common/ApplicationConfigMFC.h"
+#include "common/FilePath.h"
+#include "common/LogWriter.h"
+#include "common/myexception.h"
+#include "physics/SimulationParameters.h"
+
 namespace {
+
+/// Base name of the settings file, in the current directory.
+const wchar_t kSettingsBase[] = L"Kivaro_u";
+const wchar_t kSection[] = L"Settings";
 
 // the time step is read by every item's integration, so the pointer is published
 // atomically and the lock is taken only to create or destroy the configuration
@@ -85,6 +100,96 @@ double MirelConfig::ZoomFactor() const {
     return (zoom - 10) * 0.5 + 1.0;
 }
 
-void MirelConfig::Load() {}
+namespace {
 
-void MirelConfig::Save() {}
+/// A stored value outside [low, high] is replaced by the fallback.
+int InRange(int value, int low, int high, int fallback) {
+    return value < low || value > high ? fallback : value;
+}
+
+/// Number of item slots the settings hold: the built-in slot count, within the slots we have.
+int SavedSlotCount() {
+    return std::clamp(SimulationParameters::Instance().itemSlotCount, 0, MirelConfig::kItemSlotCount);
+}
+
+} // namespace
+
+void MirelConfig::Load() {
+    // read everything first and take it over only when the whole store was read, so that
+    // an unreadable store leaves every field as it was
+    int newWindowX = windowX, newWindowY = windowY, newToolboxX = toolboxX, newToolboxY = toolboxY;
+    int newScreenSize = screenSize, newZoom = zoom;
+    std::array<std::wstring, kItemSlotCount> newItemFiles = itemFiles;
+    try {
+        // the text file once a save has made it, otherwise whatever the profile holds
+        std::unique_ptr<ApplicationConfig> store;
+        std::error_code error;
+        if (std::filesystem::exists(ToNativePath(std::wstring(kSettingsBase) + L".ini"), error)) {
+            store = std::make_unique<ApplicationConfigIni>(kSettingsBase, false);
+        } else {
+            store = std::make_unique<ApplicationConfigMFC>();
+        }
+
+        store->SetSection(kSection);
+        newWindowX = InRange(store->GetInt(L"WindowX", newWindowX), 0, 2048, 70);
+        newWindowY = InRange(store->GetInt(L"WindowY", newWindowY), 0, 1536, 40);
+        newToolboxX = InRange(store->GetInt(L"ToolboxSheetX", newToolboxX), 0, 2048, 720);
+        newToolboxY = InRange(store->GetInt(L"ToolboxSheetY", newToolboxY), 0, 1536, 50);
+        // an unknown screen size is kept (the size answers fall back to the first entry);
+        // a zoom step outside 1..15 would give a zero or negative zoom factor
+        newScreenSize = store->GetInt(L"ScreenSize", newScreenSize);
+        newZoom = InRange(store->GetInt(L"Zoom", newZoom), 1, 15, 10);
+        const int slots = SavedSlotCount();
+        for (int slot = 0; slot < slots; ++slot) {
+            newItemFiles[slot] = store->GetString(L"Item" + std::to_wstring(slot), newItemFiles[slot]);
+        }
+        store->EndSection();
+    } catch (const myexception& failure) {
+        Log(L".\\MirelConfig", __LINE__, std::wstring(L"settings not loaded: ") + failure.what(), 1);
+        return;
+    }
+
+    windowX = newWindowX;
+    windowY = newWindowY;
+    toolboxX = newToolboxX;
+    toolboxY = newToolboxY;
+    screenSize = newScreenSize;
+    zoom = newZoom;
+    itemFiles = newItemFiles;
+}
+
+void MirelConfig::Save() {
+    const std::wstring iniName = std::wstring(kSettingsBase) + L".ini";
+    std::unique_ptr<ApplicationConfigIni> store;
+    try {
+        store = std::make_unique<ApplicationConfigIni>(kSettingsBase, true);
+    } catch (const myexception& failure) {
+        // the old file cannot be read, so it cannot be merged: set it aside and write afresh
+        const std::wstring asideName = std::wstring(kSettingsBase) + L".bad";
+        std::error_code error;
+        std::filesystem::rename(ToNativePath(iniName), ToNativePath(asideName), error);
+        Log(L".\\MirelConfig", __LINE__,
+            L"unreadable settings file " + iniName + L" kept as " + asideName + L": " + failure.what(), 1);
+        try {
+            store = std::make_unique<ApplicationConfigIni>(kSettingsBase, true);
+        } catch (const myexception& again) {
+            Log(L".\\MirelConfig", __LINE__, std::wstring(L"settings not saved: ") + again.what(), 1);
+            return;
+        }
+    }
+
+    store->SetSection(kSection);
+    store->SetInt(L"WindowX", windowX);
+    store->SetInt(L"WindowY", windowY);
+    store->SetInt(L"ToolboxSheetX", toolboxX);
+    store->SetInt(L"ToolboxSheetY", toolboxY);
+    store->SetInt(L"ScreenSize", screenSize);
+    store->SetInt(L"Zoom", zoom);
+    const int slots = SavedSlotCount();
+    for (int slot = 0; slot < slots; ++slot) {
+        store->SetString(L"Item" + std::to_wstring(slot), itemFiles[slot]);
+    }
+    store->EndSection();
+    // releasing the store writes the file
+    store.reset();
+}
