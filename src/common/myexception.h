@@ -30,10 +30,12 @@ public:
 class memory_error : public myexception {
 public:
     using myexception::myexception;
+    memory_error() : myexception(L"Memory Error.") {}
 };
 
 /// A failed operation of the common services.
 class exec_error : public myexception {
 public:
     using myexception::myexception;
+    exec_error() : myexception(L"Exec Error.") {}
 };

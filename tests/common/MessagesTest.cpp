@@ -5,6 +5,7 @@
 
 #include "common/MessageTable.h"
 #include "common/Messages.h"
+#include "common/myexception.h"
 #include "support/ScopedEnvironment.h"
 
 TEST(MessageTable, FindsTextsByIdInEitherLanguageWhateverTheOrder) {
@@ -56,4 +57,27 @@ TEST(Messages, CommonAndProgramMessagesFollowTheLocale) {
     EXPECT_EQ(CommonMessage(140), L" が存在しません。");
     EXPECT_EQ(CommonMessage(999), L"Can't find message.");
     EXPECT_EQ(ProgramMessage(999999), L"Can't find message.");
+}
+
+TEST(ErrorTypes, CarryTheirTextAndAreCaughtAsMyexception) {
+    try {
+        throw file_error(L"abc");
+    } catch (const myexception& error) {
+        EXPECT_STREQ(error.what(), L"abc");
+        EXPECT_NE(dynamic_cast<const file_error*>(&error), nullptr);
+    }
+    try {
+        throw memory_error();
+    } catch (const myexception& error) {
+        EXPECT_STREQ(error.what(), L"Memory Error.");
+    }
+    try {
+        throw exec_error();
+    } catch (const myexception& error) {
+        EXPECT_STREQ(error.what(), L"Exec Error.");
+    }
+    // copies keep the text
+    exec_error original(L"copied");
+    myexception copy = original;
+    EXPECT_EQ(copy.message(), L"copied");
 }
