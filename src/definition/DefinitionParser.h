@@ -1,0 +1,90 @@
+#pragma once
+// Reads item definition files (".wti", root FieldItem) and field definition files
+// (".wtf", root Field), checks that the item types refer to each other consistently,
+// and turns a field definition into named items. Every fault is an exception naming
+// the offending element and value, after a level-1 log record.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/myexception.h"
+#include "definition/FieldItemAttribute.h"
+#include "definition/FieldItemDefinition.h"
+
+class FieldItem;
+class XMLElement;
+struct Placement;
+
+/// Descriptive header of a field definition file.
+struct DefinitionSummary {
+    std::wstring path;
+    std::wstring name;
+    std::wstring author;
+    std::wstring date;
+    std::wstring comment;
+};
+
+class DefinitionParser {
+public:
+    /// An unsupported "format" version.
+    class version_error : public myexception {
+    public:
+        using myexception::myexception;
+    };
+
+    using Context = std::vector<FieldItemAttribute>;
+    using ItemMap = std::map<std::wstring, std::unique_ptr<FieldItem>>;
+
+    /// The format version this program writes and reads in full.
+    static constexpr int kFormatVersion = 110;
+    /// Prefix of the primitive type names in the current format.
+    static constexpr const wchar_t* kPrimitivePrefix = L"HalvaneSystem.";
+    /// Nesting of item types deeper than this is refused when creating items.
+    static constexpr int kMaximumNesting = 64;
+
+    DefinitionParser() = default;
+    virtual ~DefinitionParser();
+    DefinitionParser(const DefinitionParser&) = delete;
+    DefinitionParser& operator=(const DefinitionParser&) = delete;
+
+    /// Loads one item definition file and registers its item type.
+    virtual void LoadFieldItem(const std::wstring& path);
+    /// Reads one field definition file: always fills the summary; creates the items into
+    /// `items` (the caller owns them) unless headerOnly.
+    virtual void LoadField(const std::wstring& path, ItemMap& items, DefinitionSummary& summary, bool headerOnly);
+    /// Checks every reference between the loaded item types, and that they form no cycle.
+    virtual void Resolve();
+
+    /// The "format" text as a version: empty or above 110 is a version_error.
+    int CheckVersion(const std::wstring& path, const std::wstring& formatText);
+    /// Evaluates a value text of the given type against the context.
+    std::wstring Evaluate(const Context& context, int type, const std::wstring& name, const std::wstring& value);
+    /// Builds the item a reference describes, composite or primitive, owned by the caller.
+    std::unique_ptr<FieldItem> CreateItem(const FieldItemDefinition& reference, const Context& context);
+
+    const std::map<std::wstring, std::unique_ptr<FieldItemDefinition>>& Definitions() const { return definitions_; }
+    int FieldFormat() const { return fieldFormat_; }
+
+protected:
+    virtual void ReadFieldItem(const XMLElement& root);
+    virtual void ReadAttribute(const XMLElement& element, FieldItemDefinition& definition);
+    virtual void ReadRef(const XMLElement& element, std::wstring& name,
+                         std::unique_ptr<FieldItemDefinition>& definition);
+    virtual void ReadParameter(const XMLElement& element, FieldItemDefinition& definition);
+    virtual void ReadField(const XMLElement& root, ItemMap& items, DefinitionSummary& summary, bool headerOnly);
+    virtual void ReadItem(const XMLElement& element, ItemMap& items, const Context& constants, bool headerOnly);
+    virtual void ReadInformation(const XMLElement& element, DefinitionSummary& summary);
+    virtual void ReadConst(const XMLElement& element, Context& constants);
+
+private:
+    std::unique_ptr<FieldItem> CreateItemAt(const FieldItemDefinition& reference, const Context& context,
+                                            int depth);
+    std::unique_ptr<FieldItem> CreatePrimitive(const std::wstring& kind, const Context& context);
+    Placement ReadPlacement(const Context& context);
+    void CheckCycles();
+
+    std::map<std::wstring, std::unique_ptr<FieldItemDefinition>> definitions_;
+    int fieldFormat_ = kFormatVersion;
+};
