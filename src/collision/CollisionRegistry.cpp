@@ -7,8 +7,8 @@
 #include "collision/CollisionDetectSphere.h"
 // #include "collision/CollisionDetectBox.h"
 // #include "collision/CollisionDetectDisk.h"
-// #include "collision/CollisionDetectTorus.h"
-// #include "collision/CollisionDetectRay.h"
+#include "collision/CollisionDetectTorus.h"
+#include "collision/CollisionDetectRay.h"
 
 namespace {
 
@@ -79,23 +79,23 @@ void RegisterCollisionDetectors() {
     // Register(manager, {L"disk", L"disk"}, MakeDetector<CollisionDetectDiskDisk>());
     // Register(manager, {L"disk", L"box"}, MakeDetector<CollisionDetectDiskBox>());
     // Register(manager, {L"box", L"disk"}, MakeDetector<CollisionDetectDiskBox>());
-    // Register(manager, {L"torus", L"land"}, MakeDetector<CollisionDetectTorusLand>());
-    // Register(manager, {L"land", L"torus"}, MakeDetector<CollisionDetectTorusLand>());
-    // Register(manager, {L"torus", L"torus"}, MakeDetector<CollisionDetectTorusTorus>());
-    // Register(manager, {L"torus", L"disk"}, MakeDetector<CollisionDetectTorusDisk>());
-    // Register(manager, {L"disk", L"torus"}, MakeDetector<CollisionDetectTorusDisk>());
-    // Register(manager, {L"torus", L"sphere"}, MakeDetector<CollisionDetectTorusSphere>());
-    // Register(manager, {L"sphere", L"torus"}, MakeDetector<CollisionDetectTorusSphere>());
-    // Register(manager, {L"torus", L"box"}, MakeDetector<CollisionDetectTorusBox>());
-    // Register(manager, {L"box", L"torus"}, MakeDetector<CollisionDetectTorusBox>());
-    // Register(manager, {L"ray", L"sphere"}, MakeDetector<CollisionDetectRaySphere>());
-    // Register(manager, {L"sphere", L"ray"}, MakeDetector<CollisionDetectRaySphere>());
-    // Register(manager, {L"box", L"ray"}, MakeDetector<CollisionDetectRayBox>());
-    // Register(manager, {L"ray", L"box"}, MakeDetector<CollisionDetectRayBox>());
-    // Register(manager, {L"disk", L"ray"}, MakeDetector<CollisionDetectRayDisk>());
-    // Register(manager, {L"ray", L"disk"}, MakeDetector<CollisionDetectRayDisk>());
-    // Register(manager, {L"torus", L"ray"}, MakeDetector<CollisionDetectRayTorus>());
-    // Register(manager, {L"ray", L"torus"}, MakeDetector<CollisionDetectRayTorus>());
+    Register(manager, {L"torus", L"land"}, MakeDetector<CollisionDetectTorusLand>());
+    Register(manager, {L"land", L"torus"}, MakeDetector<CollisionDetectTorusLand>());
+    Register(manager, {L"torus", L"torus"}, MakeDetector<CollisionDetectTorusTorus>());
+    Register(manager, {L"torus", L"disk"}, MakeDetector<CollisionDetectTorusDisk>());
+    Register(manager, {L"disk", L"torus"}, MakeDetector<CollisionDetectTorusDisk>());
+    Register(manager, {L"torus", L"sphere"}, MakeDetector<CollisionDetectTorusSphere>());
+    Register(manager, {L"sphere", L"torus"}, MakeDetector<CollisionDetectTorusSphere>());
+    Register(manager, {L"torus", L"box"}, MakeDetector<CollisionDetectTorusBox>());
+    Register(manager, {L"box", L"torus"}, MakeDetector<CollisionDetectTorusBox>());
+    Register(manager, {L"ray", L"sphere"}, MakeDetector<CollisionDetectRaySphere>());
+    Register(manager, {L"sphere", L"ray"}, MakeDetector<CollisionDetectRaySphere>());
+    Register(manager, {L"box", L"ray"}, MakeDetector<CollisionDetectRayBox>());
+    Register(manager, {L"ray", L"box"}, MakeDetector<CollisionDetectRayBox>());
+    Register(manager, {L"disk", L"ray"}, MakeDetector<CollisionDetectRayDisk>());
+    Register(manager, {L"ray", L"disk"}, MakeDetector<CollisionDetectRayDisk>());
+    Register(manager, {L"torus", L"ray"}, MakeDetector<CollisionDetectRayTorus>());
+    Register(manager, {L"ray", L"torus"}, MakeDetector<CollisionDetectRayTorus>());
 }
 
 void DestroyCollisionDetectors() {

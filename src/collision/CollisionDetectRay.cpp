@@ -1,0 +1,280 @@
+#include "collision/CollisionDetectRay.h"
+
+#include <array>
+#include <cassert>
+#include <cmath>
+
+#include "collision/CollisionGeometry.h"
+#include "collision/PolynomialRoots.h"
+#include "physics/FieldItemBox.h"
+#include "physics/FieldItemDisk.h"
+#include "physics/FieldItemRay.h"
+#include "physics/FieldItemSphere.h"
+#include "physics/FieldItemTorus.h"
+#include "physics/SimulationParameters.h"
+
+namespace {
+
+// the hit computations run in double precision: picking rays start metres away from
+// what they hit, and the quartic of the ring needs the digits
+struct Vec {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+Vec ToVec(const Vector3& v) {
+    return {v.x, v.y, v.z};
+}
+Vector3 ToVector3(const Vec& v) {
+    return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
+}
+Vec operator+(const Vec& a, const Vec& b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec operator-(const Vec& a, const Vec& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec operator*(const Vec& v, double s) {
+    return {v.x * s, v.y * s, v.z * s};
+}
+double Dot(const Vec& a, const Vec& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+Vec Cross(const Vec& a, const Vec& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+bool IsFinite(const Vec& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+/// The ray's origin and unit direction in world coordinates.
+struct Line {
+    Vec origin;
+    Vec direction;
+
+    Vec At(double parameter) const { return origin + direction * parameter; }
+};
+
+/// Finds the ray and the shape of the pair (in either order) and the ray's world line.
+/// A ray without a usable direction, or with a non-finite origin, hits nothing.
+template <class Shape> bool FindRoles(FieldItem& first, FieldItem& second, Line& line, Shape*& shape) {
+    auto* ray = dynamic_cast<FieldItemRay*>(&first);
+    FieldItem* other = &second;
+    if (ray == nullptr) {
+        ray = dynamic_cast<FieldItemRay*>(&second);
+        other = &first;
+    }
+    shape = dynamic_cast<Shape*>(other);
+    // the registry hands each detector only its own pair of shapes
+    assert(ray != nullptr && shape != nullptr);
+    if (ray == nullptr || shape == nullptr) {
+        return false;
+    }
+    Vector3 direction = ray->Direction();
+    ray->ToWorld(direction);
+    Vec unit = ToVec(direction);
+    double length = std::sqrt(Dot(unit, unit));
+    if (!(length > 0.0) || !std::isfinite(length)) {
+        return false;
+    }
+    line.direction = unit * (1.0 / length);
+    line.origin = ToVec(ray->WorldPosition());
+    return IsFinite(line.origin);
+}
+
+double ContactTolerance() {
+    return SimulationParameters::Instance().contactTolerance;
+}
+
+/// Appends a hit at the given parameter along the line; a ray contact has no normal.
+void AppendHit(std::vector<Contact>& contacts, const Line& line, double parameter) {
+    Contact& contact = contacts.emplace_back();
+    contact.point = ToVector3(line.At(parameter));
+    contact.distance = parameter;
+    contact.normal = Vector3();
+}
+
+Vec LocalOf(const FieldItem& item, const Vec& worldVector) {
+    Vector3 v = ToVector3(worldVector);
+    item.ToLocal(v);
+    return ToVec(v);
+}
+
+Vec WorldOf(const FieldItem& item, const Vector3& localVector) {
+    Vector3 v = localVector;
+    item.ToWorld(v);
+    return ToVec(v);
+}
+
+} // namespace
+
+void CollisionDetectRaySphere::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    Line line;
+    FieldItemSphere* sphere = nullptr;
+    if (!FindRoles(first, second, line, sphere)) {
+        return;
+    }
+    const double radius = sphere->BoundingRadius() + ContactTolerance() / 2.0;
+    const Vec toCentre = ToVec(sphere->WorldPosition()) - line.origin;
+
+    // the squared distance of the centre from the line, from the cross product to avoid cancellation
+    const Vec offset = Cross(toCentre, line.direction);
+    const double missSquared = Dot(offset, offset);
+    // a ray that grazes the enlarged sphere exactly does not hit it
+    if (!(missSquared < radius * radius)) {
+        return;
+    }
+    const double entry = Dot(toCentre, line.direction) - std::sqrt(radius * radius - missSquared);
+    // a sphere behind the origin, or one that contains it, is not entered ahead
+    if (entry < 0.0) {
+        return;
+    }
+    AppendHit(contacts, line, entry);
+}
+
+void CollisionDetectRayBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    Line line;
+    FieldItemBox* box = nullptr;
+    if (!FindRoles(first, second, line, box)) {
+        return;
+    }
+    constexpr size_t kVertexCount = 8;
+    const std::vector<Vector3>& localVertices = box->Vertices();
+    const std::vector<FieldItemBox::Face>& faces = box->Faces();
+    const std::vector<Vector3>& faceNormals = box->FaceNormals();
+    assert(localVertices.size() == kVertexCount && faces.size() == faceNormals.size());
+    if (localVertices.size() != kVertexCount || faces.size() != faceNormals.size()) {
+        return;
+    }
+
+    // the core's corners moved outwards by half the tolerance on each axis
+    const float grow = static_cast<float>(ContactTolerance() / 2.0);
+    const Vec centre = ToVec(box->WorldPosition());
+    std::array<Vector3, kVertexCount> vertices;
+    for (size_t i = 0; i < kVertexCount; ++i) {
+        const Vector3& v = localVertices[i];
+        Vector3 enlarged(v.x + (v.x > 0.0f ? grow : -grow), v.y + (v.y > 0.0f ? grow : -grow),
+                         v.z + (v.z > 0.0f ? grow : -grow));
+        vertices[i] = ToVector3(centre + WorldOf(*box, enlarged));
+    }
+
+    // every face turned towards the ray whose plane the ray meets ahead, within the face
+    for (size_t f = 0; f < faces.size(); ++f) {
+        const Vec normal = WorldOf(*box, faceNormals[f]);
+        const double facing = Dot(normal, line.direction);
+        if (!(facing < 0.0)) {
+            continue;
+        }
+        const FieldItemBox::Face& face = faces[f];
+        const double parameter = -Dot(normal, line.origin - ToVec(vertices[face[0]])) / facing;
+        if (!(parameter >= 0.0)) {
+            continue;
+        }
+        Contact over;
+        if (PointInFacePolygon(ToVector3(line.At(parameter)), vertices[face[0]], vertices[face[1]],
+                               vertices[face[2]], vertices[face[3]], ToVector3(normal), over)) {
+            AppendHit(contacts, line, parameter);
+        }
+    }
+}
+
+void CollisionDetectRayDisk::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    Line line;
+    FieldItemDisk* disk = nullptr;
+    if (!FindRoles(first, second, line, disk)) {
+        return;
+    }
+    const double tolerance = ContactTolerance();
+    const double halfHeight = disk->CoreHeight() / 2.0;
+    const double radius = disk->CoreRadius() + tolerance / 2.0;
+    const Vec centre = ToVec(disk->WorldPosition());
+
+    // the face turned towards the ray: its plane, then whether the crossing lies over the face
+    Vec halfAxis = WorldOf(*disk, Vector3(0.0f, static_cast<float>(halfHeight), 0.0f));
+    if (Dot(halfAxis, line.direction) > 0.0) {
+        halfAxis = halfAxis * -1.0;
+    }
+    const double axisLength = std::sqrt(Dot(halfAxis, halfAxis));
+    if (axisLength > 0.0) {
+        const Vec faceNormal = halfAxis * (1.0 / axisLength);
+        const Vec faceCentre = centre + halfAxis;
+        const double facing = Dot(faceNormal, line.direction);
+        // a ray parallel to the face never crosses its plane
+        if (facing < 0.0) {
+            const double parameter = -Dot(faceNormal, line.origin - faceCentre) / facing;
+            Contact over;
+            if (parameter >= 0.0 && PointOverFace(ToVector3(line.At(parameter)), ToVector3(faceCentre),
+                                                  ToVector3(faceNormal), radius, over)) {
+                AppendHit(contacts, line, parameter);
+            }
+        }
+    }
+
+    // the side: the line against the infinite cylinder about the local y axis, entry root
+    const Vec origin = LocalOf(*disk, line.origin - centre);
+    const Vec direction = LocalOf(*disk, line.direction);
+    const double a = direction.x * direction.x + direction.z * direction.z;
+    const double b = origin.x * direction.x + origin.z * direction.z;
+    const double c = origin.x * origin.x + origin.z * origin.z - radius * radius;
+    const double discriminant = b * b - a * c;
+    // a ray along the axis never meets the side (and the quadratic degenerates)
+    if (!(a > 0.0) || !(discriminant >= 0.0)) {
+        return;
+    }
+    const double parameter = (-b - std::sqrt(discriminant)) / a;
+    if (!(parameter >= 0.0)) {
+        return;
+    }
+    const double height = origin.y + parameter * direction.y;
+    if (height >= -halfHeight - tolerance && height <= halfHeight + tolerance) {
+        AppendHit(contacts, line, parameter);
+    }
+}
+
+void CollisionDetectRayTorus::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    Line line;
+    FieldItemTorus* torus = nullptr;
+    if (!FindRoles(first, second, line, torus)) {
+        return;
+    }
+    const double ringRadius = torus->Radius();
+    const double tubeRadius = torus->CoreTubeRadius() + ContactTolerance() / 2.0;
+
+    // the line in the ring's frame, its origin moved to the line's point nearest the ring's
+    // centre, which keeps the quartic well scaled however far away the ray starts
+    Vec direction = LocalOf(*torus, line.direction);
+    direction = direction * (1.0 / std::sqrt(Dot(direction, direction)));
+    const Vec origin = LocalOf(*torus, line.origin - ToVec(torus->WorldPosition()));
+    const double shift = -Dot(origin, direction);
+    const Vec nearest = origin + direction * shift;
+
+    // (|P|² + R² - r²)² = 4R²(Px² + Pz²) for P = nearest + μ·direction, with nearest ⟂ direction
+    const double ring2 = ringRadius * ringRadius;
+    const double g = Dot(nearest, nearest) + ring2 - tubeRadius * tubeRadius;
+    const double planar = direction.x * direction.x + direction.z * direction.z;
+    const double mixed = nearest.x * direction.x + nearest.z * direction.z;
+    const double offPlanar = nearest.x * nearest.x + nearest.z * nearest.z;
+    std::array<double, 4> roots{};
+    const int count = SolveQuartic(1.0, 0.0, 2.0 * g - 4.0 * ring2 * planar, -8.0 * ring2 * mixed,
+                                   g * g - 4.0 * ring2 * offPlanar, roots);
+
+    // the first root ahead of the origin where the line enters the tube: just beyond it, the
+    // point lies inside (the roots alternate entry and exit)
+    auto inside = [&](double mu) {
+        Vec p = nearest + direction * mu;
+        double h = Dot(p, p) + ring2 - tubeRadius * tubeRadius;
+        return h * h < 4.0 * ring2 * (p.x * p.x + p.z * p.z);
+    };
+    for (int i = 0; i < count; ++i) {
+        const double parameter = shift + roots[i];
+        if (parameter < 0.0) {
+            continue;
+        }
+        const double beyond = i + 1 < count ? 0.5 * (roots[i] + roots[i + 1]) : roots[i] + tubeRadius;
+        if (inside(beyond)) {
+            AppendHit(contacts, line, parameter);
+            return;
+        }
+    }
+}

@@ -1,0 +1,338 @@
+#include "collision/CollisionDetectTorus.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cmath>
+
+#include "collision/CollisionGeometry.h"
+#include "physics/FieldItemBox.h"
+#include "physics/FieldItemDisk.h"
+#include "physics/FieldItemSphere.h"
+#include "physics/FieldItemTorus.h"
+#include "physics/SimulationParameters.h"
+
+namespace {
+
+/// A ring in world coordinates: its centre circle and its collision tube radius.
+struct Ring {
+    Circle circle;
+    double tube = 0.0;
+};
+
+Ring RingOf(FieldItemTorus& torus) {
+    Vector3 axis(0.0f, 1.0f, 0.0f);
+    torus.ToWorld(axis);
+    Ring ring;
+    ring.circle.centre = torus.WorldPosition();
+    ring.circle.normal = Normalize(axis);
+    ring.circle.radius = torus.Radius();
+    ring.tube = torus.CoreTubeRadius();
+    return ring;
+}
+
+/// Finds the ring of a mixed pair and the other shape; the sign is +1 when the ring is
+/// first and -1 when it is second, so that sign times a normal from the other shape
+/// towards the ring points from the second item towards the first.
+template <class Other>
+bool FindRoles(FieldItem& first, FieldItem& second, FieldItemTorus*& torus, Other*& other, float& sign) {
+    if (auto* firstTorus = dynamic_cast<FieldItemTorus*>(&first)) {
+        torus = firstTorus;
+        other = dynamic_cast<Other*>(&second);
+        sign = 1.0f;
+    } else {
+        torus = dynamic_cast<FieldItemTorus*>(&second);
+        other = dynamic_cast<Other*>(&first);
+        sign = -1.0f;
+    }
+    // the registry hands each detector only its own pair of shapes
+    assert(torus != nullptr && other != nullptr);
+    return torus != nullptr && other != nullptr;
+}
+
+double ContactTolerance() {
+    return SimulationParameters::Instance().contactTolerance;
+}
+
+/// Whether a separation counts as touching; NaN never does.
+bool WithinBand(double gap, double tolerance) {
+    return gap >= -tolerance && gap <= tolerance;
+}
+
+bool IsZero(const Vector3& v) {
+    return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
+}
+
+/// Appends a contact unless its normal is zero: coinciding features give no direction in
+/// which the bodies could be pushed apart.
+void Append(std::vector<Contact>& contacts, double distance, const Vector3& point, const Vector3& normal) {
+    if (IsZero(normal)) {
+        return;
+    }
+    Contact& contact = contacts.emplace_back();
+    contact.distance = distance;
+    contact.point = point;
+    contact.normal = normal;
+}
+
+Vector3 WorldPoint(const FieldItem& item, const Vector3& local) {
+    Vector3 point = local;
+    item.ToWorld(point);
+    return point + item.WorldPosition();
+}
+
+/// A lower bound of the distance between the segment a-b and the circle, cheap enough to
+/// skip the iterative search for edges that are plainly too far away.
+double SegmentCircleLowerBound(const Vector3& a, const Vector3& b, const Circle& circle) {
+    // above or below the circle's plane on one side
+    double heightA = Dot(a - circle.centre, circle.normal);
+    double heightB = Dot(b - circle.centre, circle.normal);
+    double bound = 0.0;
+    if (heightA * heightB > 0.0) {
+        bound = std::min(std::abs(heightA), std::abs(heightB));
+    }
+    // outside the circle's sphere: the segment's nearest point to the centre
+    Vector3 along = b - a;
+    double lengthSquared = Dot(along, along);
+    double u =
+        lengthSquared > 0.0 ? std::clamp(Dot(circle.centre - a, along) / lengthSquared, 0.0, 1.0) : 0.0;
+    Vector3 nearest = a + along * static_cast<float>(u);
+    bound = std::max(bound, static_cast<double>(Length(nearest - circle.centre)) - circle.radius);
+    // well inside it: the segment's farthest point from the centre is an end point
+    double farthest = std::max(Length(a - circle.centre), Length(b - circle.centre));
+    return std::max(bound, circle.radius - farthest);
+}
+
+} // namespace
+
+void CollisionDetectTorusLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    FieldItemTorus* torus = nullptr;
+    FieldItem* land = nullptr;
+    float sign = 1.0f;
+    if (!FindRoles(first, second, torus, land, sign)) {
+        return;
+    }
+    const double tolerance = ContactTolerance();
+    const Ring ring = RingOf(*torus);
+
+    // the lowest point of the centre circle (its centre when the ring lies flat), then the tube below it
+    const Vector3 up(0.0f, 1.0f, 0.0f);
+    Vector3 lowest =
+        CirclePointDeepestTowards(ring.circle.centre, ring.circle.normal, ring.circle.radius, up);
+    double height = static_cast<double>(lowest.y) - ring.tube;
+    // no lower bound: a ring sunk any depth still touches
+    if (!(height <= tolerance)) {
+        return;
+    }
+    Append(contacts, height, lowest - Vector3(0.0f, static_cast<float>(ring.tube), 0.0f), up * sign);
+}
+
+void CollisionDetectTorusSphere::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    FieldItemTorus* torus = nullptr;
+    FieldItemSphere* sphere = nullptr;
+    float sign = 1.0f;
+    if (!FindRoles(first, second, torus, sphere, sign)) {
+        return;
+    }
+    const double tolerance = ContactTolerance();
+    const Ring ring = RingOf(*torus);
+    const Vector3 centre = sphere->WorldPosition();
+
+    Contact nearest;
+    ClosestPointOnCircle(centre, ring.circle.centre, ring.circle.normal, ring.circle.radius, nearest);
+    double gap = nearest.distance - (sphere->BoundingRadius() + ring.tube);
+    if (!WithinBand(gap, tolerance)) {
+        return;
+    }
+    // the tube's surface point facing the sphere; the normal points from the sphere into the ring
+    Vector3 point = nearest.point + nearest.normal * static_cast<float>(ring.tube);
+    Append(contacts, gap, point, nearest.normal * -sign);
+}
+
+void CollisionDetectTorusTorus::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    auto* torusA = dynamic_cast<FieldItemTorus*>(&first);
+    auto* torusB = dynamic_cast<FieldItemTorus*>(&second);
+    assert(torusA != nullptr && torusB != nullptr);
+    if (torusA == nullptr || torusB == nullptr) {
+        return;
+    }
+    const double tolerance = ContactTolerance();
+    const Ring a = RingOf(*torusA);
+    const Ring b = RingOf(*torusB);
+    const double tubes = a.tube + b.tube;
+
+    // from A's side: the point of A's tube facing B
+    Contact fromA;
+    ClosestPointsOfCircles(a.circle, b.circle, fromA);
+    double gap = fromA.distance - tubes;
+    if (WithinBand(gap, tolerance)) {
+        Append(contacts, gap, fromA.point - fromA.normal * static_cast<float>(a.tube), fromA.normal);
+    }
+
+    // from B's side: the point of B's tube facing A; the routine's normal points from A to B
+    Contact fromB;
+    ClosestPointsOfCircles(b.circle, a.circle, fromB);
+    gap = fromB.distance - tubes;
+    if (WithinBand(gap, tolerance)) {
+        Vector3 normal = -fromB.normal;
+        Append(contacts, gap, fromB.point + normal * static_cast<float>(b.tube), normal);
+    }
+}
+
+void CollisionDetectTorusBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    FieldItemTorus* torus = nullptr;
+    FieldItemBox* box = nullptr;
+    float sign = 1.0f;
+    if (!FindRoles(first, second, torus, box, sign)) {
+        return;
+    }
+    constexpr size_t kVertexCount = 8;
+    const std::vector<Vector3>& localVertices = box->Vertices();
+    const std::vector<FieldItemBox::Face>& faces = box->Faces();
+    const std::vector<Vector3>& faceNormals = box->FaceNormals();
+    assert(localVertices.size() == kVertexCount && faces.size() == faceNormals.size());
+    if (localVertices.size() != kVertexCount || faces.size() != faceNormals.size()) {
+        return;
+    }
+    const double tolerance = ContactTolerance();
+    const Ring ring = RingOf(*torus);
+    const Circle& circle = ring.circle;
+    const float tube = static_cast<float>(ring.tube);
+
+    std::array<Vector3, kVertexCount> vertices;
+    for (size_t i = 0; i < kVertexCount; ++i) {
+        vertices[i] = WorldPoint(*box, localVertices[i]);
+    }
+
+    // vertices against the tube
+    for (const Vector3& vertex : vertices) {
+        Contact nearest;
+        ClosestPointOnCircle(vertex, circle.centre, circle.normal, circle.radius, nearest);
+        double gap = nearest.distance - ring.tube;
+        if (WithinBand(gap, tolerance)) {
+            Append(contacts, gap, vertex, nearest.normal * -sign);
+        }
+    }
+
+    // edges against the tube, face by face, so that an edge shared by two faces is reported
+    // once for each; the search runs once per edge and its result is kept for the second face
+    struct EdgeResult {
+        bool searched = false;
+        bool found = false;
+        Contact pair;
+    };
+    constexpr size_t kEdgeCount = 12;
+    std::array<EdgeResult, kEdgeCount> edgeResults;
+    std::array<signed char, kVertexCount * kVertexCount> edgeSlots;
+    edgeSlots.fill(-1);
+    size_t edgesUsed = 0;
+    for (const FieldItemBox::Face& face : faces) {
+        for (size_t k = 0; k < face.size(); ++k) {
+            int from = face[k];
+            int to = face[(k + 1) % face.size()];
+            if (from < 0 || to < 0 || static_cast<size_t>(from) >= kVertexCount ||
+                static_cast<size_t>(to) >= kVertexCount) {
+                assert(false && "box face with a vertex index out of range");
+                continue;
+            }
+            signed char& slot = edgeSlots[std::min(from, to) * kVertexCount + std::max(from, to)];
+            if (slot < 0) {
+                if (edgesUsed == kEdgeCount) {
+                    assert(false && "box with more than twelve edges");
+                    continue;
+                }
+                slot = static_cast<signed char>(edgesUsed++);
+            }
+            EdgeResult& edge = edgeResults[slot];
+            if (!edge.searched) {
+                edge.searched = true;
+                const Vector3& start = vertices[from];
+                const Vector3& end = vertices[to];
+                edge.found = SegmentCircleLowerBound(start, end, circle) - ring.tube <= tolerance &&
+                             ClosestPointsOfSegmentAndCircle(start, end, circle, edge.pair);
+            }
+            if (!edge.found) {
+                continue;
+            }
+            double gap = edge.pair.distance - ring.tube;
+            if (WithinBand(gap, tolerance)) {
+                // the pair's normal points from the circle towards the edge
+                Vector3 onCircle =
+                    edge.pair.point - edge.pair.normal * static_cast<float>(edge.pair.distance);
+                Append(contacts, gap, onCircle + edge.pair.normal * tube, edge.pair.normal * -sign);
+            }
+        }
+    }
+
+    // faces against the tube point deepest towards each face
+    for (size_t f = 0; f < faces.size(); ++f) {
+        Vector3 normal = faceNormals[f];
+        box->ToWorld(normal);
+        Vector3 deepest = CirclePointDeepestTowards(circle.centre, circle.normal, circle.radius, normal);
+        Vector3 point = deepest - normal * tube;
+        const FieldItemBox::Face& face = faces[f];
+        Contact over;
+        if (PointInFacePolygon(point, vertices[face[0]], vertices[face[1]], vertices[face[2]],
+                               vertices[face[3]], normal, over) &&
+            WithinBand(over.distance, tolerance)) {
+            Append(contacts, over.distance, point, normal * sign);
+        }
+    }
+}
+
+void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    FieldItemTorus* torus = nullptr;
+    FieldItemDisk* disk = nullptr;
+    float sign = 1.0f;
+    if (!FindRoles(first, second, torus, disk, sign)) {
+        return;
+    }
+    const double tolerance = ContactTolerance();
+    const Ring ring = RingOf(*torus);
+    const Circle& circle = ring.circle;
+    const float tube = static_cast<float>(ring.tube);
+
+    const Vector3 diskCentre = disk->WorldPosition();
+    const double diskRadius = disk->CoreRadius();
+    Vector3 halfAxis(0.0f, static_cast<float>(disk->CoreHeight() / 2.0), 0.0f);
+    disk->ToWorld(halfAxis);
+    const Vector3 diskAxis = Normalize(halfAxis);
+
+    // the faces whose outward normal does not point away from the ring
+    for (float side : {1.0f, -1.0f}) {
+        const Vector3 faceNormal = diskAxis * side;
+        const Vector3 faceCentre = diskCentre + halfAxis * side;
+        if (Dot(faceNormal, circle.centre - faceCentre) < 0.0f) {
+            continue;
+        }
+
+        // the face's rim against the centre circle; the pair's normal points from the ring to the rim
+        Contact rimPair;
+        ClosestPointsOfCircles(Circle{faceCentre, faceNormal, diskRadius}, circle, rimPair);
+        double gap = rimPair.distance - ring.tube;
+        if (WithinBand(gap, tolerance)) {
+            Append(contacts, gap, rimPair.point, rimPair.normal * -sign);
+        }
+
+        // the centre circle's point deepest towards the face, over the face enlarged by the tolerance
+        Vector3 deepest = CirclePointDeepestTowards(circle.centre, circle.normal, circle.radius, faceNormal);
+        Contact over;
+        if (PointOverFace(deepest, faceCentre, faceNormal, diskRadius + tolerance, over)) {
+            gap = over.distance - ring.tube;
+            if (WithinBand(gap, tolerance)) {
+                Append(contacts, gap, deepest - faceNormal * tube, faceNormal * sign);
+            }
+        }
+    }
+
+    // the centre circle against the cylindrical side, found from the disk's axis; the pair's
+    // normal points from the circle towards the axis
+    Contact sidePair;
+    if (ClosestPointsOfSegmentAndCircle(diskCentre - halfAxis, diskCentre + halfAxis, circle, sidePair)) {
+        double gap = sidePair.distance - diskRadius - ring.tube;
+        if (WithinBand(gap, tolerance)) {
+            Vector3 onSide = sidePair.point - sidePair.normal * static_cast<float>(diskRadius);
+            Append(contacts, gap, onSide, sidePair.normal * -sign);
+        }
+    }
+}
