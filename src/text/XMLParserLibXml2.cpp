@@ -1,0 +1,462 @@
+#include "text/XMLParserLibXml2.h"
+
+#include <libxml/SAX2.h>
+#include <libxml/encoding.h>
+#include <libxml/entities.h>
+#include <libxml/globals.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "common/FilePath.h"
+#include "common/LogWriter.h"
+#include "common/Messages.h"
+#include "common/WideText.h"
+#include "common/myexception.h"
+
+namespace {
+
+constexpr wchar_t kLogSource[] = L".\\XMLParserLibXml2";
+
+// nesting of elements and entity references the tree walk follows (libxml2 itself
+// stops documents with more than 256 nested elements)
+constexpr int kMaxWalkDepth = 1024;
+// nodes the tree walk visits: entity references share their content, so a small
+// document can stand for a huge tree
+constexpr std::size_t kMaxWalkNodes = 4u << 20;
+// bytes of the offending line quoted on either side of the error position
+constexpr std::size_t kSourceLineWindow = 200;
+
+// ---------------------------------------------------------------------------------------
+// one-time set-up
+
+/// Names under which documents declare Shift_JIS; Windows programs write code page 932
+/// under them (NEC and IBM extensions, U+FF5E for the wave dash), so they are read as that.
+constexpr const char* kShiftJisNames[] = {"SHIFT_JIS", "SHIFT-JIS",  "SJIS",       "X-SJIS",
+                                          "MS_KANJI",  "CSSHIFTJIS", "WINDOWS-31J"};
+
+void InitialiseLibXml2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        for (const char* name : kShiftJisNames) {
+            xmlAddEncodingAlias("CP932", name);
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// the parse-error report
+
+/// The first failure met while a document is read.
+struct ParseReport {
+    bool failed = false;
+    std::string reason; // UTF-8, without a trailing line break
+    int line = 0;
+    int column = 0;
+    unsigned code = 0;
+    std::string sourceLine; // UTF-8
+};
+
+/// What one load in progress on this thread collects.
+struct ParseState {
+    xmlParserCtxtPtr context = nullptr;
+    ParseReport report;
+};
+
+thread_local ParseState* tCurrentParse = nullptr;
+
+/// The line of the input being parsed around its current position (the offending line).
+std::string CurrentSourceLine(xmlParserCtxtPtr context) {
+    if (context == nullptr || context->input == nullptr || context->input->base == nullptr ||
+        context->input->cur == nullptr) {
+        return std::string();
+    }
+    const xmlChar* base = context->input->base;
+    const xmlChar* end = context->input->end != nullptr ? context->input->end : context->input->cur;
+    const xmlChar* cur = context->input->cur < end ? context->input->cur : end;
+    // an error found at a line break belongs to the line it ends
+    while (cur > base && (cur == end || *cur == '\n' || *cur == '\r') &&
+           (cur[-1] == '\n' || cur[-1] == '\r')) {
+        --cur;
+    }
+    if (cur > base && (cur == end || *cur == '\n' || *cur == '\r')) {
+        --cur;
+    }
+    const xmlChar* start = cur;
+    while (start > base && start[-1] != '\n' && start[-1] != '\r' &&
+           static_cast<std::size_t>(cur - start) < kSourceLineWindow) {
+        --start;
+    }
+    const xmlChar* stop = cur;
+    while (stop < end && *stop != '\n' && *stop != '\r' &&
+           static_cast<std::size_t>(stop - cur) < kSourceLineWindow) {
+        ++stop;
+    }
+    return std::string(reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start));
+}
+
+void Record(ParseState& state, const char* message, int line, int column, unsigned code) {
+    ParseReport& report = state.report;
+    if (!report.failed) {
+        report.failed = true;
+        report.reason = message != nullptr ? message : "";
+        while (!report.reason.empty() && (report.reason.back() == '\n' || report.reason.back() == '\r')) {
+            report.reason.pop_back();
+        }
+        report.code = code;
+    }
+    // an encoding failure comes without a position; the parser's own report after it has one
+    if (report.line == 0 && line > 0) {
+        report.line = line;
+        report.column = column;
+        report.sourceLine = CurrentSourceLine(state.context);
+    }
+}
+
+void OnStructuredError(void* data, xmlErrorPtr error) {
+    auto* state = static_cast<ParseState*>(data);
+    if (state == nullptr || error == nullptr || error->level < XML_ERR_ERROR) {
+        return; // warnings do not stop a load
+    }
+    Record(*state, error->message, error->line, error->int2, static_cast<unsigned>(error->code));
+}
+
+/// Entity lookup that refuses references to external entities instead of leaving them
+/// as empty references: such a document fails to load.
+xmlEntityPtr GetEntityRefusingExternal(void* userData, const xmlChar* name) {
+    xmlEntityPtr entity = xmlSAX2GetEntity(userData, name);
+    if (entity != nullptr && (entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+                              entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY)) {
+        auto context = static_cast<xmlParserCtxtPtr>(userData);
+        if (tCurrentParse != nullptr) {
+            const std::string reason = std::string("Reference to the external entity '") +
+                                       reinterpret_cast<const char*>(name) + "' is not allowed";
+            const int line = context->input != nullptr ? context->input->line : 0;
+            const int column = context->input != nullptr ? context->input->col : 0;
+            Record(*tCurrentParse, reason.c_str(), line, column, XML_ERR_ENTITY_IS_EXTERNAL);
+        }
+        xmlStopParser(context);
+        return nullptr;
+    }
+    return entity;
+}
+
+/// Nothing outside the document is ever read: no DTD, no external entity.
+xmlParserInputPtr RefuseExternalResource(void*, const xmlChar*, const xmlChar*) {
+    return nullptr;
+}
+
+/// Routes libxml2's reports on this thread to a load in progress, and back afterwards.
+class ErrorCapture {
+public:
+    explicit ErrorCapture(ParseState& state)
+        : previous_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
+        xmlSetStructuredErrorFunc(&state, OnStructuredError);
+        tCurrentParse = &state;
+    }
+    ~ErrorCapture() {
+        tCurrentParse = nullptr;
+        xmlSetStructuredErrorFunc(previousContext_, previous_);
+    }
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+private:
+    xmlStructuredErrorFunc previous_;
+    void* previousContext_;
+};
+
+std::wstring ToHex(unsigned value) {
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value, 16);
+    return std::wstring(buffer, result.ptr);
+}
+
+/// reason, "Line:", line, " Column:", column, " Error code:", hexadecimal code, a line
+/// break, "> " and the offending line with its tabs expanded
+std::wstring ParseErrorText(const ParseReport& report) {
+    std::wstring reason = report.reason.empty() ? CommonMessage(111) : FromUtf8(report.reason) + L"\r\n";
+    std::wstring source;
+    for (const wchar_t c : FromUtf8(report.sourceLine)) {
+        if (c == L'\t') {
+            source += L"    ";
+        } else {
+            source += c;
+        }
+    }
+    return reason + CommonMessage(112) + std::to_wstring(report.line) + CommonMessage(113) +
+           std::to_wstring(report.column) + CommonMessage(114) + ToHex(report.code) + L"\r\n> " + source;
+}
+
+// ---------------------------------------------------------------------------------------
+// reading the file
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+/// Reads the whole file; on failure fills report with the system's reason.
+bool ReadWholeFile(const std::string& nativePath, std::string& content, ParseReport& report) {
+    auto fail = [&report](const std::string& reason) {
+        report.failed = true;
+        report.reason = reason;
+        report.code = XML_IO_LOAD_ERROR;
+        return false;
+    };
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(nativePath.c_str(), "rb"));
+    if (file == nullptr) {
+        return fail(std::strerror(errno));
+    }
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) != 0) {
+        return fail(std::strerror(errno));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return fail(std::strerror(S_ISDIR(status.st_mode) ? EISDIR : EINVAL));
+    }
+    if (static_cast<unsigned long long>(status.st_size) > XMLParserLibXml2::kMaxFileSize) {
+        return fail("The file is larger than " + std::to_string(XMLParserLibXml2::kMaxFileSize) + " bytes");
+    }
+    content.resize(static_cast<std::size_t>(status.st_size));
+    const std::size_t read = std::fread(content.data(), 1, content.size(), file.get());
+    if (read != content.size() && std::ferror(file.get())) {
+        return fail(std::strerror(errno));
+    }
+    content.resize(read); // the file may have shrunk meanwhile
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// the tree
+
+struct DocumentFree {
+    void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
+};
+struct ContextFree {
+    void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
+};
+
+/// The walk went beyond its depth, node or text bounds.
+struct WalkLimit {};
+
+/// Bounds of one conversion.
+class TreeWalk {
+public:
+    void Visit(int depth) {
+        if (depth > kMaxWalkDepth || ++nodes_ > kMaxWalkNodes) {
+            throw WalkLimit();
+        }
+    }
+    void Append(std::string& text, const char* content, std::size_t length) {
+        characters_ += length;
+        if (characters_ > XMLParserLibXml2::kMaxTreeText) {
+            throw WalkLimit();
+        }
+        text.append(content, length);
+    }
+    void Append(std::string& text, const xmlChar* content) {
+        if (content != nullptr) {
+            const char* bytes = reinterpret_cast<const char*>(content);
+            Append(text, bytes, std::strlen(bytes));
+        }
+    }
+
+private:
+    std::size_t nodes_ = 0;
+    std::size_t characters_ = 0;
+};
+
+bool IsXmlBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool IsBlankText(const xmlChar* content) {
+    if (content != nullptr) {
+        for (const xmlChar* c = content; *c != 0; ++c) {
+            if (!IsXmlBlank(static_cast<char>(*c))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::wstring QualifiedName(xmlNsPtr ns, const xmlChar* name) {
+    std::string qualified;
+    if (ns != nullptr && ns->prefix != nullptr) {
+        qualified = reinterpret_cast<const char*>(ns->prefix);
+        qualified += ':';
+    }
+    if (name != nullptr) {
+        qualified += reinterpret_cast<const char*>(name);
+    }
+    return FromUtf8(qualified);
+}
+
+/// Appends the text a node stands for: text and CDATA, the text inside elements and the
+/// replacement text of entity references. Comments and processing instructions add
+/// nothing; white-space-only text is dropped when dropBlank is set.
+void AppendNodeText(xmlNodePtr node, std::string& text, TreeWalk& walk, int depth, bool dropBlank) {
+    walk.Visit(depth);
+    switch (node->type) {
+    case XML_TEXT_NODE:
+        if (!(dropBlank && IsBlankText(node->content))) {
+            walk.Append(text, node->content);
+        }
+        break;
+    case XML_CDATA_SECTION_NODE:
+        walk.Append(text, node->content);
+        break;
+    case XML_ELEMENT_NODE:
+        for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+            AppendNodeText(child, text, walk, depth + 1, dropBlank);
+        }
+        break;
+    case XML_ENTITY_REF_NODE: {
+        xmlEntityPtr entity = xmlGetDocEntity(node->doc, node->name);
+        if (entity == nullptr) {
+            break;
+        }
+        if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) {
+            walk.Append(text, entity->content);
+            break;
+        }
+        for (xmlNodePtr child = entity->children; child != nullptr; child = child->next) {
+            AppendNodeText(child, text, walk, depth + 1, dropBlank);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+std::wstring Trimmed(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsXmlBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsXmlBlank(text[end - 1])) {
+        --end;
+    }
+    return FromUtf8(std::string_view(text).substr(begin, end - begin));
+}
+
+/// Converts one element and its element descendants; text receives the element's whole
+/// untrimmed descendant text for the parent's use.
+std::unique_ptr<XMLElement> ConvertElement(xmlNodePtr node, std::string& text, TreeWalk& walk, int depth) {
+    walk.Visit(depth);
+    auto element = std::make_unique<XMLElement>();
+    element->SetName(QualifiedName(node->ns, node->name));
+
+    // attributes, the namespace declarations among them, with entity references expanded
+    for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next) {
+        std::string value;
+        walk.Append(value, ns->href);
+        element->SetAttribute(ns->prefix != nullptr
+                                  ? L"xmlns:" + FromUtf8(reinterpret_cast<const char*>(ns->prefix))
+                                  : std::wstring(L"xmlns"),
+                              FromUtf8(value));
+    }
+    for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+        std::string value;
+        for (xmlNodePtr child = attribute->children; child != nullptr; child = child->next) {
+            AppendNodeText(child, value, walk, depth + 1, false);
+        }
+        element->SetAttribute(QualifiedName(attribute->ns, attribute->name), FromUtf8(value));
+    }
+
+    // element children; every other node only adds to the text
+    for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE) {
+            std::string childText;
+            element->AddChild(ConvertElement(child, childText, walk, depth + 1));
+            walk.Append(text, childText.data(), childText.size());
+        } else {
+            AppendNodeText(child, text, walk, depth + 1, true);
+        }
+    }
+    element->SetText(Trimmed(text));
+    return element;
+}
+
+} // namespace
+
+std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
+    const std::wstring failure = CommonMessage(110) + L"[" + path + L"]\r\n";
+    auto failParse = [&](const ParseReport& report) {
+        const std::wstring text = ParseErrorText(report);
+        Log(kLogSource, __LINE__, L"XML:get_documentElement失敗(" + path + L")[" + text, 1);
+        return file_error(failure + text);
+    };
+
+    try {
+        InitialiseLibXml2();
+
+        // the file, read here so that libxml2 never opens anything itself
+        const std::string nativePath = ToNativePath(path);
+        std::string content;
+        {
+            ParseReport report;
+            if (!ReadWholeFile(nativePath, content, report)) {
+                throw failParse(report);
+            }
+        }
+
+        // the parser: no network, no DTD loading, no entity substitution, default limits
+        std::unique_ptr<xmlParserCtxt, ContextFree> context(xmlNewParserCtxt());
+        if (context == nullptr || context->sax == nullptr) {
+            Log(kLogSource, __LINE__, L"XML:xmlNewParserCtxt失敗", 1);
+            throw file_error(failure);
+        }
+        context->sax->getEntity = GetEntityRefusingExternal;
+        context->sax->resolveEntity = RefuseExternalResource;
+
+        ParseState state;
+        state.context = context.get();
+        std::unique_ptr<xmlDoc, DocumentFree> document;
+        {
+            ErrorCapture capture(state);
+            document.reset(xmlCtxtReadMemory(context.get(), content.data(), static_cast<int>(content.size()),
+                                             nativePath.c_str(), nullptr, XML_PARSE_NONET));
+        }
+        if (state.report.failed || document == nullptr || !context->wellFormed) {
+            throw failParse(state.report);
+        }
+        content.clear();
+        content.shrink_to_fit();
+
+        // the plain tree
+        xmlNodePtr root = xmlDocGetRootElement(document.get());
+        if (root == nullptr) {
+            Log(kLogSource, __LINE__, L"XML:get_documentElement失敗(" + path + L")[]", 1);
+            throw file_error(failure);
+        }
+        try {
+            TreeWalk walk;
+            std::string rootText;
+            return ConvertElement(root, rootText, walk, 0);
+        } catch (const WalkLimit&) {
+            Log(kLogSource, __LINE__,
+                L"XML:get_text失敗(" + path + L")[the document expands beyond the limits]", 1);
+            throw file_error(failure + CommonMessage(111));
+        }
+    } catch (const std::bad_alloc&) {
+        Log(kLogSource, __LINE__, L"XML:メモリ確保失敗", 1);
+        throw memory_error(L"Memory Error.");
+    }
+}
