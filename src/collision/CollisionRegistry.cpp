@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "collision/CollisionDetectSphere.h"
-// #include "collision/CollisionDetectBox.h"
-// #include "collision/CollisionDetectDisk.h"
+#include "collision/CollisionDetectBox.h"
+#include "collision/CollisionDetectDisk.h"
 #include "collision/CollisionDetectTorus.h"
 #include "collision/CollisionDetectRay.h"
 
@@ -65,20 +65,20 @@ void RegisterCollisionDetectors() {
 
     // one detector object per row, so that each order of a mixed pair owns its own
     Register(manager, {L"sphere", L"sphere"}, MakeDetector<CollisionDetectSphereSphere>());
-    // Register(manager, {L"box", L"box"}, MakeDetector<CollisionDetectBoxBox>());
+    Register(manager, {L"box", L"box"}, MakeDetector<CollisionDetectBoxBox>());
     Register(manager, {L"sphere", L"land"}, MakeDetector<CollisionDetectSphereLand>());
     Register(manager, {L"land", L"sphere"}, MakeDetector<CollisionDetectSphereLand>());
-    // Register(manager, {L"box", L"land"}, MakeDetector<CollisionDetectBoxLand>());
-    // Register(manager, {L"land", L"box"}, MakeDetector<CollisionDetectBoxLand>());
+    Register(manager, {L"box", L"land"}, MakeDetector<CollisionDetectBoxLand>());
+    Register(manager, {L"land", L"box"}, MakeDetector<CollisionDetectBoxLand>());
     Register(manager, {L"sphere", L"box"}, MakeDetector<CollisionDetectSphereBox>());
     Register(manager, {L"box", L"sphere"}, MakeDetector<CollisionDetectSphereBox>());
-    // Register(manager, {L"disk", L"land"}, MakeDetector<CollisionDetectDiskLand>());
-    // Register(manager, {L"land", L"disk"}, MakeDetector<CollisionDetectDiskLand>());
-    // Register(manager, {L"disk", L"sphere"}, MakeDetector<CollisionDetectDiskSphere>());
-    // Register(manager, {L"sphere", L"disk"}, MakeDetector<CollisionDetectDiskSphere>());
-    // Register(manager, {L"disk", L"disk"}, MakeDetector<CollisionDetectDiskDisk>());
-    // Register(manager, {L"disk", L"box"}, MakeDetector<CollisionDetectDiskBox>());
-    // Register(manager, {L"box", L"disk"}, MakeDetector<CollisionDetectDiskBox>());
+    Register(manager, {L"disk", L"land"}, MakeDetector<CollisionDetectDiskLand>());
+    Register(manager, {L"land", L"disk"}, MakeDetector<CollisionDetectDiskLand>());
+    Register(manager, {L"disk", L"sphere"}, MakeDetector<CollisionDetectDiskSphere>());
+    Register(manager, {L"sphere", L"disk"}, MakeDetector<CollisionDetectDiskSphere>());
+    Register(manager, {L"disk", L"disk"}, MakeDetector<CollisionDetectDiskDisk>());
+    Register(manager, {L"disk", L"box"}, MakeDetector<CollisionDetectDiskBox>());
+    Register(manager, {L"box", L"disk"}, MakeDetector<CollisionDetectDiskBox>());
     Register(manager, {L"torus", L"land"}, MakeDetector<CollisionDetectTorusLand>());
     Register(manager, {L"land", L"torus"}, MakeDetector<CollisionDetectTorusLand>());
     Register(manager, {L"torus", L"torus"}, MakeDetector<CollisionDetectTorusTorus>());

@@ -1,0 +1,313 @@
+// Disk against land, sphere, disk and box.
+
+#include "collision/CollisionDetectDisk.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "collision/Collide.h"
+#include "collision/CollisionDetectBox.h"
+#include "collision/CollisionGeometry.h"
+#include "physics/FieldItemBox.h"
+#include "physics/FieldItemDisk.h"
+#include "physics/SimulationParameters.h"
+
+namespace {
+
+void Append(std::vector<Contact>& contacts, const Vector3& point, double distance, const Vector3& normal) {
+    Contact contact;
+    contact.point = point;
+    contact.distance = distance;
+    contact.normal = normal;
+    contacts.push_back(contact);
+}
+
+bool WithinTolerance(double distance, double tolerance) {
+    return -tolerance <= distance && distance <= tolerance;
+}
+
+/// The rim circle of the disk's face on the given side of its centre (+1 or -1).
+Circle Rim(const DiskShape& disk, float side) {
+    return {disk.centre + disk.halfAxis * side, disk.axis, disk.radius};
+}
+
+} // namespace
+
+DiskShape MakeDiskShape(FieldItemDisk& disk) {
+    DiskShape shape;
+    shape.centre = disk.WorldTransform().Translation();
+    shape.radius = disk.CoreRadius();
+    shape.thickness = disk.CoreHeight();
+    shape.halfAxis = Vector3(0.0f, static_cast<float>(shape.thickness / 2.0), 0.0f);
+    disk.ToWorld(shape.halfAxis);
+    shape.axis = Normalize(shape.halfAxis);
+    return shape;
+}
+
+void CollisionDetectDiskLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    const bool diskFirst = ShapeKindOf(first) == ShapeKind::kDisk;
+    auto* diskItem = dynamic_cast<FieldItemDisk*>(diskFirst ? &first : &second);
+    if (diskItem == nullptr) {
+        return;
+    }
+    const float sign = diskFirst ? 1.0f : -1.0f;
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const DiskShape disk = MakeDiskShape(*diskItem);
+
+    // the lower face, then its rim point that points most steeply downwards (the face centre
+    // when the disk lies flat)
+    const Vector3 down = disk.halfAxis.y > 0.0f ? -disk.halfAxis : disk.halfAxis;
+    const Vector3 lowest =
+        CirclePointDeepestTowards(disk.centre + down, disk.axis, disk.radius, Vector3(0.0f, 1.0f, 0.0f));
+
+    // no lower bound: a sunk disk is pushed out from any depth
+    const double height = lowest.y;
+    if (!(height <= tolerance)) {
+        return;
+    }
+    Append(contacts, lowest, height, Vector3(0.0f, sign, 0.0f));
+}
+
+void CollisionDetectDiskSphere::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    const bool diskFirst = ShapeKindOf(first) == ShapeKind::kDisk;
+    auto* diskItem = dynamic_cast<FieldItemDisk*>(diskFirst ? &first : &second);
+    FieldItem& sphere = diskFirst ? second : first;
+    if (diskItem == nullptr) {
+        return;
+    }
+    const float sign = diskFirst ? 1.0f : -1.0f;
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double radius = sphere.BoundingRadius();
+    const double diskRadius = diskItem->CoreRadius();
+    const double halfThickness = diskItem->CoreHeight() / 2.0;
+    const Vector3 centre = diskItem->WorldTransform().Translation();
+    const Vector3 spherePosition = sphere.WorldTransform().Translation();
+
+    // the sphere's centre in the disk's axes, rejected when out of reach along and across the axis
+    Vector3 local = spherePosition - centre;
+    diskItem->ToLocal(local);
+    if (!(std::fabs(local.y) <= static_cast<float>(halfThickness + radius + tolerance))) {
+        return;
+    }
+    const float rhoSquared = local.x * local.x + local.z * local.z;
+    const float reach = static_cast<float>(radius + diskRadius + tolerance);
+    if (!(rhoSquared <= reach * reach)) {
+        return;
+    }
+
+    // the nearest point of the solid cylinder, back in world coordinates
+    const float halfT = static_cast<float>(halfThickness);
+    const float diskR = static_cast<float>(diskRadius);
+    Vector3 nearest(local.x, std::clamp(local.y, -halfT, halfT), local.z);
+    if (diskR * diskR < rhoSquared) {
+        const float scale = diskR / std::sqrt(rhoSquared);
+        nearest.x *= scale;
+        nearest.z *= scale;
+    }
+    diskItem->ToWorld(nearest);
+    nearest += centre;
+
+    const Vector3 towardsDisk = nearest - spherePosition;
+    const double gap = static_cast<double>(std::sqrt(Dot(towardsDisk, towardsDisk))) - radius;
+    if (!WithinTolerance(gap, tolerance)) {
+        return;
+    }
+    const Vector3 normal = Normalize(towardsDisk);
+    Append(contacts, spherePosition + normal * static_cast<float>(radius), gap, normal * sign);
+}
+
+void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    auto* firstDisk = dynamic_cast<FieldItemDisk*>(&first);
+    auto* secondDisk = dynamic_cast<FieldItemDisk*>(&second);
+    if (firstDisk == nullptr || secondDisk == nullptr) {
+        return;
+    }
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const DiskShape a = MakeDiskShape(*firstDisk);
+    const DiskShape b = MakeDiskShape(*secondDisk);
+    const Vector3 axisStartA = a.centre - a.halfAxis, axisA = a.halfAxis * 2.0f;
+    const Vector3 axisStartB = b.centre - b.halfAxis, axisB = b.halfAxis * 2.0f;
+
+    // rejection: every point of a disk lies within its radius of its axis segment
+    Contact result;
+    ClosestPointsOfSegments(axisStartA, axisA, axisStartB, axisB, true, result);
+    if (!(result.distance - (a.radius + b.radius) <= tolerance)) {
+        return;
+    }
+
+    // face pairs whose outward normals do not point the same way
+    for (float sideA : {1.0f, -1.0f}) {
+        const Vector3 faceCentreA = a.centre + a.halfAxis * sideA;
+        const Vector3 normalA = a.axis * sideA;
+        for (float sideB : {1.0f, -1.0f}) {
+            const Vector3 faceCentreB = b.centre + b.halfAxis * sideB;
+            const Vector3 normalB = b.axis * sideB;
+            if (Dot(normalA, normalB) > 0.0f) {
+                continue;
+            }
+            // rim against rim: point on A's rim, normal from B's rim towards A's
+            ClosestPointsOfCircles(Rim(a, sideA), Rim(b, sideB), result);
+            if (WithinTolerance(result.distance, tolerance)) {
+                contacts.push_back(result);
+            }
+            // B's rim against A's face: the normal -normalA points from B towards A
+            const Vector3 deepestB = CirclePointDeepestTowards(faceCentreB, b.axis, b.radius, normalA);
+            if (PointOverFace(deepestB, faceCentreA, normalA, a.radius, result) &&
+                WithinTolerance(result.distance, tolerance)) {
+                contacts.push_back(result);
+            }
+            // A's rim against B's face: the normal -normalB points from A towards B, so negate it
+            const Vector3 deepestA = CirclePointDeepestTowards(faceCentreA, a.axis, a.radius, normalB);
+            if (PointOverFace(deepestA, faceCentreB, normalB, b.radius, result) &&
+                WithinTolerance(result.distance, tolerance)) {
+                result.normal = -result.normal;
+                contacts.push_back(result);
+            }
+        }
+    }
+
+    // side against side: the axes' nearest pair within both segments, one radius each from the sides
+    if (ClosestPointsOfSegments(axisStartA, axisA, axisStartB, axisB, false, result)) {
+        const double gap = result.distance - a.radius - b.radius;
+        if (WithinTolerance(gap, tolerance)) {
+            Append(contacts, result.point - result.normal * static_cast<float>(a.radius), gap, result.normal);
+            return;
+        }
+    }
+
+    // rim against side: the rim of B's face turned towards A against A's side; the routine's
+    // normal runs from B's rim to A's axis, from second to first
+    const float sideTowardsA = Dot(b.halfAxis, a.centre - b.centre) >= 0.0f ? 1.0f : -1.0f;
+    if (ClosestPointsOfSegmentAndCircle(axisStartA, a.centre + a.halfAxis, Rim(b, sideTowardsA), result)) {
+        const double gap = result.distance - a.radius;
+        if (WithinTolerance(gap, tolerance)) {
+            Append(contacts, result.point - result.normal * static_cast<float>(a.radius), gap, result.normal);
+            return;
+        }
+    }
+    // then A's rim against B's side; this normal runs from A's rim to B's axis, so negate it
+    const float sideTowardsB = Dot(a.halfAxis, b.centre - a.centre) >= 0.0f ? 1.0f : -1.0f;
+    if (ClosestPointsOfSegmentAndCircle(axisStartB, b.centre + b.halfAxis, Rim(a, sideTowardsB), result)) {
+        const double gap = result.distance - b.radius;
+        if (WithinTolerance(gap, tolerance)) {
+            Append(contacts, result.point - result.normal * static_cast<float>(b.radius), gap,
+                   -result.normal);
+        }
+    }
+}
+
+void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+    const bool diskFirst = ShapeKindOf(first) == ShapeKind::kDisk;
+    auto* diskItem = dynamic_cast<FieldItemDisk*>(diskFirst ? &first : &second);
+    auto* box = dynamic_cast<FieldItemBox*>(diskFirst ? &second : &first);
+    if (diskItem == nullptr || box == nullptr) {
+        return;
+    }
+    const float sign = diskFirst ? 1.0f : -1.0f;
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const DiskShape disk = MakeDiskShape(*diskItem);
+
+    // the box's vertices and face normals in world coordinates, through its rotated unit axes
+    const std::vector<Vector3>& localVertices = box->Vertices();
+    const std::vector<FieldItemBox::Face>& faces = box->Faces();
+    const std::vector<Vector3>& localNormals = box->FaceNormals();
+    if (localVertices.size() != 8 || faces.size() != 6 || localNormals.size() != 6) {
+        return;
+    }
+    Vector3 unitAxes[3] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
+    for (Vector3& unitAxis : unitAxes) {
+        box->ToWorld(unitAxis);
+    }
+    auto toWorld = [&](const Vector3& local) {
+        return unitAxes[0] * local.x + unitAxes[1] * local.y + unitAxes[2] * local.z;
+    };
+    const Vector3 boxCentre = box->WorldTransform().Translation();
+    Vector3 vertices[8];
+    for (int k = 0; k < 8; ++k) {
+        vertices[k] = boxCentre + toWorld(localVertices[k]);
+    }
+
+    // vertices
+    for (const Vector3& vertex : vertices) {
+        DetectVertex(disk, vertex, sign, contacts);
+    }
+
+    // edges, once for each face they bound, against both rims and the side; the routines'
+    // normals run from the disk towards the box, so the contact normal is -sign times that
+    const Vector3 axisStart = disk.centre - disk.halfAxis;
+    const Vector3 axisDirection = disk.halfAxis * 2.0f;
+    const float reach = static_cast<float>(disk.radius + tolerance);
+    Contact result;
+    for (const FieldItemBox::Face& face : faces) {
+        for (int corner = 0; corner < 4; ++corner) {
+            const Vector3& start = vertices[face[corner]];
+            const Vector3& end = vertices[face[(corner + 1) % 4]];
+            for (float side : {1.0f, -1.0f}) {
+                const Circle rim = Rim(disk, side);
+                // cheap rejections: the whole edge beyond the rim's plane, or out of the rim's reach
+                const float startHeight = Dot(start - rim.centre, rim.normal);
+                const float endHeight = Dot(end - rim.centre, rim.normal);
+                if ((startHeight > tolerance && endHeight > tolerance) ||
+                    (startHeight < -tolerance && endHeight < -tolerance)) {
+                    continue;
+                }
+                Contact near;
+                ClosestPointOnSegment(rim.centre, start, end, true, near);
+                if (near.distance > reach) {
+                    continue;
+                }
+                if (ClosestPointsOfSegmentAndCircle(start, end, rim, result) &&
+                    WithinTolerance(result.distance, tolerance)) {
+                    Append(contacts, result.point, result.distance, result.normal * -sign);
+                }
+            }
+            if (ClosestPointsOfSegments(start, end - start, axisStart, axisDirection, false, result)) {
+                const double gap = result.distance - disk.radius;
+                if (WithinTolerance(gap, tolerance)) {
+                    Append(contacts, result.point, gap, result.normal * -sign);
+                }
+            }
+        }
+    }
+
+    // faces: the rim point of the disk face turned towards the box face, deepest towards it
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        const Vector3 faceNormal = toWorld(localNormals[f]);
+        const Vector3 halfAxis = Dot(disk.halfAxis, faceNormal) > 0.0f ? -disk.halfAxis : disk.halfAxis;
+        const Vector3 deepest =
+            CirclePointDeepestTowards(disk.centre + halfAxis, disk.axis, disk.radius, faceNormal);
+        const FieldItemBox::Face& face = faces[f];
+        if (PointInFacePolygon(deepest, vertices[face[0]], vertices[face[1]], vertices[face[2]],
+                               vertices[face[3]], faceNormal, result) &&
+            WithinTolerance(result.distance, tolerance)) {
+            Append(contacts, deepest, result.distance, faceNormal * sign);
+        }
+    }
+}
+
+void CollisionDetectDiskBox::DetectVertex(const DiskShape& disk, const Vector3& vertex, float sign,
+                                          std::vector<Contact>& contacts) {
+    const double tolerance = SimulationParameters::Instance().contactTolerance;
+
+    // the disk face towards the vertex and the vertex's height above its plane
+    const Vector3 halfAxis = Dot(disk.halfAxis, vertex - disk.centre) < 0.0f ? -disk.halfAxis : disk.halfAxis;
+    const Vector3 unitAxis = Normalize(halfAxis);
+    const Vector3 offset = vertex - (disk.centre + halfAxis);
+    const float height = Dot(unitAxis, offset);
+    const float rhoSquared = Dot(offset, offset) - height * height;
+    const float radius = static_cast<float>(disk.radius);
+
+    if (rhoSquared < radius * radius) {
+        // over the face: the normal points from the vertex into the disk when the disk is first
+        if (WithinTolerance(height, tolerance)) {
+            Append(contacts, vertex, height, unitAxis * -sign);
+        }
+    } else if (height < 0.0f) {
+        // between the face planes, beside the side surface
+        const double gap = static_cast<double>(std::sqrt(std::max(rhoSquared, 0.0f))) - disk.radius;
+        if (WithinTolerance(gap, tolerance)) {
+            const Vector3 towardsAxis = Normalize(unitAxis * height - offset);
+            Append(contacts, vertex, gap, towardsAxis * sign);
+        }
+    }
+}
