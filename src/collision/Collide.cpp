@@ -19,10 +19,11 @@ FieldItemComposite& AsComposite(FieldItem& item) {
     return static_cast<FieldItemComposite&>(item);
 }
 
-/// A composite of exactly one member stands for that member, down to the first item that is not.
-FieldItem& Unwrap(FieldItem& item) {
+/// A composite of exactly one member stands for that member, down to the first item that is not;
+/// composite tells whether the item reached is a composite.
+FieldItem& Unwrap(FieldItem& item, bool& composite) {
     FieldItem* current = &item;
-    while (current->IsComposite()) {
+    while ((composite = current->IsComposite())) {
         auto& members = AsComposite(*current).Members();
         if (members.size() != 1 || !members.begin()->second) {
             break;
@@ -42,51 +43,35 @@ bool AcceptsKinds(FieldItem& first, ShapeKind firstKind, FieldItem& second, Shap
         return false;
     }
 
-    // overlap of the bounding boxes widened by the tolerance, axis by axis; a NaN rejects
+    // the boxes first: they reject most pairs before the radii are read
     const double tolerance = SimulationParameters::Instance().contactTolerance;
-    const float widening = static_cast<float>(tolerance);
     const Vector3 offset = first.WorldPosition() - second.WorldPosition();
-    const Vector3& firstExtent = first.BoundingExtent();
-    const Vector3& secondExtent = second.BoundingExtent();
-    const float limitX = firstExtent.x + secondExtent.x + widening;
-    if (!(-limitX <= offset.x && offset.x <= limitX)) {
-        return false;
-    }
-    const float limitY = firstExtent.y + secondExtent.y + widening;
-    if (!(-limitY <= offset.y && offset.y <= limitY)) {
-        return false;
-    }
-    const float limitZ = firstExtent.z + secondExtent.z + widening;
-    if (!(-limitZ <= offset.z && offset.z <= limitZ)) {
-        return false;
-    }
-
-    // then the bounding spheres
-    const double reach = first.BoundingRadius() + second.BoundingRadius() + tolerance;
-    return static_cast<double>(Dot(offset, offset)) <= reach * reach;
+    return BoundingBoxesOverlap(offset, first.BoundingExtent(), second.BoundingExtent(), tolerance) &&
+           BoundingSpheresOverlap(offset, first.BoundingRadius(), second.BoundingRadius(), tolerance);
 }
 
 } // namespace
 
 ShapeKind ShapeKindOf(const FieldItem& item) {
-    // the built-in classes by their type, without building their names
-    const std::type_info& type = typeid(item);
-    if (type == typeid(FieldItemSphere)) {
+    // the built-in classes by the identity of their type information, without building
+    // their names: the dispatch asks this for every candidate pair of every step
+    const std::type_info* type = &typeid(item);
+    if (type == &typeid(FieldItemSphere)) {
         return ShapeKind::kSphere;
     }
-    if (type == typeid(FieldItemBox)) {
+    if (type == &typeid(FieldItemBox)) {
         return ShapeKind::kBox;
     }
-    if (type == typeid(FieldItemLand)) {
+    if (type == &typeid(FieldItemLand)) {
         return ShapeKind::kLand;
     }
-    if (type == typeid(FieldItemDisk)) {
+    if (type == &typeid(FieldItemDisk)) {
         return ShapeKind::kDisk;
     }
-    if (type == typeid(FieldItemTorus)) {
+    if (type == &typeid(FieldItemTorus)) {
         return ShapeKind::kTorus;
     }
-    if (type == typeid(FieldItemRay)) {
+    if (type == &typeid(FieldItemRay)) {
         return ShapeKind::kRay;
     }
     // composites and anything else answer by name
@@ -98,8 +83,11 @@ bool PairFilterAccepts(FieldItem& first, FieldItem& second) {
 }
 
 void Collide(FieldItem& firstItem, FieldItem& secondItem, std::vector<Contact>& contacts) {
-    FieldItem& first = Unwrap(firstItem);
-    FieldItem& second = Unwrap(secondItem);
+    // most pairs are two primitives: only composites need unwrapping
+    bool firstComposite = firstItem.IsComposite();
+    bool secondComposite = secondItem.IsComposite();
+    FieldItem& first = firstComposite ? Unwrap(firstItem, firstComposite) : firstItem;
+    FieldItem& second = secondComposite ? Unwrap(secondItem, secondComposite) : secondItem;
     const ShapeKind firstKind = ShapeKindOf(first);
     const ShapeKind secondKind = ShapeKindOf(second);
     if (!AcceptsKinds(first, firstKind, second, secondKind)) {
@@ -107,8 +95,6 @@ void Collide(FieldItem& firstItem, FieldItem& secondItem, std::vector<Contact>& 
     }
 
     // two primitives: their detector, if the pair has one
-    const bool firstComposite = first.IsComposite();
-    const bool secondComposite = second.IsComposite();
     if (!firstComposite && !secondComposite) {
         CollisionDetect* detector = firstKind != ShapeKind::kOther && secondKind != ShapeKind::kOther
                                         ? FindDetector(firstKind, secondKind)
