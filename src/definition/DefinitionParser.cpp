@@ -100,7 +100,8 @@ double ToDouble(const std::wstring& text) {
 [[noreturn]] void FormulaError(int line, const std::wstring& name, const std::wstring& value,
                                const myexception& error) {
     Fail(line, L"name[" + name + L"]value[" + value + L"]不正な数式です。（" + error.what() + L"）",
-         L"name[" + name + L"]\r\nvalue[" + value + L"]\r\n" + ProgramMessage(150) + L"（" + error.what() + L"）");
+         L"name[" + name + L"]\r\nvalue[" + value + L"]\r\n" + ProgramMessage(150) + L"（" + error.what() +
+             L"）");
 }
 
 const FieldItemAttribute* FindInContext(const DefinitionParser::Context& context, const std::wstring& name) {
@@ -117,8 +118,10 @@ const FieldItemAttribute* FindInContext(const DefinitionParser::Context& context
 DefinitionParser::~DefinitionParser() = default;
 
 int DefinitionParser::CheckVersion(const std::wstring& path, const std::wstring& formatText) {
-    const std::wstring record = L"file[" + path + L"]version[" + formatText + L"]対応していない定義ファイルフォーマットです。";
-    const std::wstring message = L"file[" + path + L"]\r\nversion[" + formatText + L"]\r\n" + ProgramMessage(155);
+    const std::wstring record =
+        L"file[" + path + L"]version[" + formatText + L"]対応していない定義ファイルフォーマットです。";
+    const std::wstring message =
+        L"file[" + path + L"]\r\nversion[" + formatText + L"]\r\n" + ProgramMessage(155);
     if (formatText.empty()) {
         Fail<version_error>(__LINE__, record, message);
     }
@@ -138,13 +141,15 @@ void DefinitionParser::LoadFieldItem(const std::wstring& path) {
         XMLParserLibXml2 parser;
         std::unique_ptr<XMLElement> root = parser.load(path);
         if (!EqualsIgnoringCase(root->GetName(), L"FieldItem")) {
-            Fail(__LINE__, L"ルート要素がFieldItemではありません。[" + root->GetName() + L"]", ProgramMessage(132));
+            Fail(__LINE__, L"ルート要素がFieldItemではありません。[" + root->GetName() + L"]",
+                 ProgramMessage(132));
         }
         CheckVersion(path, root->GetAttribute(L"format"));
         ReadFieldItem(*root);
     } catch (const myexception& error) {
         Log(kSource, __LINE__, L"FieldItem定義ファイル[" + path + L"]のロードに失敗しました。", 1);
-        throw file_error(ProgramMessage(133) + L"[" + path + L"]" + ProgramMessage(134) + L"\r\n" + error.what());
+        throw file_error(ProgramMessage(133) + L"[" + path + L"]" + ProgramMessage(134) + L"\r\n" +
+                         error.what());
     }
 }
 
@@ -230,7 +235,8 @@ void DefinitionParser::Resolve() {
             auto target = definitions_.find(type);
             if (target == definitions_.end()) {
                 Fail(__LINE__,
-                     L"FieldItem[" + definitionName + L"]Ref[" + type + L"]参照先のFieldItemが定義されていません。",
+                     L"FieldItem[" + definitionName + L"]Ref[" + type +
+                         L"]参照先のFieldItemが定義されていません。",
                      L"FieldItem[" + definitionName + L"]\r\nRef[" + type + L"]\r\n" + ProgramMessage(138));
             }
             for (const auto& [parameterName, parameter] : reference->Attributes()) {
@@ -238,8 +244,8 @@ void DefinitionParser::Resolve() {
                     Fail(__LINE__,
                          L"FieldItem[" + definitionName + L"]Ref[" + type + L"]Parameter[" + parameterName +
                              L"]ParameterがAttributeとして宣言されていません。",
-                         L"FieldItem[" + definitionName + L"]\r\nRef[" + type + L"]\r\nParameter[" + parameterName +
-                             L"]\r\n" + ProgramMessage(139));
+                         L"FieldItem[" + definitionName + L"]\r\nRef[" + type + L"]\r\nParameter[" +
+                             parameterName + L"]\r\n" + ProgramMessage(139));
                 }
             }
             for (const auto& [attributeName, attribute] : target->second->Attributes()) {
@@ -247,8 +253,8 @@ void DefinitionParser::Resolve() {
                     Fail(__LINE__,
                          L"FieldItem[" + definitionName + L"]Ref[" + type + L"]Attribute[" + attributeName +
                              L"]AttributeにParameterが渡されていません。",
-                         L"FieldItem[" + definitionName + L"]\r\nRef[" + type + L"]\r\nAttribute[" + attributeName +
-                             L"]\r\n" + ProgramMessage(140));
+                         L"FieldItem[" + definitionName + L"]\r\nRef[" + type + L"]\r\nAttribute[" +
+                             attributeName + L"]\r\n" + ProgramMessage(140));
                 }
             }
         }
@@ -305,7 +311,8 @@ void DefinitionParser::LoadField(const std::wstring& path, ItemMap& items, Defin
         XMLParserLibXml2 parser;
         std::unique_ptr<XMLElement> root = parser.load(path);
         if (!EqualsIgnoringCase(root->GetName(), L"Field")) {
-            Fail(__LINE__, L"ルート要素がFieldではありません。[" + root->GetName() + L"]", ProgramMessage(135));
+            Fail(__LINE__, L"ルート要素がFieldではありません。[" + root->GetName() + L"]",
+                 ProgramMessage(135));
         }
         fieldFormat_ = CheckVersion(path, root->GetAttribute(L"format"));
         summary.path = path;
@@ -318,7 +325,8 @@ void DefinitionParser::LoadField(const std::wstring& path, ItemMap& items, Defin
         ReadField(*root, items, summary, headerOnly);
     } catch (const myexception& error) {
         Log(kSource, __LINE__, L"Field定義ファイル[" + path + L"]のロードに失敗しました。", 1);
-        throw file_error(ProgramMessage(136) + L"[" + path + L"]" + ProgramMessage(137) + L"\r\n" + error.what());
+        throw file_error(ProgramMessage(136) + L"[" + path + L"]" + ProgramMessage(137) + L"\r\n" +
+                         error.what());
     }
 }
 
@@ -384,7 +392,8 @@ void DefinitionParser::ReadItem(const XMLElement& element, ItemMap& items, const
     for (const auto& [parameterName, parameter] : item->Attributes()) {
         if (definition.FindAttribute(parameterName) == nullptr) {
             Fail(__LINE__,
-                 L"FieldItem[" + type + L"]Parameter[" + parameterName + L"]Parameterは，Attributeとして宣言されていません。",
+                 L"FieldItem[" + type + L"]Parameter[" + parameterName +
+                     L"]Parameterは，Attributeとして宣言されていません。",
                  L"FieldItem[" + type + L"]\r\nParameter[" + parameterName + L"]\r\n" + ProgramMessage(139));
         }
         context.push_back(*parameter);
@@ -392,7 +401,8 @@ void DefinitionParser::ReadItem(const XMLElement& element, ItemMap& items, const
     for (const auto& [attributeName, attribute] : definition.Attributes()) {
         if (FindInContext(context, attributeName) == nullptr) {
             Fail(__LINE__,
-                 L"FieldItem[" + type + L"]Attribute[" + attributeName + L"]AttributeがParameterで渡されていません。",
+                 L"FieldItem[" + type + L"]Attribute[" + attributeName +
+                     L"]AttributeがParameterで渡されていません。",
                  L"FieldItem[" + type + L"]\r\nAttribute[" + attributeName + L"]\r\n" + ProgramMessage(140));
         }
     }
@@ -436,7 +446,8 @@ std::wstring DefinitionParser::Evaluate(const Context& context, int type, const 
             return entry->Value();
         }
         Fail(__LINE__,
-             L"name[" + name + L"]value[" + value + L"]不正な文字列です。文字列は\"\"で囲んだものか，変数を直接指定して下さい。",
+             L"name[" + name + L"]value[" + value +
+                 L"]不正な文字列です。文字列は\"\"で囲んだものか，変数を直接指定して下さい。",
              L"name[" + name + L"]\r\nvalue[" + value + L"]\r\n" + ProgramMessage(151));
     }
     default: {
@@ -511,7 +522,8 @@ std::unique_ptr<FieldItem> DefinitionParser::CreateItemAt(const FieldItemDefinit
     return item;
 }
 
-std::unique_ptr<FieldItem> DefinitionParser::CreatePrimitive(const std::wstring& kind, const Context& context) {
+std::unique_ptr<FieldItem> DefinitionParser::CreatePrimitive(const std::wstring& kind,
+                                                             const Context& context) {
     auto text = [&](const wchar_t* field) {
         return WithoutQuotes(Evaluate(context, FieldItemAttribute::kString, field, field));
     };
@@ -586,12 +598,14 @@ Placement DefinitionParser::ReadPlacement(const Context& context) {
         const std::wstring value = Evaluate(context, FieldItemAttribute::kVector, field.name, entry->Value());
         std::vector<std::wstring> pieces = SplitVector(value);
         if (pieces.size() != 3) {
-            Fail(__LINE__, L"name[" + std::wstring(field.name) + L"]value[" + value + L"]x,y,zの形式になっていません。",
-                 L"name[" + std::wstring(field.name) + L"]\r\nvalue[" + value + L"]\r\n" + ProgramMessage(154));
+            Fail(__LINE__,
+                 L"name[" + std::wstring(field.name) + L"]value[" + value + L"]x,y,zの形式になっていません。",
+                 L"name[" + std::wstring(field.name) + L"]\r\nvalue[" + value + L"]\r\n" +
+                     ProgramMessage(154));
         }
-        placement.*field.member = Vector3(static_cast<float>(ToDouble(pieces[0])),
-                                          static_cast<float>(ToDouble(pieces[1])),
-                                          static_cast<float>(ToDouble(pieces[2])));
+        placement.*field.member =
+            Vector3(static_cast<float>(ToDouble(pieces[0])), static_cast<float>(ToDouble(pieces[1])),
+                    static_cast<float>(ToDouble(pieces[2])));
     }
     return placement;
 }

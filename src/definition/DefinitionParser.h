@@ -53,18 +53,22 @@ public:
     virtual void LoadFieldItem(const std::wstring& path);
     /// Reads one field definition file: always fills the summary; creates the items into
     /// `items` (the caller owns them) unless headerOnly.
-    virtual void LoadField(const std::wstring& path, ItemMap& items, DefinitionSummary& summary, bool headerOnly);
+    virtual void LoadField(const std::wstring& path, ItemMap& items, DefinitionSummary& summary,
+                           bool headerOnly);
     /// Checks every reference between the loaded item types, and that they form no cycle.
     virtual void Resolve();
 
     /// The "format" text as a version: empty or above 110 is a version_error.
     int CheckVersion(const std::wstring& path, const std::wstring& formatText);
     /// Evaluates a value text of the given type against the context.
-    std::wstring Evaluate(const Context& context, int type, const std::wstring& name, const std::wstring& value);
+    std::wstring Evaluate(const Context& context, int type, const std::wstring& name,
+                          const std::wstring& value);
     /// Builds the item a reference describes, composite or primitive, owned by the caller.
     std::unique_ptr<FieldItem> CreateItem(const FieldItemDefinition& reference, const Context& context);
 
-    const std::map<std::wstring, std::unique_ptr<FieldItemDefinition>>& Definitions() const { return definitions_; }
+    const std::map<std::wstring, std::unique_ptr<FieldItemDefinition>>& Definitions() const {
+        return definitions_;
+    }
     int FieldFormat() const { return fieldFormat_; }
 
 protected:
@@ -73,8 +77,10 @@ protected:
     virtual void ReadRef(const XMLElement& element, std::wstring& name,
                          std::unique_ptr<FieldItemDefinition>& definition);
     virtual void ReadParameter(const XMLElement& element, FieldItemDefinition& definition);
-    virtual void ReadField(const XMLElement& root, ItemMap& items, DefinitionSummary& summary, bool headerOnly);
-    virtual void ReadItem(const XMLElement& element, ItemMap& items, const Context& constants, bool headerOnly);
+    virtual void ReadField(const XMLElement& root, ItemMap& items, DefinitionSummary& summary,
+                           bool headerOnly);
+    virtual void ReadItem(const XMLElement& element, ItemMap& items, const Context& constants,
+                          bool headerOnly);
     virtual void ReadInformation(const XMLElement& element, DefinitionSummary& summary);
     virtual void ReadConst(const XMLElement& element, Context& constants);
 

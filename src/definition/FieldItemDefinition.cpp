@@ -11,7 +11,8 @@ FieldItemDefinition* FieldItemDefinition::FindReference(const std::wstring& name
     return found == references_.end() ? nullptr : found->second.get();
 }
 
-void FieldItemDefinition::SetReference(const std::wstring& name, std::unique_ptr<FieldItemDefinition> definition) {
+void FieldItemDefinition::SetReference(const std::wstring& name,
+                                       std::unique_ptr<FieldItemDefinition> definition) {
     references_[name] = std::move(definition);
 }
 
@@ -26,6 +27,7 @@ FieldItemAttribute* FieldItemDefinition::FindAttribute(const std::wstring& name)
     return found == attributes_.end() ? nullptr : found->second.get();
 }
 
-void FieldItemDefinition::SetAttribute(const std::wstring& name, std::unique_ptr<FieldItemAttribute> attribute) {
+void FieldItemDefinition::SetAttribute(const std::wstring& name,
+                                       std::unique_ptr<FieldItemAttribute> attribute) {
     attributes_[name] = std::move(attribute);
 }

@@ -28,8 +28,12 @@ public:
     virtual FieldItemAttribute* FindAttribute(const std::wstring& name) const;
     virtual void SetAttribute(const std::wstring& name, std::unique_ptr<FieldItemAttribute> attribute);
 
-    const std::map<std::wstring, std::unique_ptr<FieldItemAttribute>>& Attributes() const { return attributes_; }
-    const std::map<std::wstring, std::unique_ptr<FieldItemDefinition>>& References() const { return references_; }
+    const std::map<std::wstring, std::unique_ptr<FieldItemAttribute>>& Attributes() const {
+        return attributes_;
+    }
+    const std::map<std::wstring, std::unique_ptr<FieldItemDefinition>>& References() const {
+        return references_;
+    }
 
 private:
     std::wstring name_;
