@@ -298,15 +298,13 @@ void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::
     disk->ToWorld(halfAxis);
     const Vector3 diskAxis = Normalize(halfAxis);
 
-    // the faces whose outward normal does not point away from the ring
     for (float side : {1.0f, -1.0f}) {
         const Vector3 faceNormal = diskAxis * side;
         const Vector3 faceCentre = diskCentre + halfAxis * side;
-        if (Dot(faceNormal, circle.centre - faceCentre) < 0.0f) {
-            continue;
-        }
 
-        // the face's rim against the centre circle; the pair's normal points from the ring to the rim
+        // the face's rim against the centre circle; the pair's normal points from the ring to
+        // the rim. Both rims are tested whatever side the ring's centre is on: a ring hung over
+        // the edge of a thick disk has its centre below the top face, yet rests on its rim
         Contact rimPair;
         ClosestPointsOfCircles(Circle{faceCentre, faceNormal, diskRadius}, circle, rimPair);
         double gap = rimPair.distance - ring.tube;
@@ -314,7 +312,11 @@ void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::
             Append(contacts, gap, rimPair.point, rimPair.normal * -sign);
         }
 
-        // the centre circle's point deepest towards the face, over the face enlarged by the tolerance
+        // the centre circle's point deepest towards a face that is turned towards the ring's
+        // centre, over the face enlarged by the tolerance
+        if (Dot(faceNormal, circle.centre - faceCentre) < 0.0f) {
+            continue;
+        }
         Vector3 deepest = CirclePointDeepestTowards(circle.centre, circle.normal, circle.radius, faceNormal);
         Contact over;
         if (PointOverFace(deepest, faceCentre, faceNormal, diskRadius + tolerance, over)) {
