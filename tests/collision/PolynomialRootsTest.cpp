@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -59,15 +60,17 @@ std::vector<double> Quadratic(double a2, double a1, double a0) {
         return std::abs(a - b) <= tolerance * std::max(1.0, std::abs(b));
     };
     auto describe = [&]() {
-        std::string text = "found {";
+        std::ostringstream text;
+        text << "found {";
         for (double r : found) {
-            text += " " + std::to_string(r);
+            text << " " << r;
         }
-        text += " } expected {";
+        text << " } expected {";
         for (double r : expected) {
-            text += " " + std::to_string(r);
+            text << " " << r;
         }
-        return text + " }";
+        text << " }";
+        return text.str();
     };
     if (!std::is_sorted(found.begin(), found.end())) {
         return ::testing::AssertionFailure() << "not ascending: " << describe();
