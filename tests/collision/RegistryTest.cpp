@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <utility>
@@ -14,10 +15,13 @@
 #include "collision/Collide.h"
 #include "collision/CollisionRegistry.h"
 #include "framework/D3DObjectManager.h"
+#include "physics/FieldItemBox.h"
 #include "physics/FieldItemComposite.h"
+#include "physics/FieldItemDisk.h"
 #include "physics/FieldItemLand.h"
 #include "physics/FieldItemRay.h"
 #include "physics/FieldItemSphere.h"
+#include "physics/FieldItemTorus.h"
 #include "support/FieldItemTestBody.h"
 #include "support/TestSupport.h"
 
@@ -110,10 +114,9 @@ TEST_F(RegistryTest, TableRegistersOneDetectorObjectPerOrderAndNothingElse) {
     const std::set<DetectorKey> table(kTable.begin(), kTable.end());
     ASSERT_EQ(table.size(), 32u);
 
-    // the sphere rows are there; whatever else is there belongs to the table
-    for (const DetectorKey& key :
-         {DetectorKey{L"sphere", L"sphere"}, DetectorKey{L"sphere", L"land"}, DetectorKey{L"land", L"sphere"},
-          DetectorKey{L"sphere", L"box"}, DetectorKey{L"box", L"sphere"}}) {
+    // every row of the table and nothing else, each with its own detector object
+    EXPECT_EQ(manager->Entries().size(), table.size());
+    for (const DetectorKey& key : kTable) {
         EXPECT_NE(FindDetector(key.first, key.second), nullptr);
     }
     std::set<const CollisionDetect*> objects;
@@ -328,4 +331,111 @@ TEST_F(RegistryTest, TwoCompositesVisitEveryMemberPairThreeTimesInOrder) {
         {L"a2", L"b1"}, {L"a2", L"b2"}, {L"a2", L"b1"}, {L"a2", L"b2"}, // a2 likewise
     };
     EXPECT_EQ(visits_, expected);
+}
+
+TEST_F(RegistryTest, EveryRegisteredPairAgreesInBothOrdersWithTheNormalFromSecondToFirst) {
+    // random poses of every pair of solid shapes around contact: (a, b) and (b, a) must give
+    // the same contacts with opposite normals
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    auto make = [&](ShapeKind kind, const Vector3& position) -> std::unique_ptr<FieldItem> {
+        Placement placement;
+        placement.position = position;
+        placement.angle = Vector3(unit(random) * 3.0f, unit(random) * 3.0f, unit(random) * 3.0f);
+        switch (kind) {
+        case ShapeKind::kSphere: {
+            auto sphere = std::make_unique<FieldItemSphere>();
+            FieldItemSphere::Record record;
+            static_cast<Placement&>(record) = placement;
+            record.r = 0.15 + 0.05 * unit(random);
+            sphere->Initialize(record);
+            return sphere;
+        }
+        case ShapeKind::kBox: {
+            auto box = std::make_unique<FieldItemBox>();
+            FieldItemBox::Record record;
+            static_cast<Placement&>(record) = placement;
+            record.sizeX = 0.3 + 0.1 * unit(random);
+            record.sizeY = 0.2 + 0.1 * unit(random);
+            record.sizeZ = 0.25 + 0.1 * unit(random);
+            box->Initialize(record);
+            return box;
+        }
+        case ShapeKind::kDisk: {
+            auto disk = std::make_unique<FieldItemDisk>();
+            FieldItemDisk::Record record;
+            static_cast<Placement&>(record) = placement;
+            record.r = 0.2 + 0.05 * unit(random);
+            record.height = 0.08;
+            disk->Initialize(record);
+            return disk;
+        }
+        case ShapeKind::kTorus: {
+            auto torus = std::make_unique<FieldItemTorus>();
+            FieldItemTorus::Record record;
+            static_cast<Placement&>(record) = placement;
+            record.r = 0.2 + 0.05 * unit(random);
+            torus->Initialize(record);
+            return torus;
+        }
+        default: {
+            auto land = std::make_unique<FieldItemLand>();
+            land->Initialize(Placement());
+            return land;
+        }
+        }
+    };
+
+    const ShapeKind kinds[] = {ShapeKind::kSphere, ShapeKind::kBox, ShapeKind::kDisk, ShapeKind::kTorus,
+                               ShapeKind::kLand};
+    for (ShapeKind firstKind : kinds) {
+        for (ShapeKind secondKind : kinds) {
+            if (firstKind == ShapeKind::kLand || FindDetector(firstKind, secondKind) == nullptr) {
+                continue;
+            }
+            int touching = 0;
+            for (int trial = 0; trial < 1500; ++trial) {
+                const Vector3 secondPosition(0.0f, 0.5f, 0.0f);
+                auto second = make(secondKind, secondPosition);
+                const Vector3 offset =
+                    secondKind == ShapeKind::kLand
+                        ? Vector3(unit(random), 0.25f * (unit(random) + 1.0f) - 0.5f, unit(random))
+                        : Vector3(unit(random), unit(random), unit(random)) * 0.5f;
+                auto first = make(firstKind, secondPosition + offset);
+
+                std::vector<Contact> forward;
+                std::vector<Contact> backward;
+                Collide(*first, *second, forward);
+                Collide(*second, *first, backward);
+                const std::wstring pair = ShapeKindName(firstKind) + L"-" + ShapeKindName(secondKind);
+                ASSERT_EQ(forward.size(), backward.size()) << std::string(pair.begin(), pair.end());
+                touching += forward.empty() ? 0 : 1;
+
+                // match each contact with one of the other order: the same separation, opposite
+                // normals, and points close together (a detector may put the point on the surface
+                // of either role, and the iterative ones converge to within their own accuracy)
+                std::vector<bool> used(backward.size(), false);
+                for (const Contact& contact : forward) {
+                    bool matched = false;
+                    for (std::size_t i = 0; i < backward.size() && !matched; ++i) {
+                        if (!used[i] && std::fabs(backward[i].distance - contact.distance) < 1e-4 &&
+                            Length(backward[i].point - contact.point) <= std::fabs(contact.distance) + 0.03 &&
+                            Dot(backward[i].normal, contact.normal) < -0.99f) {
+                            used[i] = matched = true;
+                        }
+                    }
+                    EXPECT_TRUE(matched)
+                        << std::string(pair.begin(), pair.end()) << " distance " << contact.distance;
+                    EXPECT_NEAR(Length(contact.normal), 1.0f, 1e-4f);
+                }
+                // against the land the normal is the vertical, pointing at the first
+                if (secondKind == ShapeKind::kLand) {
+                    for (const Contact& contact : forward) {
+                        EXPECT_VECTOR_NEAR(contact.normal, Vector3(0.0f, 1.0f, 0.0f), 1e-6f);
+                    }
+                }
+            }
+            EXPECT_GT(touching, 10) << static_cast<int>(firstKind) << "," << static_cast<int>(secondKind);
+        }
+    }
 }
