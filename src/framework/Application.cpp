@@ -257,13 +257,14 @@ void Application::RunLoop(LoopKind kind) {
             pacer.FinishFrame(ticks);
         }
     } catch (const myexception& e) {
-        // an error inside the loop closes the main window
+        // an error inside the loop closes the main window; the loop is gone, so
+        // FreeApplication has nothing to wait for
         Log(kSource, __LINE__, e.what(), 1);
         if (window_ != nullptr) {
             window_->RequestClose();
         }
+        LoopOf(kind).running = false;
     }
-    LoopOf(kind).running = false;
     Log(kSource, __LINE__, endText, 2);
 }
 

@@ -98,7 +98,8 @@ private:
 
     struct LoopThread {
         std::thread thread;
-        /// Set while the loop runs; the loop clears it itself when it ends.
+        /// Set from the start until FreeApplication has waited for the loop, or until the
+        /// loop ended on an error.
         std::atomic<bool> running{false};
         /// Ready once the thread has left its loop function.
         std::future<void> ended;
