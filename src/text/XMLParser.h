@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/myexception.h"
 #include "text/XMLElement.h"
 
 class XMLParser {
