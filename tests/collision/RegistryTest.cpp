@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -436,6 +437,49 @@ TEST_F(RegistryTest, EveryRegisteredPairAgreesInBothOrdersWithTheNormalFromSecon
                 }
             }
             EXPECT_GT(touching, 10) << static_cast<int>(firstKind) << "," << static_cast<int>(secondKind);
+        }
+    }
+}
+
+TEST_F(RegistryTest, CollideFromSeveralThreadsGivesTheSingleThreadResult) {
+    // the registry is only read while workers collide: every thread sees the same contacts
+    FieldItemLand land;
+    land.Initialize(Placement());
+    std::vector<std::unique_ptr<FieldItemSphere>> spheres;
+    for (int i = 0; i < 100; ++i) {
+        spheres.push_back(MakeSphere(L"s", 0.1f, Vector3(0.19f * (i % 10), 0.11f, 0.19f * (i / 10))));
+    }
+    auto collideAll = [&](std::vector<Contact>& contacts) {
+        for (std::size_t i = 0; i < spheres.size(); ++i) {
+            Collide(*spheres[i], land, contacts);
+            for (std::size_t j = i + 1; j < spheres.size(); ++j) {
+                Collide(*spheres[i], *spheres[j], contacts);
+            }
+        }
+    };
+    std::vector<Contact> expected;
+    collideAll(expected);
+    ASSERT_GT(expected.size(), 100u);
+
+    std::vector<std::vector<Contact>> results(4);
+    std::vector<std::thread> threads;
+    for (auto& result : results) {
+        threads.emplace_back([&collideAll, &result] {
+            for (int round = 0; round < 20; ++round) {
+                result.clear();
+                collideAll(result);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (const auto& result : results) {
+        ASSERT_EQ(result.size(), expected.size());
+        for (std::size_t i = 0; i < result.size(); ++i) {
+            EXPECT_EQ(result[i].distance, expected[i].distance);
+            EXPECT_EQ(result[i].point, expected[i].point);
+            EXPECT_EQ(result[i].normal, expected[i].normal);
         }
     }
 }
