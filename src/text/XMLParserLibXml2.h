@@ -16,7 +16,7 @@ class XMLParserLibXml2 : public XMLParser {
 public:
     /// Larger files are refused before they are read.
     static constexpr std::size_t kMaxFileSize = 64u << 20;
-    /// Bound on the characters of text and attribute values the tree may hold.
+    /// Bound on the text and attribute values (UTF-8 bytes, summed over the walk) a tree may hold.
     static constexpr std::size_t kMaxTreeText = 16u << 20;
 
     std::unique_ptr<XMLElement> load(const std::wstring& path) override;
