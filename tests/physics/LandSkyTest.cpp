@@ -56,31 +56,6 @@ TEST_F(LandSkyTest, LandSwallowsForceAndTorqueAndNeverMoves) {
     EXPECT_VECTOR_NEAR(land.Transform().Translation(), Vector3(), 0.0f);
 }
 
-TEST_F(LandSkyTest, LandTileQuadAndMaterial) {
-    FieldItemLand land;
-    land.Initialize(Placement());
-    EXPECT_EQ(land.TileSize(), 4);
-    ASSERT_NE(land.TileMap(), nullptr);
-    EXPECT_EQ(land.TileMap()->RowCount(), 1);
-    EXPECT_EQ(land.TileMap()->ColumnCount(), 1);
-
-    const auto& quad = land.TileQuad();
-    const float expected[4][5] = {
-        {-0.5f, 0.5f, 1, 0}, {-0.5f, -0.5f, 1, 1}, {0.5f, 0.5f, 0, 0}, {0.5f, -0.5f, 0, 1}};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(quad[i].x, expected[i][0]);
-        EXPECT_EQ(quad[i].y, 0.0f);
-        EXPECT_EQ(quad[i].z, expected[i][1]);
-        EXPECT_EQ(quad[i].u, expected[i][2]);
-        EXPECT_EQ(quad[i].v, expected[i][3]);
-        EXPECT_EQ(quad[i].colour, 0xFFFFFFFFu);
-    }
-    EXPECT_EQ(land.TileMaterial().diffuse.r, 1.0f);
-    EXPECT_EQ(land.TileMaterial().diffuse.a, 1.0f);
-    EXPECT_EQ(land.TileMaterial().ambient.r, 0.0f);
-    EXPECT_EQ(land.TileMaterial().power, 0.0f);
-}
-
 TEST_F(LandSkyTest, TileMapGrowsAndWrapsNegativeIndices) {
     D3DObjectManager& manager = D3DObjectManager::Instance();
     D3DTexture* grass = manager.CreateTexture(L"data\\land.png");
