@@ -1,9 +1,7 @@
 #pragma once
-// An unnamed auto-reset event built on a mutex and a condition variable: Set()
-// signals it, and the first waiter that sees the signal clears it again.
+// An unnamed auto-reset event, polled without waiting: Set() signals it, and the
+// first poll that sees the signal clears it again.
 
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 
 class AutoResetEvent {
@@ -15,11 +13,8 @@ public:
     void Set();
     /// Tests the event without waiting; true (and the event cleared) when it was signalled.
     bool TryWait();
-    /// Waits up to the time-out; true (and the event cleared) when it was signalled.
-    bool Wait(std::chrono::milliseconds timeout);
 
 private:
     std::mutex mutex_;
-    std::condition_variable signalled_;
     bool set_ = false; // guarded by mutex_
 };

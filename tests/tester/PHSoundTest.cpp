@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
