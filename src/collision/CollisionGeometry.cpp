@@ -88,7 +88,10 @@ struct CircleToCircle {
     double eu, ev, en, ee, un, vn;
 
     void Evaluate(double theta, double& value, double& slope) const {
-        double c = std::cos(theta), s = std::sin(theta);
+        EvaluateAt(std::cos(theta), std::sin(theta), value, slope);
+    }
+    /// The same at the angle whose cosine and sine are given.
+    void EvaluateAt(double c, double s, double& value, double& slope) const {
         double squared = ee + radiusA * radiusA + 2.0 * radiusA * (c * eu + s * ev);
         double height = en + radiusA * (c * un + s * vn);
         double rho = std::sqrt(std::max(0.0, squared - height * height));
@@ -114,29 +117,84 @@ struct LineToCircle {
     }
 };
 
-/// Narrows [low, high] onto a minimum of a function whose slope turns from negative to
-/// positive inside it, by halving on the sign of the slope.
+/// The parameter of a local minimum of a smooth function within [low, high], given that the
+/// sample at middle is no higher than those at the two ends. The bracket is first cut to the
+/// half whose ends' slopes change sign from negative to positive, then narrowed by regula
+/// falsi with the Illinois correction (superlinear); halving takes over where the slopes do
+/// not bracket a sign change (a kink on the circle's axis, or a maximum between samples).
 template <class Function>
-double BisectOnSlope(const Function& function, double low, double high, int halvings) {
-    for (int i = 0; i < halvings; ++i) {
-        double middle = 0.5 * (low + high);
-        double value, slope;
-        function.Evaluate(middle, value, slope);
+double RefineMinimum(const Function& function, double low, double middle, double high, double width) {
+    double value, slopeMiddle;
+    function.Evaluate(middle, value, slopeMiddle);
+    if (slopeMiddle == 0.0) {
+        return middle;
+    }
+    if (slopeMiddle > 0.0) {
+        high = middle;
+    } else {
+        low = middle;
+    }
+    double slopeLow, slopeHigh;
+    function.Evaluate(low, value, slopeLow);
+    function.Evaluate(high, value, slopeHigh);
+    const bool bracketed = slopeLow < 0.0 && slopeHigh > 0.0;
+    int lastMoved = 0;
+    for (int iteration = 0; iteration < 64 && high - low > width; ++iteration) {
+        double x = 0.5 * (low + high);
+        if (bracketed) {
+            const double secant = (low * slopeHigh - high * slopeLow) / (slopeHigh - slopeLow);
+            if (secant > low && secant < high) {
+                x = secant;
+            }
+        }
+        double slope;
+        function.Evaluate(x, value, slope);
+        if (slope == 0.0) {
+            return x;
+        }
         if (slope > 0.0) {
-            high = middle;
+            high = x, slopeHigh = slope;
+            if (lastMoved == 1) {
+                slopeLow *= 0.5;
+            }
+            lastMoved = 1;
         } else {
-            low = middle;
+            low = x, slopeLow = slope;
+            if (lastMoved == -1) {
+                slopeHigh *= 0.5;
+            }
+            lastMoved = -1;
         }
     }
     return 0.5 * (low + high);
 }
 
+/// The indices of the (at most two) lowest sampled local minima.
+struct StartPoints {
+    int index[2] = {-1, -1};
+
+    void Offer(int k, const double* values) {
+        if (index[0] < 0 || values[k] < values[index[0]]) {
+            index[1] = index[0];
+            index[0] = k;
+        } else if (index[1] < 0 || values[k] < values[index[1]]) {
+            index[1] = k;
+        }
+    }
+};
+
 // samples of the global search: enough that the few local minima of a circle-circle or
 // line-circle distance fall into separate brackets in general position
 constexpr int kCircleSamples = 16;
 constexpr int kSegmentSamples = 16;
-// halvings of a bracket two samples wide: 2π/8 / 2^26 is about 1e-8 rad
-constexpr int kHalvings = 26;
+// cos(2πk/16); the sine of sample k is the cosine of sample k - 4
+constexpr double kSampleCosines[kCircleSamples] = {
+    1.0,  0.92387953251128674,  0.70710678118654752,  0.38268343236508977,
+    0.0,  -0.38268343236508977, -0.70710678118654752, -0.92387953251128674,
+    -1.0, -0.92387953251128674, -0.70710678118654752, -0.38268343236508977,
+    0.0,  0.38268343236508977,  0.70710678118654752,  0.92387953251128674};
+// the refinement stops when its bracket is narrower than this (radians, segment fractions)
+constexpr double kBracketWidth = 1e-10;
 
 } // namespace
 
@@ -160,27 +218,34 @@ void ClosestPointsOfCircles(const Circle& a, const Circle& b, Contact& result) {
     CircleToCircle distance{a.radius,        b.radius,  Dot(e, u),       Dot(e, v),
                             Dot(e, normalB), Dot(e, e), Dot(u, normalB), Dot(v, normalB)};
 
-    // global search: sample circle A, then narrow every sampled local minimum
+    // global search: sample circle A, then narrow the two lowest sampled local minima
     double values[kCircleSamples];
     double lowest = 1e300, highest = -1e300;
     for (int k = 0; k < kCircleSamples; ++k) {
         double slope;
-        distance.Evaluate(2.0 * kPi * k / kCircleSamples, values[k], slope);
+        distance.EvaluateAt(kSampleCosines[k], kSampleCosines[(k + kCircleSamples * 3 / 4) % kCircleSamples],
+                            values[k], slope);
         lowest = std::min(lowest, values[k]);
         highest = std::max(highest, values[k]);
     }
-    double step = 2.0 * kPi / kCircleSamples;
+    const double step = 2.0 * kPi / kCircleSamples;
     double bestTheta = 0.0;
-    double bestValue = values[0];
     // a flat profile (coaxial circles) has no preferred point
     if (highest - lowest > 1e-14 * (1.0 + std::fabs(highest))) {
+        StartPoints starts;
         for (int k = 0; k < kCircleSamples; ++k) {
-            double previous = values[(k + kCircleSamples - 1) % kCircleSamples];
-            double next = values[(k + 1) % kCircleSamples];
-            if (!(values[k] <= previous && values[k] < next)) {
+            const double previous = values[(k + kCircleSamples - 1) % kCircleSamples];
+            const double next = values[(k + 1) % kCircleSamples];
+            if (values[k] <= previous && values[k] < next) {
+                starts.Offer(k, values);
+            }
+        }
+        double bestValue = 1e300;
+        for (int k : starts.index) {
+            if (k < 0) {
                 continue;
             }
-            double theta = BisectOnSlope(distance, (k - 1) * step, (k + 1) * step, kHalvings);
+            double theta = RefineMinimum(distance, (k - 1) * step, k * step, (k + 1) * step, kBracketWidth);
             double value, slope;
             distance.Evaluate(theta, value, slope);
             if (values[k] < value) {
@@ -246,24 +311,31 @@ bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, c
     distance.b1 = distance.a1 - h0 * hd;
     distance.b2 = distance.a2 - hd * hd;
 
-    // global search along the segment, then narrow every sampled local minimum
+    // global search along the segment, then narrow the two lowest sampled local minima
     double values[kSegmentSamples + 1];
     for (int k = 0; k <= kSegmentSamples; ++k) {
         double slope;
         distance.Evaluate(static_cast<double>(k) / kSegmentSamples, values[k], slope);
     }
+    StartPoints starts;
+    for (int k = 0; k <= kSegmentSamples; ++k) {
+        const bool lowerThanPrevious = k == 0 || values[k] <= values[k - 1];
+        const bool lowerThanNext = k == kSegmentSamples || values[k] < values[k + 1];
+        if (lowerThanPrevious && lowerThanNext) {
+            starts.Offer(k, values);
+        }
+    }
     bool found = false;
     double best = 1000.0;
     Vec bestOnSegment, bestOnCircle;
-    for (int k = 0; k <= kSegmentSamples; ++k) {
-        bool lowerThanPrevious = k == 0 || values[k] <= values[k - 1];
-        bool lowerThanNext = k == kSegmentSamples || values[k] < values[k + 1];
-        if (!lowerThanPrevious || !lowerThanNext) {
+    for (int k : starts.index) {
+        if (k < 0) {
             continue;
         }
-        double low = std::max(0, k - 1) / static_cast<double>(kSegmentSamples);
-        double high = std::min(kSegmentSamples, k + 1) / static_cast<double>(kSegmentSamples);
-        double u = BisectOnSlope(distance, low, high, kHalvings);
+        const double low = std::max(0, k - 1) / static_cast<double>(kSegmentSamples);
+        const double high = std::min(kSegmentSamples, k + 1) / static_cast<double>(kSegmentSamples);
+        const double u =
+            RefineMinimum(distance, low, static_cast<double>(k) / kSegmentSamples, high, kBracketWidth);
         // the final unclamped projection decides whether the pair lies within the segment
         Vec onCircle = CirclePointNearest(s + d * u, centre, normal, circle.radius);
         double foot = Dot(onCircle - s, d) / lengthSquared;
