@@ -63,10 +63,15 @@ bool IsZero(const Vector3& v) {
     return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
 }
 
-/// Appends a contact unless its normal is zero: coinciding features give no direction in
-/// which the bodies could be pushed apart.
+bool IsFinite(const Vector3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+/// Appends a contact unless its normal is zero (coinciding features give no direction in
+/// which the bodies could be pushed apart) or anything in it is not finite (an item lost to
+/// NaN or infinity must not spread it to what it touches).
 void Append(std::vector<Contact>& contacts, double distance, const Vector3& point, const Vector3& normal) {
-    if (IsZero(normal)) {
+    if (IsZero(normal) || !std::isfinite(distance) || !IsFinite(point) || !IsFinite(normal)) {
         return;
     }
     Contact& contact = contacts.emplace_back();

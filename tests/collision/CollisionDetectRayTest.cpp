@@ -197,6 +197,13 @@ TEST_F(RayDetectors, RaysMissShapesBehindOrAroundTheirOrigin) {
     EXPECT_TRUE(Cast<CollisionDetectRayBox>(*lost, *box).empty());
     EXPECT_TRUE(Cast<CollisionDetectRayDisk>(*lost, *disk).empty());
     EXPECT_TRUE(Cast<CollisionDetectRayTorus>(*lost, *torus).empty());
+    // shapes lost to NaN are not hit
+    auto front = shapes::Ray({0.0f, 0.0f, -5.0f}, {0.0f, 0.0f, 1.0f});
+    EXPECT_TRUE(Cast<CollisionDetectRaySphere>(*front, *shapes::Sphere({nan, 0.0f, 0.0f}, 1.0)).empty());
+    EXPECT_TRUE(
+        Cast<CollisionDetectRayBox>(*front, *shapes::Box({0.0f, nan, 0.0f}, {1.0f, 1.0f, 1.0f})).empty());
+    EXPECT_TRUE(Cast<CollisionDetectRayDisk>(*front, *shapes::Disk({0.0f, 0.0f, nan}, 1.0, 0.2)).empty());
+    EXPECT_TRUE(Cast<CollisionDetectRayTorus>(*front, *shapes::Torus({nan, 0.0f, 0.0f}, 1.0)).empty());
     // a very long direction vector is normalised without overflow
     auto far = shapes::Ray({0.0f, 0.0f, -5.0f}, {0.0f, 0.0f, 1e30f});
     auto hits = Cast<CollisionDetectRaySphere>(*far, *sphere);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <initializer_list>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -540,4 +542,32 @@ TEST_F(TorusDetectors, RingDiskDistanceMatchesBruteForce) {
         ++checked;
     }
     EXPECT_GT(checked, 100);
+}
+
+TEST_F(TorusDetectors, NonFinitePositionsGiveNoContacts) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    FieldItemTestBody land(L"land");
+    auto ring = shapes::Torus({0.0f, 0.2f, 0.0f}, 1.0);
+    auto sphere = shapes::Sphere({0.0f, 0.0f, 0.0f}, 0.5);
+    auto box = shapes::Box({0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f});
+    auto disk = shapes::Disk({0.0f, 0.0f, 0.0f}, 0.5, 0.1);
+    for (const Vector3& bad :
+         {Vector3(nan, 0.2f, 0.0f), Vector3(0.0f, inf, 0.0f), Vector3(0.0f, 0.0f, -inf)}) {
+        auto lostRing = shapes::Torus(bad, 1.0);
+        auto lostSphere = shapes::Sphere(bad, 0.5);
+        auto lostBox = shapes::Box(bad, {1.0f, 1.0f, 1.0f});
+        auto lostDisk = shapes::Disk(bad, 0.5, 0.1);
+        std::vector<Contact> contacts;
+        CollisionDetectTorusLand().Detect(*lostRing, land, contacts);
+        CollisionDetectTorusSphere().Detect(*ring, *lostSphere, contacts);
+        CollisionDetectTorusSphere().Detect(*lostRing, *sphere, contacts);
+        CollisionDetectTorusTorus().Detect(*ring, *lostRing, contacts);
+        CollisionDetectTorusTorus().Detect(*lostRing, *ring, contacts);
+        CollisionDetectTorusBox().Detect(*ring, *lostBox, contacts);
+        CollisionDetectTorusBox().Detect(*lostRing, *box, contacts);
+        CollisionDetectTorusDisk().Detect(*ring, *lostDisk, contacts);
+        CollisionDetectTorusDisk().Detect(*lostRing, *disk, contacts);
+        EXPECT_TRUE(contacts.empty()) << Describe(contacts);
+    }
 }
