@@ -65,13 +65,15 @@ bool IsOperatorCharacter(wchar_t c) {
 }
 
 /// Reads a number literal (not a character literal) starting at index and moves index
-/// past it. Sets secondPoint and stops when a decimal number holds a second ".".
-template <typename T> T ReadNumberAt(const std::wstring& text, std::size_t& index, bool& secondPoint) {
+/// past it. Sets secondPoint and stops when a decimal number holds a second ".". A
+/// leading "0x" selects hexadecimal only where allowHex is set.
+template <typename T>
+T ReadNumberAt(const std::wstring& text, std::size_t& index, bool& secondPoint, bool allowHex) {
     secondPoint = false;
 
     // base: a leading "0x" (lower case only) selects hexadecimal
     int base = 10;
-    if (CharAt(text, index) == L'0') {
+    if (allowHex && CharAt(text, index) == L'0') {
         ++index;
         if (CharAt(text, index) == L'x') {
             base = 16;
@@ -325,7 +327,7 @@ template <typename T> T Calculator<T>::ReadDecimal(const std::wstring& text) {
     }
     std::size_t index = 0;
     bool secondPoint = false;
-    return ReadNumberAt<T>(text, index, secondPoint);
+    return ReadNumberAt<T>(text, index, secondPoint, false);
 }
 
 template <typename T> std::wstring Calculator<T>::FormatResult(T value) {
@@ -375,7 +377,7 @@ template <typename T> void Calculator<T>::ReadNumber() {
     // the current character sits just before position_
     std::size_t index = position_ - 1;
     bool secondPoint = false;
-    const T value = ReadNumberAt<T>(expression_, index, secondPoint);
+    const T value = ReadNumberAt<T>(expression_, index, secondPoint, true);
     if (secondPoint) {
         throw syntax_error();
     }

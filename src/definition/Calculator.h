@@ -75,7 +75,8 @@ public:
 
     /// Reads a base-10 number from the start of text the way the scanner reads number
     /// literals (digits, one ".", an optional exponent) and ignores whatever follows;
-    /// text that does not start with a number reads as 0. The result may be infinite.
+    /// text that does not start with a number reads as 0, and "0x" selects no other base
+    /// ("0x6E" reads as 0). The result may be infinite.
     static T ReadDecimal(const std::wstring& text);
 
     /// "%g" in the "C" locale, whatever the process locale is.

@@ -230,6 +230,10 @@ TEST(CalculatorTest, DecimalReaderReadsTheLeadingNumber) {
     EXPECT_EQ(Calc::ReadDecimal(L" 110"), 0.0);
     EXPECT_EQ(Calc::ReadDecimal(L""), 0.0);
     EXPECT_TRUE(std::isinf(Calc::ReadDecimal(L"1e400")));
+    // base 10 only: a leading zero is a digit and "0x" is not hexadecimal here
+    EXPECT_EQ(Calc::ReadDecimal(L"0110"), 110.0);
+    EXPECT_EQ(Calc::ReadDecimal(L"0x6E"), 0.0);
+    EXPECT_EQ(Calc::ReadDecimal(L"0x"), 0.0);
 }
 
 TEST(CalculatorTest, LongInputsFinishQuickly) {
