@@ -1,0 +1,706 @@
+#include "physics/FieldItemWorld.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <functional>
+#include <numeric>
+
+#include "collision/Collide.h"
+#include "collision/CollisionDetect.h"
+#include "framework/D3DObjectManager.h"
+#include "physics/FieldItemLand.h"
+#include "physics/FieldItemSky.h"
+#include "physics/PlayerLocal.h"
+#include "physics/SimulationParameters.h"
+#include "physics/WorldWorkers.h"
+#include "tester/MirelConfig.h"
+#include "tester/PHSound.h"
+
+namespace {
+
+const std::wstring kLandName = L"land";
+const std::wstring kSkyName = L"sky";
+const std::wstring kPlayerName = L"localplayer";
+
+bool IsBuiltInName(const std::wstring& name) {
+    return name == kSkyName || name == kLandName || name == kPlayerName;
+}
+
+} // namespace
+
+FieldItemWorld::FieldItemWorld(ViewWindow* viewWindow)
+    : FieldItemWorld(viewWindow, MirelConfig::Instance().processorCount) {}
+
+FieldItemWorld::FieldItemWorld(ViewWindow* viewWindow, int workerCount)
+    : FieldItemComposite(L"world"), viewWindow_(viewWindow), sound_(std::make_unique<PHSound>()) {
+    StartWorkers(workerCount);
+}
+
+FieldItemWorld::~FieldItemWorld() {
+    // the workers end before the members they work on are destroyed
+    workers_.reset();
+}
+
+void FieldItemWorld::StartWorkers(int workerCount) {
+    // with one processor there are no workers: every phase runs on the calling thread
+    workerCount_ = std::max(workerCount, 1);
+    contactWork_.resize(workerCount_);
+    integrationWork_.resize(workerCount_);
+    if (workerCount_ >= 2) {
+        workers_ = std::make_unique<WorldWorkers>(workerCount_,
+                                                  [this](int code, int index) { RunWorker(code, index); });
+    }
+}
+
+void FieldItemWorld::SetWorkerCount(int workerCount) {
+    workers_.reset();
+    StartWorkers(workerCount);
+}
+
+void FieldItemWorld::RunWorker(int code, int index) {
+    if (code == WorldWorkers::kCollide) {
+        DetectContacts(contactWork_[index]);
+    } else if (code == WorldWorkers::kIntegrate) {
+        for (FieldItem* item : integrationWork_[index].items) {
+            item->Integrate(input_);
+        }
+    }
+}
+
+void FieldItemWorld::SetSound(std::unique_ptr<PHSound> sound) {
+    assert(sound != nullptr);
+    if (sound != nullptr) {
+        sound_ = std::move(sound);
+    }
+}
+
+void FieldItemWorld::Initialize(const Placement& record) {
+    const SimulationParameters& parameters = SimulationParameters::Instance();
+
+    // the viewer at its start placement
+    auto player = std::make_unique<PlayerLocal>(viewWindow_);
+    PlayerLocal* playerItem = player.get();
+    AddItem(kPlayerName, std::move(player));
+    Placement start;
+    start.position = parameters.playerStartPosition;
+    start.angle = parameters.playerStartAngle;
+    playerItem->Initialize(start);
+
+    auto sky = std::make_unique<FieldItemSky>();
+    FieldItemSky* skyItem = sky.get();
+    AddItem(kSkyName, std::move(sky));
+    skyItem->Initialize(record);
+
+    // the land with one tile of its texture
+    D3DTexture* texture = D3DObjectManager::Instance().CreateTexture(L"data\\land.png");
+    auto land = std::make_unique<FieldItemLand>();
+    FieldItemLand* landItem = land.get();
+    AddItem(kLandName, std::move(land));
+    FieldItemLand::Record landRecord;
+    landRecord.tileSize = 4;
+    landRecord.tileMap = std::make_unique<FieldItemLand::Land>();
+    landRecord.tileMap->SetTile(0, 0, texture);
+    landItem->Initialize(landRecord);
+}
+
+void FieldItemWorld::AddItem(const std::wstring& name, std::unique_ptr<FieldItem> item) {
+    assert(item != nullptr);
+    if (item == nullptr) {
+        return;
+    }
+
+    // rise until the bounds clear every member but the land, the sky and the player; the
+    // lift is bounded, so that neither an item that meets everything nor one so high that
+    // a millimetre no longer changes its height can keep the loop going
+    for (int lifts = 0; lifts < kMaximumLiftSteps;) {
+        item->UpdateWorld(nullptr, nullptr);
+        bool overlapped = false;
+        bool moved = false;
+        for (auto& [memberName, member] : members_) {
+            if (IsBuiltInName(memberName) || !PairFilterAccepts(*member, *item)) {
+                continue;
+            }
+            overlapped = true;
+            float& height = item->Transform()._42;
+            const float raised = height + kLiftStep;
+            moved = moved || raised != height;
+            height = raised;
+            ++lifts;
+        }
+        if (!overlapped || !moved) {
+            break;
+        }
+    }
+    item->UpdateWorld(nullptr, nullptr);
+    FieldItemComposite::AddItem(name, std::move(item));
+}
+
+void FieldItemWorld::CommitPending() {
+    FieldItemComposite::CommitPending();
+    membersChanged_ = true;
+}
+
+void FieldItemWorld::PurgeDeleted() {
+    // the player holds the grabbed item without owning it
+    if (auto* player = dynamic_cast<PlayerLocal*>(Find(kPlayerName))) {
+        if (player->GrabbedItem() != nullptr && player->GrabbedItem()->IsDeleted()) {
+            player->SetGrabbedItem(nullptr);
+        }
+    }
+    FieldItemComposite::PurgeDeleted();
+    membersChanged_ = true;
+}
+
+void FieldItemWorld::RemoveUserItems() {
+    for (auto& [name, member] : members_) {
+        const std::wstring type = member->TypeName();
+        if (type != L"sky" && type != L"land" && type != L"player") {
+            member->MarkDeleted();
+        }
+    }
+}
+
+void FieldItemWorld::CellRange(double xmin, double xmax, double zmin, double zmax, int& ix0, int& ix1,
+                               int& iz0, int& iz1) const {
+    BroadPhaseGrid::CellRange(xmin, xmax, zmin, zmax, ix0, ix1, iz0, iz1);
+}
+
+void FieldItemWorld::RefreshMembers() {
+    if (!membersChanged_) {
+        return;
+    }
+    membersChanged_ = false;
+
+    memberInfo_.clear();
+    land_ = -1;
+    player_ = -1;
+    for (auto& [name, member] : members_) {
+        MemberInfo info;
+        info.item = member.get();
+        info.kind = ShapeKindOf(*member);
+        info.composite = member->IsComposite();
+        info.namedLand = name == kLandName;
+        info.namedSky = name == kSkyName;
+        info.namedPlayer = name == kPlayerName;
+        info.builtIn = info.namedLand || info.namedSky || info.namedPlayer;
+        info.typeLand = member->TypeName() == L"land";
+        info.impact = &impacts_[name];
+        if (info.namedLand) {
+            land_ = static_cast<int>(memberInfo_.size());
+        }
+        if (info.namedPlayer) {
+            player_ = static_cast<int>(memberInfo_.size());
+        }
+        memberInfo_.push_back(info);
+    }
+
+    // maps keyed by item visit the items in address order
+    std::vector<std::uint32_t> byAddress(memberInfo_.size());
+    std::iota(byAddress.begin(), byAddress.end(), 0u);
+    std::sort(byAddress.begin(), byAddress.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return std::less<FieldItem*>()(memberInfo_[a].item, memberInfo_[b].item);
+    });
+    for (std::uint32_t rank = 0; rank < byAddress.size(); ++rank) {
+        memberInfo_[byAddress[rank]].addressRank = rank;
+    }
+
+    accumulators_.assign(memberInfo_.size(), Accumulator());
+    stamp_ = 0;
+    bodies_.assign(memberInfo_.size(), BroadPhaseGrid::Body());
+    grid_.Invalidate();
+}
+
+void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
+    RefreshMembers();
+    for (const MemberInfo& info : memberInfo_) {
+        info.item->UpdateWorld(parentTransform, parentOrientation);
+    }
+    RefreshGrid();
+}
+
+void FieldItemWorld::RefreshGrid() {
+    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
+        const MemberInfo& info = memberInfo_[i];
+        BroadPhaseGrid::Body& body = bodies_[i];
+        body.takesPart = !info.builtIn;
+        if (body.takesPart) {
+            body.position = info.item->WorldPosition();
+            body.extent = info.item->BoundingExtent();
+        }
+    }
+    grid_.Refresh(bodies_, land_, SimulationParameters::Instance().contactTolerance);
+}
+
+void FieldItemWorld::DetectCollisions() {
+    if (membersChanged_) {
+        RefreshMembers();
+        RefreshGrid();
+    }
+
+    // the constants of this phase
+    const SimulationParameters& parameters = SimulationParameters::Instance();
+    const MirelConfig& config = MirelConfig::Instance();
+    tolerance_ = parameters.contactTolerance;
+    stiffness_ = parameters.contactStiffness;
+    restitution_ = config.restitution;
+    staticFriction_ = config.staticFriction;
+    friction_ = config.friction;
+    dragDivisor_ = config.dragDivisor;
+    for (int first = 0; first < kShapeKindCount; ++first) {
+        for (int second = 0; second < kShapeKindCount; ++second) {
+            detectors_[first][second] =
+                FindDetector(static_cast<ShapeKind>(first), static_cast<ShapeKind>(second));
+        }
+    }
+
+    // deal the pairs cyclically in pair order
+    ++stamp_;
+    for (ContactWork& work : contactWork_) {
+        work.pairs.clear();
+    }
+    const std::uint64_t records = static_cast<std::uint64_t>(workerCount_);
+    if (records == 1) {
+        std::vector<BroadPhaseGrid::Pair>& pairs = contactWork_[0].pairs;
+        grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) { pairs.push_back(pair); });
+    } else {
+        grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) {
+            contactWork_[pair.rank % records].pairs.push_back(pair);
+        });
+    }
+
+    std::size_t pairCount = 0;
+    for (const ContactWork& work : contactWork_) {
+        pairCount += work.pairs.size();
+    }
+    if (workers_ && pairCount >= kParallelMinimum) {
+        workers_->Run(WorldWorkers::kCollide, static_cast<int>(contactWork_.size()));
+    } else {
+        for (ContactWork& work : contactWork_) {
+            DetectContacts(work);
+        }
+    }
+    SumContactForces();
+    ListenForImpacts();
+}
+
+void FieldItemWorld::DetectContacts(ContactWork& work) {
+    work.contacts.clear();
+    const double tolerance = tolerance_;
+    const double restitution = restitution_;
+    const double stiffness = stiffness_;
+    const double friction = friction_;
+    const double drag = friction_ / dragDivisor_;
+
+    for (const BroadPhaseGrid::Pair& pair : work.pairs) {
+        const MemberInfo& a = memberInfo_[pair.first];
+        const MemberInfo& b = memberInfo_[pair.second];
+        FieldItem& first = *a.item;
+        FieldItem& second = *b.item;
+        if (&first == &second) {
+            continue;
+        }
+
+        // an item too high to touch the land, or fixed, is not tested against it
+        if (a.typeLand || b.typeLand) {
+            FieldItem& other = a.typeLand ? second : first;
+            if (static_cast<double>(other.WorldPosition().y) >
+                    static_cast<double>(other.BoundingExtent().y) + tolerance ||
+                other.IsFixed()) {
+                continue;
+            }
+        }
+        if ((first.IsFixed() && second.IsFixed()) || first.IsDeleted() || second.IsDeleted()) {
+            continue;
+        }
+
+        // detect: two primitives of known kinds go straight to their detector after the
+        // same bounding test the dispatch makes; everything else through the dispatch
+        work.detected.clear();
+        if (!a.composite && !b.composite && a.kind != ShapeKind::kOther && b.kind != ShapeKind::kOther) {
+            const bool always = a.kind == ShapeKind::kLand || a.kind == ShapeKind::kRay ||
+                                b.kind == ShapeKind::kLand || b.kind == ShapeKind::kRay;
+            if (!always) {
+                const Vector3 offset = first.WorldPosition() - second.WorldPosition();
+                if (!BoundingBoxesOverlap(offset, first.BoundingExtent(), second.BoundingExtent(),
+                                          tolerance) ||
+                    !BoundingSpheresOverlap(offset, first.BoundingRadius(), second.BoundingRadius(),
+                                            tolerance)) {
+                    continue;
+                }
+            }
+            CollisionDetect* detector = detectors_[static_cast<int>(a.kind)][static_cast<int>(b.kind)];
+            if (detector == nullptr) {
+                continue;
+            }
+            detector->Detect(first, second, work.detected);
+        } else {
+            Collide(first, second, work.detected);
+        }
+
+        for (std::uint32_t part = 0; part < work.detected.size(); ++part) {
+            Contact& contact = work.detected[part];
+            const Vector3& point = contact.point;
+            const Vector3& normal = contact.normal;
+
+            // contact kinematics: velocities of the two contact points
+            Vector3 firstArm = point - first.WorldPosition();
+            first.ToLocal(firstArm);
+            Vector3 firstSpin = Cross(first.AngularVelocity(), firstArm);
+            first.ToWorld(firstSpin);
+            const Vector3 firstSpeed = first.Velocity() + firstSpin;
+            Vector3 secondArm = point - second.WorldPosition();
+            second.ToLocal(secondArm);
+            Vector3 secondSpin = Cross(second.AngularVelocity(), secondArm);
+            second.ToWorld(secondSpin);
+            const Vector3 secondSpeed = second.Velocity() + secondSpin;
+
+            const Vector3 relative = firstSpeed - secondSpeed;
+            contact.normal_speed = Dot(normal, relative);
+            const Vector3 sliding = Cross(Cross(normal, relative), normal);
+            contact.tangent = Normalize(-sliding);
+            contact.sliding_speed = -Dot(contact.tangent, relative);
+            contact.other = &second;
+
+            PairContact entry{};
+            entry.contact = contact;
+            entry.first = pair.first;
+            entry.second = pair.second;
+            entry.rank = pair.rank;
+            entry.part = part;
+
+            // deeper than the tolerance between two items: they pass through rather than explode
+            const double distance = contact.distance;
+            const double k = stiffness - distance * stiffness / tolerance;
+            entry.active =
+                (a.namedLand || b.namedLand || distance * distance <= tolerance * tolerance) && k > 0.0;
+            entry.strength = k;
+            if (entry.active) {
+                // the spring grows linearly with penetration; while separating only e k pushes
+                const Vector3 firstArm = point - first.WorldPosition();
+                const Vector3 secondArm = point - second.WorldPosition();
+                entry.spring = normal * static_cast<float>(k);
+                entry.firstSpringTorque = Cross(firstArm, entry.spring);
+                first.ToLocal(entry.firstSpringTorque);
+                entry.secondSpringTorque = Cross(secondArm, normal * static_cast<float>(-k));
+                second.ToLocal(entry.secondSpringTorque);
+                entry.separating = contact.normal_speed > 0.0;
+                if (entry.separating) {
+                    const double h = (1.0 - restitution) * k;
+                    entry.restitution = normal * static_cast<float>(-h);
+                    entry.firstRestitutionTorque = Cross(firstArm, entry.restitution);
+                    first.ToLocal(entry.firstRestitutionTorque);
+                    entry.secondRestitutionTorque = Cross(secondArm, normal * static_cast<float>(h));
+                    second.ToLocal(entry.secondRestitutionTorque);
+                }
+
+                // drag towards the other item's velocity; an item without a radius has no drag
+                const double firstRadius = first.BoundingRadius();
+                const double secondRadius = second.BoundingRadius();
+                if (firstRadius > 0.0) {
+                    entry.firstDrag = Normalize(second.Velocity() - first.Velocity()) *
+                                      static_cast<float>(drag * k / firstRadius);
+                }
+                if (secondRadius > 0.0) {
+                    entry.secondDrag = Normalize(first.Velocity() - second.Velocity()) *
+                                       static_cast<float>(drag * k / secondRadius);
+                }
+                // spin damping about the contact normal
+                Vector3 firstNormal = normal;
+                first.ToLocal(firstNormal);
+                entry.firstDamping = Normalize(firstNormal * -Dot(firstNormal, first.AngularVelocity())) *
+                                     static_cast<float>(friction * firstRadius * 0.05 * k);
+                Vector3 secondNormal = normal;
+                second.ToLocal(secondNormal);
+                entry.secondDamping = Normalize(secondNormal * -Dot(secondNormal, second.AngularVelocity())) *
+                                      static_cast<float>(friction * secondRadius * 0.3 * k);
+            }
+            work.contacts.push_back(entry);
+        }
+    }
+
+    // the contacts grouped by first item in address order, each group in detection order
+    const std::size_t memberCount = memberInfo_.size();
+    work.counts.assign(memberCount + 1, 0);
+    for (const PairContact& contact : work.contacts) {
+        ++work.counts[memberInfo_[contact.first].addressRank + 1];
+    }
+    for (std::size_t i = 1; i <= memberCount; ++i) {
+        work.counts[i] += work.counts[i - 1];
+    }
+    work.order.resize(work.contacts.size());
+    for (std::uint32_t i = 0; i < work.contacts.size(); ++i) {
+        work.order[work.counts[memberInfo_[work.contacts[i].first].addressRank]++] = i;
+    }
+}
+
+void FieldItemWorld::SumContactForces() {
+    const double staticFriction = staticFriction_;
+    const double friction = friction_;
+    touched_.clear();
+    heads_.assign(contactWork_.size(), 0);
+
+    // an item's sums start at zero, its accumulators as they stood before the phase
+    auto touch = [&](std::uint32_t member) -> Accumulator& {
+        Accumulator& accumulator = accumulators_[member];
+        if (accumulator.resultStamp != stamp_ && accumulator.directStamp != stamp_) {
+            touched_.push_back(member);
+        }
+        return accumulator;
+    };
+    auto result = [&](std::uint32_t member) -> Accumulator& {
+        Accumulator& accumulator = touch(member);
+        if (accumulator.resultStamp != stamp_) {
+            accumulator.resultStamp = stamp_;
+            accumulator.resultForce = Vector3();
+            accumulator.resultTorque = Vector3();
+        }
+        return accumulator;
+    };
+    auto direct = [&](std::uint32_t member) -> Accumulator& {
+        Accumulator& accumulator = touch(member);
+        if (accumulator.directStamp != stamp_) {
+            accumulator.directStamp = stamp_;
+            accumulator.force = memberInfo_[member].item->Force();
+            accumulator.torque = memberInfo_[member].item->Torque();
+        }
+        return accumulator;
+    };
+
+    for (;;) {
+        // the next contact in the order of a single record: by the first item's address,
+        // then by pair order, then by detection order
+        int next = -1;
+        const PairContact* best = nullptr;
+        for (std::size_t record = 0; record < contactWork_.size(); ++record) {
+            const ContactWork& work = contactWork_[record];
+            if (heads_[record] >= work.order.size()) {
+                continue;
+            }
+            const PairContact& candidate = work.contacts[work.order[heads_[record]]];
+            if (best != nullptr) {
+                const std::uint32_t candidateAddress = memberInfo_[candidate.first].addressRank;
+                const std::uint32_t bestAddress = memberInfo_[best->first].addressRank;
+                if (candidateAddress > bestAddress ||
+                    (candidateAddress == bestAddress &&
+                     (candidate.rank > best->rank ||
+                      (candidate.rank == best->rank && candidate.part > best->part)))) {
+                    continue;
+                }
+            }
+            next = static_cast<int>(record);
+            best = &candidate;
+        }
+        if (next < 0) {
+            break;
+        }
+        ++heads_[next];
+        const PairContact& entry = *best;
+        if (!entry.active) {
+            continue;
+        }
+        const MemberInfo& a = memberInfo_[entry.first];
+        const MemberInfo& b = memberInfo_[entry.second];
+        const Contact& contact = entry.contact;
+        const double k = entry.strength;
+
+        // spring and restitution (the land swallows force and torque)
+        if (!a.typeLand) {
+            Accumulator& sums = result(entry.first);
+            sums.resultForce += entry.spring;
+            sums.resultTorque += entry.firstSpringTorque;
+        }
+        if (!b.typeLand) {
+            Accumulator& sums = result(entry.second);
+            sums.resultForce += -entry.spring;
+            sums.resultTorque += entry.secondSpringTorque;
+        }
+        if (entry.separating) {
+            if (!a.typeLand) {
+                Accumulator& sums = result(entry.first);
+                sums.resultForce += entry.restitution;
+                sums.resultTorque += entry.firstRestitutionTorque;
+            }
+            if (!b.typeLand) {
+                Accumulator& sums = result(entry.second);
+                sums.resultForce += -entry.restitution;
+                sums.resultTorque += entry.secondRestitutionTorque;
+            }
+        }
+
+        // friction magnitude: static while sliding slowly, holding what pushes the first item
+        // along the surface at this moment, kinetic otherwise
+        const double slidingSpeed = contact.sliding_speed;
+        double f = 0.0;
+        if (slidingSpeed <= 0.1) {
+            const Vector3 held = a.typeLand ? Vector3() : direct(entry.first).force;
+            f = std::min(std::fabs(static_cast<double>(Dot(held, contact.tangent))), staticFriction * k) +
+                friction * slidingSpeed * k;
+        } else {
+            f = friction * k;
+        }
+        const Vector3 frictionForce = contact.tangent * static_cast<float>(-f);
+
+        // drag and spin damping go straight into the accumulators
+        if (!a.typeLand) {
+            direct(entry.first).force += entry.firstDrag;
+        }
+        if (!b.typeLand) {
+            direct(entry.second).force += entry.secondDrag;
+        }
+        if (!a.typeLand) {
+            direct(entry.first).torque += entry.firstDamping;
+        }
+        if (!b.typeLand) {
+            direct(entry.second).torque += entry.secondDamping;
+        }
+
+        // friction along the sliding direction
+        if (!a.typeLand) {
+            const Vector3 force = -frictionForce;
+            Vector3 torque = Cross(contact.point - a.item->WorldPosition(), force);
+            a.item->ToLocal(torque);
+            Accumulator& sums = result(entry.first);
+            sums.resultForce += force;
+            sums.resultTorque += torque;
+        }
+        if (!b.typeLand) {
+            Vector3 torque = Cross(contact.point - b.item->WorldPosition(), frictionForce);
+            b.item->ToLocal(torque);
+            Accumulator& sums = result(entry.second);
+            sums.resultForce += frictionForce;
+            sums.resultTorque += torque;
+        }
+    }
+
+    // the accumulators with their drag and damping, then the sums of the forces
+    for (std::uint32_t member : touched_) {
+        const Accumulator& accumulator = accumulators_[member];
+        FieldItem* item = memberInfo_[member].item;
+        if (accumulator.directStamp == stamp_) {
+            item->Force() = accumulator.force;
+            item->Torque() = accumulator.torque;
+        }
+        if (accumulator.resultStamp == stamp_) {
+            item->Force() += accumulator.resultForce;
+            item->Torque() += accumulator.resultTorque;
+        }
+    }
+}
+
+void FieldItemWorld::ListenForImpacts() {
+    FieldItem* player = player_ >= 0 ? memberInfo_[player_].item : nullptr;
+    const MirelConfig& config = MirelConfig::Instance();
+    const SimulationParameters& parameters = SimulationParameters::Instance();
+    const Vector3& eye = config.viewMode == 1 ? parameters.topEyeOffset : parameters.isometricEyeOffset;
+
+    for (const MemberInfo& info : memberInfo_) {
+        // an item without mass has no finite acceleration and never plays
+        const double mass = info.item->Mass();
+        if (!(mass > 0.0)) {
+            continue;
+        }
+        const double acceleration = static_cast<double>(Length(info.item->Force())) / mass;
+        ImpactState& state = *info.impact;
+        if (state.trend == 0) {
+            state.trend = 1;
+            state.lastAcceleration = acceleration;
+        }
+        const double change = acceleration - state.lastAcceleration;
+        state.lastAcceleration = acceleration;
+
+        // just past a peak above the threshold: play it where it happened, as the listener hears it
+        if (state.trend == 1 && change < 0.0 && acceleration > kImpactThreshold) {
+            Vector3 relative = info.item->WorldPosition();
+            if (player != nullptr) {
+                relative -= player->WorldPosition();
+                player->ToLocal(relative);
+            }
+            relative -= eye;
+            sound_->Play(acceleration * 2000.0, 0.999, 50.0, relative.x, relative.y, relative.z);
+        }
+        state.trend = change < 0.0 ? -1 : 1;
+    }
+}
+
+void FieldItemWorld::Control(const TickInput* input) {
+    RefreshMembers();
+    if (player_ >= 0) {
+        memberInfo_[player_].item->Control(input);
+    }
+    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
+        if (static_cast<int>(i) == player_) {
+            continue;
+        }
+        FieldItem* item = memberInfo_[i].item;
+        if (item->IsFixed()) {
+            item->Force() = Vector3();
+            item->Torque() = Vector3();
+        } else {
+            item->Control(input);
+        }
+    }
+    ApplyGravity();
+}
+
+void FieldItemWorld::ApplyGravity() {
+    RefreshMembers();
+    const SimulationParameters& parameters = SimulationParameters::Instance();
+    const double g = MirelConfig::Instance().gravity;
+    const double gravitationalConstant = parameters.gravitationalConstant;
+    const double surfaceGravity =
+        g * gravitationalConstant * parameters.earthMass / (parameters.earthRadius * parameters.earthRadius);
+
+    for (const MemberInfo& info : memberInfo_) {
+        if (info.builtIn) {
+            continue;
+        }
+        FieldItem* item = info.item;
+        const double mass = item->Mass();
+        item->Force().y -= mass * surfaceGravity;
+
+        // a heavy item pulls every other one; two at one place pull nothing
+        if (mass >= parameters.heavyMass) {
+            const Vector3 position = item->WorldPosition();
+            for (const MemberInfo& other : memberInfo_) {
+                if (other.builtIn || other.item == item) {
+                    continue;
+                }
+                const Vector3 offset = position - other.item->WorldPosition();
+                const double distance = Length(offset);
+                if (!(distance > 0.0)) {
+                    continue;
+                }
+                const double pull =
+                    gravitationalConstant * mass * other.item->Mass() / (distance * distance) / distance;
+                other.item->Force() += offset * static_cast<float>(pull);
+            }
+        }
+    }
+}
+
+void FieldItemWorld::Integrate(const TickInput* input) {
+    RefreshMembers();
+    if (!workers_ || memberInfo_.size() < kParallelMinimum) {
+        for (const MemberInfo& info : memberInfo_) {
+            if (!info.item->IsFixed()) {
+                info.item->Integrate(input);
+            }
+        }
+        return;
+    }
+
+    // every item that moves, dealt cyclically
+    for (IntegrationWork& work : integrationWork_) {
+        work.items.clear();
+    }
+    std::size_t next = 0;
+    for (const MemberInfo& info : memberInfo_) {
+        if (!info.item->IsFixed()) {
+            integrationWork_[next].items.push_back(info.item);
+            next = (next + 1) % integrationWork_.size();
+        }
+    }
+    input_ = input;
+    workers_->Run(WorldWorkers::kIntegrate, static_cast<int>(integrationWork_.size()));
+}

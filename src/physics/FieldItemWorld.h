@@ -1,0 +1,218 @@
+#pragma once
+// The root group of the simulation: it owns every item of the scene (the land, the sky,
+// the local player and the user's items) and advances them in fixed time steps of four
+// phases, which the tester drives in this order: contact forces (DetectCollisions),
+// applied forces (Control), integration (Integrate) and the refresh of world placements
+// with the broad-phase grid (UpdateWorld). Contacts are soft springs inside a tolerance
+// band, with restitution, static and kinetic friction, drag and spin damping. The contact
+// and integration phases are dealt out to one worker thread per processor.
+//
+// Contact records and the sums: the pairs of the grid are dealt cyclically, in pair order,
+// to one record per worker, and each record detects its pairs' contacts and works out
+// what each contact's forces need that does not depend on other contacts (spring
+// strength, drag, spin damping, the spring and restitution forces with their torques).
+// One thread then walks all contacts in the order in which a single record applies them
+// (by the first item's address, then pair order, then detection order): it adds the drag
+// and spin damping to the items' accumulators, lets each static-friction test read the
+// accumulator as it stands at that moment, and sums each item's results in that same
+// order. No two workers write one item, and every worker count gives exactly the
+// results of a single record.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "collision/CollisionRegistry.h"
+#include "collision/Contact.h"
+#include "physics/BroadPhaseGrid.h"
+#include "physics/FieldItemComposite.h"
+
+class CollisionDetect;
+class PHSound;
+class PlayerLocal;
+class ViewWindow;
+class WorldWorkers;
+
+class FieldItemWorld : public FieldItemComposite {
+public:
+    /// An acceleration peak above this plays the impact sound, m/s^2.
+    static constexpr double kImpactThreshold = 100.0;
+    /// Lift of AddItem per overlapping member, m.
+    static constexpr float kLiftStep = 0.001f;
+    /// AddItem gives up lifting after this many steps (100 m) and adds the item where it got to.
+    static constexpr int kMaximumLiftSteps = 100000;
+    /// Phases smaller than this (pairs, or items to integrate) run on the calling thread: handing
+    /// them to the workers would cost more than it saves. The results are the same either way.
+    static constexpr std::size_t kParallelMinimum = 256;
+
+    /// A world whose worker count is the configuration's processor count.
+    explicit FieldItemWorld(ViewWindow* viewWindow);
+    /// A world with the given worker count; below 2 every phase runs on the calling thread.
+    FieldItemWorld(ViewWindow* viewWindow, int workerCount);
+    /// Stops the workers, then destroys the members.
+    ~FieldItemWorld() override;
+
+    /// Creates the local player, the sky (initialized with the record) and the land.
+    void Initialize(const Placement& record) override;
+    /// Integration phase: every member that is not fixed, dealt out to the workers.
+    void Integrate(const TickInput* input) override;
+    /// Applied-force phase: the local player's control, fixed members cleared, gravity.
+    void Control(const TickInput* input) override;
+    /// Refresh phase: every member's world placement, then the broad-phase grid.
+    void UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) override;
+    /// Lifts the item in 1 mm steps until the pair filter accepts it with no member other
+    /// than the land, the sky and the player, then enters it among the pending members.
+    void AddItem(const std::wstring& name, std::unique_ptr<FieldItem> item) override;
+    void CommitPending() override;
+    /// Lets the player drop a grabbed item that is about to be destroyed, then purges.
+    void PurgeDeleted() override;
+
+    /// Contact phase: pairs from the grid, detection, contact forces, merge, impact listening.
+    virtual void DetectCollisions();
+    /// Marks deleted every member that is not the sky, the land or a player.
+    virtual void RemoveUserItems();
+    /// The 1 m cells covering [xmin, xmax] x [zmin, zmax]: the floor of each bound, limited to
+    /// the range in which the cell keys stay unique.
+    virtual void CellRange(double xmin, double xmax, double zmin, double zmax, int& ix0, int& ix1, int& iz0,
+                           int& iz1) const;
+    /// Gravity on every member but the land, the sky and the player, and the pull of heavy items.
+    virtual void ApplyGravity();
+
+    int WorkerCount() const { return workerCount_; }
+    /// Stops the workers and starts the given number; below 2 every phase runs on the calling thread.
+    void SetWorkerCount(int workerCount);
+    ViewWindow* View() const { return viewWindow_; }
+    /// The impact sound player.
+    PHSound& Sound() { return *sound_; }
+    /// Replaces the impact sound player (tests listen with their own).
+    void SetSound(std::unique_ptr<PHSound> sound);
+    /// The broad phase as the last refresh left it.
+    const BroadPhaseGrid& Grid() const { return grid_; }
+
+private:
+    /// What impact listening remembers of a member name: the acceleration at the previous
+    /// contact phase and its trend (0 not yet seen, 1 rising, -1 falling).
+    struct ImpactState {
+        double lastAcceleration = 0.0;
+        std::int32_t trend = 0;
+    };
+
+    /// Per-member view of the step, rebuilt whenever the member set changes.
+    struct MemberInfo {
+        FieldItem* item = nullptr;
+        ShapeKind kind = ShapeKind::kOther;
+        bool composite = false;
+        /// Named "sky", "land" or "localplayer": no grid, no gravity.
+        bool builtIn = false;
+        bool namedLand = false;
+        bool namedSky = false;
+        bool namedPlayer = false;
+        /// TypeName "land": swallows force and torque.
+        bool typeLand = false;
+        /// Rank of the item's address among the members: the order of maps keyed by item.
+        std::uint32_t addressRank = 0;
+        /// The member's entry of the impact state, kept by name for the life of the world.
+        ImpactState* impact = nullptr;
+    };
+
+    /// A contact with the pair it came from and what the contact phase works out for it.
+    struct PairContact {
+        Contact contact;
+        std::uint32_t first;
+        std::uint32_t second;
+        /// The pair's rank and the contact's place among the pair's contacts: with the first
+        /// item's address they give the order of a single record.
+        std::uint64_t rank;
+        std::uint32_t part;
+        /// The contact exerts forces (inside the band, positive spring); separating.
+        bool active;
+        bool separating;
+        /// Spring strength k.
+        double strength;
+        /// Spring force on the first item (the second takes its negative) and the torques of both.
+        Vector3 spring;
+        Vector3 firstSpringTorque;
+        Vector3 secondSpringTorque;
+        /// Restitution's weakening while separating, on the first item, and the torques of both.
+        Vector3 restitution;
+        Vector3 firstRestitutionTorque;
+        Vector3 secondRestitutionTorque;
+        /// Drag on each item (world axes) and spin damping of each (body axes).
+        Vector3 firstDrag;
+        Vector3 secondDrag;
+        Vector3 firstDamping;
+        Vector3 secondDamping;
+    };
+
+    /// One item's sums over the phase.
+    struct Accumulator {
+        std::uint32_t resultStamp = 0;
+        std::uint32_t directStamp = 0;
+        /// Spring, restitution and friction forces (world axes) and torques (body axes).
+        Vector3 resultForce;
+        Vector3 resultTorque;
+        /// The item's accumulators with the drag and spin damping of the phase added in order.
+        Vector3 force;
+        Vector3 torque;
+    };
+
+    /// One contact work record.
+    struct ContactWork {
+        std::vector<BroadPhaseGrid::Pair> pairs;
+        std::vector<Contact> detected;
+        std::vector<PairContact> contacts;
+        std::vector<std::uint32_t> order;
+        std::vector<std::uint32_t> counts;
+    };
+
+    /// One integration work record.
+    struct IntegrationWork {
+        std::vector<FieldItem*> items;
+    };
+
+    void StartWorkers(int workerCount);
+    void RunWorker(int code, int index);
+    /// Rebuilds the member tables if the member set changed.
+    void RefreshMembers();
+    void RefreshGrid();
+    /// The contact work of one record: detection, kinematics and each contact's own forces.
+    void DetectContacts(ContactWork& work);
+    /// Walks all contacts in the order of a single record: drag and spin damping, friction,
+    /// and every item's sums; then adds the sums to the items.
+    void SumContactForces();
+    void ListenForImpacts();
+
+    ViewWindow* viewWindow_;
+    int workerCount_ = 1;
+    std::unique_ptr<PHSound> sound_;
+    std::unique_ptr<WorldWorkers> workers_;
+
+    // member tables
+    bool membersChanged_ = true;
+    std::vector<MemberInfo> memberInfo_;
+    std::vector<BroadPhaseGrid::Body> bodies_;
+    int land_ = -1;
+    int player_ = -1;
+    BroadPhaseGrid grid_;
+    std::map<std::wstring, ImpactState> impacts_;
+
+    // phase records, kept across steps
+    std::vector<ContactWork> contactWork_;
+    std::vector<IntegrationWork> integrationWork_;
+    std::vector<Accumulator> accumulators_;
+    std::vector<std::uint32_t> touched_;
+    std::vector<std::uint32_t> heads_;
+    const TickInput* input_ = nullptr;
+    std::uint32_t stamp_ = 0;
+    /// Detectors of the known shape kinds for this phase.
+    CollisionDetect* detectors_[kShapeKindCount][kShapeKindCount] = {};
+    // constants of this phase
+    double tolerance_ = 0.03;
+    double stiffness_ = 2000.0;
+    double restitution_ = 0.6;
+    double staticFriction_ = 0.9;
+    double friction_ = 0.4;
+    double dragDivisor_ = 300.0;
+};

@@ -1,0 +1,196 @@
+#include "physics/WorldWorkers.h"
+
+#include <cassert>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+/// Worker spin after a phase: the next phase of a step usually follows within this time.
+constexpr std::chrono::microseconds kWorkerSpin{100};
+/// The calling thread only waits for records already being run; it spins that long, then sleeps.
+constexpr std::chrono::microseconds kCallerSpin{50};
+
+/// Waits until value differs from `old`: spins for up to `spin` first, then sleeps.
+std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
+                            std::chrono::microseconds spin) {
+    std::uint32_t current = value.load(std::memory_order_acquire);
+    if (current != old) {
+        return current;
+    }
+    const auto until = std::chrono::steady_clock::now() + spin;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            CpuRelax();
+            current = value.load(std::memory_order_acquire);
+            if (current != old) {
+                return current;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= until) {
+            break;
+        }
+    }
+    for (;;) {
+        value.wait(old, std::memory_order_acquire);
+        current = value.load(std::memory_order_acquire);
+        if (current != old) {
+            return current;
+        }
+    }
+}
+
+// the ticket of a phase packs its sequence number, its code, its record count and the next
+// unclaimed record, so that a worker that wakes late can never claim a record of a later phase
+constexpr int kCodeCollide = 1;
+constexpr int kCodeIntegrate = 2;
+
+std::uint64_t Ticket(std::uint32_t sequence, int code, std::uint32_t count, std::uint32_t next) {
+    return static_cast<std::uint64_t>(sequence & 0x3FFFFFFFu) << 34 | static_cast<std::uint64_t>(code) << 32 |
+           static_cast<std::uint64_t>(count) << 16 | next;
+}
+
+} // namespace
+
+struct WorldWorkers::Phase {
+    WorldWorkers::Handler handler;
+    std::atomic<std::uint64_t> ticket{0};
+    /// Records of the current phase that are done.
+    std::atomic<std::uint32_t> finished{0};
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+};
+
+struct WorldWorkers::Mailbox {
+    /// Sequence number of the last message posted to this worker; 0 before the first.
+    std::atomic<std::uint32_t> posted{0};
+    bool quit = false;
+    std::thread thread;
+    // end of the thread, for the bounded wait at destruction
+    std::mutex endMutex;
+    std::condition_variable endSignal;
+    bool ended = false;
+};
+
+WorldWorkers::WorldWorkers(int count, Handler handler) : phase_(std::make_shared<Phase>()) {
+    phase_->handler = std::move(handler);
+    for (int index = 0; index < count; ++index) {
+        auto mailbox = std::make_shared<Mailbox>();
+        mailbox->thread = std::thread(&WorldWorkers::WorkerMain, phase_, mailbox);
+        workers_.push_back(std::move(mailbox));
+    }
+}
+
+WorldWorkers::~WorldWorkers() {
+    ++sequence_;
+    for (auto& mailbox : workers_) {
+        mailbox->quit = true;
+        mailbox->posted.store(sequence_, std::memory_order_release);
+        mailbox->posted.notify_one();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
+    for (auto& mailbox : workers_) {
+        bool ended = false;
+        {
+            std::unique_lock<std::mutex> lock(mailbox->endMutex);
+            ended = mailbox->endSignal.wait_until(lock, deadline, [&] { return mailbox->ended; });
+        }
+        // a worker that did not end keeps what it uses alive through its own references
+        if (ended) {
+            mailbox->thread.join();
+        } else {
+            mailbox->thread.detach();
+        }
+    }
+}
+
+void WorldWorkers::Participate(Phase& phase, std::uint32_t sequence) {
+    for (;;) {
+        std::uint64_t ticket = phase.ticket.load(std::memory_order_acquire);
+        if ((ticket >> 34) != (sequence & 0x3FFFFFFFu)) {
+            return;
+        }
+        const std::uint32_t count = static_cast<std::uint32_t>(ticket >> 16) & 0xFFFFu;
+        const std::uint32_t next = static_cast<std::uint32_t>(ticket) & 0xFFFFu;
+        if (next >= count) {
+            return;
+        }
+        if (!phase.ticket.compare_exchange_weak(ticket, ticket + 1, std::memory_order_acq_rel)) {
+            continue;
+        }
+        const int code = static_cast<int>(ticket >> 32 & 3u) == kCodeCollide ? kCollide : kIntegrate;
+        try {
+            phase.handler(code, static_cast<int>(next));
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(phase.failureMutex);
+            if (!phase.failure) {
+                phase.failure = std::current_exception();
+            }
+        }
+        if (phase.finished.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
+            phase.finished.notify_all();
+        }
+    }
+}
+
+void WorldWorkers::Run(int code, int records) {
+    assert(records >= 0 && records < 0x10000);
+    Phase& phase = *phase_;
+    ++sequence_;
+    if ((sequence_ & 0x3FFFFFFFu) == 0) {
+        ++sequence_;
+    }
+    const std::uint32_t count = static_cast<std::uint32_t>(records);
+    phase.finished.store(0, std::memory_order_relaxed);
+    phase.ticket.store(Ticket(sequence_, code == kCollide ? kCodeCollide : kCodeIntegrate, count, 0),
+                       std::memory_order_release);
+    for (auto& mailbox : workers_) {
+        mailbox->posted.store(sequence_, std::memory_order_release);
+        mailbox->posted.notify_one();
+    }
+
+    // take part, then wait for the records other threads are running
+    Participate(phase, sequence_);
+    std::uint32_t finished = phase.finished.load(std::memory_order_acquire);
+    while (finished != count) {
+        finished = WaitForChange(phase.finished, finished, kCallerSpin);
+    }
+
+    std::exception_ptr failure;
+    {
+        std::lock_guard<std::mutex> lock(phase.failureMutex);
+        failure = phase.failure;
+        phase.failure = nullptr;
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+void WorldWorkers::WorkerMain(std::shared_ptr<Phase> phase, std::shared_ptr<Mailbox> mailbox) {
+    std::uint32_t seen = 0;
+    for (;;) {
+        seen = WaitForChange(mailbox->posted, seen, kWorkerSpin);
+        if (mailbox->quit) {
+            break;
+        }
+        Participate(*phase, seen);
+    }
+    std::lock_guard<std::mutex> lock(mailbox->endMutex);
+    mailbox->ended = true;
+    mailbox->endSignal.notify_all();
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The world's worker threads: one per processor, each with a mailbox (standard threads
+// and atomic wait/notify). A phase has one work record per worker. It posts its message
+// to every worker and then takes part itself: the calling thread and the workers claim
+// the records one by one, and the phase ends when every record is done. A worker that
+// the system is slow to wake therefore never holds a phase up; which thread runs a
+// record does not change its result.
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class WorldWorkers {
+public:
+    /// Message codes.
+    static constexpr int kCollide = 0x8064;
+    static constexpr int kIntegrate = 0x8065;
+
+    /// Runs work record `index` of the phase with the message code.
+    using Handler = std::function<void(int code, int index)>;
+
+    /// Starts `count` workers that run the handler for the records they claim.
+    WorldWorkers(int count, Handler handler);
+    /// Posts the quit message to every worker and waits up to 3000 ms for them to end; a
+    /// worker that does not end in time is left behind.
+    ~WorldWorkers();
+    WorldWorkers(const WorldWorkers&) = delete;
+    WorldWorkers& operator=(const WorldWorkers&) = delete;
+
+    int Count() const { return static_cast<int>(workers_.size()); }
+    /// Runs records 0 to records - 1 of the phase and returns when all are done, without time
+    /// limit. An exception of the handler is rethrown here once all are done.
+    void Run(int code, int records);
+
+private:
+    struct Mailbox;
+    struct Phase;
+    static void WorkerMain(std::shared_ptr<Phase> phase, std::shared_ptr<Mailbox> mailbox);
+    /// Claims and runs records of the phase `sequence` while any are left.
+    static void Participate(Phase& phase, std::uint32_t sequence);
+
+    std::shared_ptr<Phase> phase_;
+    std::vector<std::shared_ptr<Mailbox>> workers_;
+    std::uint32_t sequence_ = 0;
+};

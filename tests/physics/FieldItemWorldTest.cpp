@@ -1,0 +1,539 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "collision/Collide.h"
+#include "framework/D3DObjectManager.h"
+#include "physics/FieldItemLand.h"
+#include "physics/PlayerLocal.h"
+#include "physics/support/WorldTestSupport.h"
+#include "support/FieldItemTestBody.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+bool IsFinite(const Vector3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+/// The moving state of one item.
+struct BodyState {
+    Vector3 position;
+    Quaternion orientation;
+    Vector3 velocity;
+    Vector3 angularVelocity;
+    Vector3 force;
+    Vector3 torque;
+    bool operator==(const BodyState&) const = default;
+};
+
+std::vector<BodyState> SaveStates(FieldItemWorld& world, const std::vector<std::wstring>& names) {
+    std::vector<BodyState> states;
+    for (const std::wstring& name : names) {
+        FieldItem* item = world.Find(name);
+        states.push_back(BodyState{item->Transform().Translation(), item->Orientation(), item->Velocity(),
+                                   item->AngularVelocity(), item->Force(), item->Torque()});
+    }
+    return states;
+}
+
+void RestoreStates(FieldItemWorld& world, const std::vector<std::wstring>& names,
+                   const std::vector<BodyState>& states) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        FieldItem* item = world.Find(names[i]);
+        item->Transform() = MatrixTranslation(states[i].position);
+        item->Orientation() = states[i].orientation;
+        item->Velocity() = states[i].velocity;
+        item->AngularVelocity() = states[i].angularVelocity;
+        item->Force() = states[i].force;
+        item->Torque() = states[i].torque;
+    }
+    world.UpdateWorld(nullptr, nullptr);
+}
+
+/// A loose pile of spheres and two boxes dropped onto each other.
+std::vector<std::wstring> BuildPile(FieldItemWorld& world) {
+    std::vector<std::wstring> names;
+    int index = 0;
+    for (int layer = 0; layer < 3; ++layer) {
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                const Vector3 position(0.17f * column + 0.013f * layer, 0.15f + 0.19f * layer,
+                                       0.17f * row - 0.011f * layer + 0.4f);
+                const std::wstring name = L"ball" + std::to_wstring(index++);
+                world.AddItem(name, MakeSphere(position, 0.09));
+                names.push_back(name);
+            }
+        }
+    }
+    world.AddItem(L"boxA", MakeBox(Vector3(0.2f, 0.9f, 0.55f), Vector3(0.3f, 0.1f, 0.2f), 800.0,
+                                   Vector3(0.1f, 0.2f, 0.0f)));
+    world.AddItem(L"boxB", MakeBox(Vector3(0.95f, 0.1f, 0.5f), Vector3(0.2f, 0.2f, 0.2f)));
+    names.push_back(L"boxA");
+    names.push_back(L"boxB");
+    world.CommitPending();
+    world.UpdateWorld(nullptr, nullptr);
+    return names;
+}
+
+} // namespace
+
+TEST_F(WorldTest, InitializeCreatesPlayerSkyAndLand) {
+    const std::size_t texturesBefore = D3DObjectManager::Instance().TextureCount();
+    auto world = MakeWorld();
+
+    FieldItem* player = world->Find(L"localplayer");
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->TypeName(), L"player");
+    EXPECT_NE(dynamic_cast<PlayerLocal*>(player), nullptr);
+    EXPECT_VECTOR_NEAR(player->WorldPosition(), SimulationParameters::Instance().playerStartPosition, 0.0f);
+    EXPECT_EQ(player->Mass(), 0.0);
+
+    ASSERT_NE(world->Find(L"sky"), nullptr);
+    EXPECT_EQ(world->Find(L"sky")->TypeName(), L"sky");
+    auto* land = dynamic_cast<FieldItemLand*>(world->Find(L"land"));
+    ASSERT_NE(land, nullptr);
+    EXPECT_EQ(land->TileSize(), 4);
+    ASSERT_NE(land->TileMap(), nullptr);
+    ASSERT_NE(land->TileMap()->TileAt(0, 0), nullptr);
+    EXPECT_EQ(land->TileMap()->TileAt(0, 0)->FileName(), L"data\\land.png");
+    EXPECT_LE(D3DObjectManager::Instance().TextureCount(), texturesBefore + 1);
+    EXPECT_EQ(world->TypeName(), L"world");
+    EXPECT_EQ(world->Members().size(), 3u);
+}
+
+TEST_F(WorldTest, SphereRestsAtSpringEquilibrium) {
+    auto world = MakeWorld();
+    world->AddItem(L"ball", MakeSphere(Vector3(0.0f, 0.3f, 0.0f), 0.1));
+    world->AddItem(L"heavy", MakeSphere(Vector3(2.0f, 0.3f, 0.0f), 0.1, 4000.0));
+    world->CommitPending();
+    world->UpdateWorld(nullptr, nullptr);
+    FieldItem* sphere = world->Find(L"ball");
+    FieldItem* heavy = world->Find(L"heavy");
+
+    Steps(*world, 4000);
+
+    // the spring carries the weight slightly inside the tolerance band; the restitution's
+    // weaker push while separating lets a resting sphere sit a little lower, down to where
+    // the mean of the two pushes, (1 + e) / 2 k, carries it
+    const double restitution = MirelConfig::Instance().restitution;
+    for (FieldItem* item : {sphere, heavy}) {
+        const double core = item->BoundingRadius();
+        const double weight = item->Mass() * SurfaceGravity();
+        const double equilibrium = core + 0.03 * (1.0 - weight / 2000.0);
+        const double lowest = core + 0.03 * (1.0 - weight / ((1.0 + restitution) / 2.0 * 2000.0));
+        EXPECT_LE(item->WorldPosition().y, equilibrium + 2.0e-5);
+        EXPECT_GE(item->WorldPosition().y, lowest - 1.0e-4);
+        EXPECT_LT(Length(item->Velocity()), 0.01f);
+    }
+    EXPECT_NEAR(sphere->WorldPosition().y,
+                sphere->BoundingRadius() + 0.03 * (1.0 - sphere->Mass() * SurfaceGravity() / 2000.0), 2.0e-4);
+    EXPECT_NEAR(sphere->WorldPosition().x, 0.0, 1.0e-6);
+    // a heavier sphere sinks deeper into the band
+    EXPECT_LT(heavy->WorldPosition().y, sphere->WorldPosition().y - 1.0e-3f);
+}
+
+TEST_F(WorldTest, BounceApexHeightsFallUnderRestitution) {
+    auto world = MakeWorld();
+    FieldItem* sphere = AddLive(*world, L"ball", MakeSphere(Vector3(0.0f, 0.6f, 0.0f), 0.05, 500.0));
+
+    // the heights at which the sphere turns from rising to falling
+    std::vector<float> apexes;
+    float previousVelocity = 0.0f;
+    for (int step = 0; step < 3000; ++step) {
+        Step(*world);
+        const float velocity = sphere->Velocity().y;
+        if (previousVelocity > 0.0f && velocity <= 0.0f) {
+            apexes.push_back(sphere->WorldPosition().y);
+        }
+        previousVelocity = velocity;
+    }
+    ASSERT_GE(apexes.size(), 3u);
+    EXPECT_LT(apexes[0], 0.6f);
+    for (std::size_t i = 1; i < 3; ++i) {
+        EXPECT_LT(apexes[i], apexes[i - 1]) << "apex " << i;
+    }
+    // the first rebound keeps about the restitution's share of the drop height
+    const float core = static_cast<float>(sphere->BoundingRadius());
+    const float ratio = (apexes[0] - core) / (0.6f - core);
+    EXPECT_GT(ratio, 0.4f);
+    EXPECT_LT(ratio, 0.75f);
+}
+
+TEST_F(WorldTest, RollingSphereSlowsUnderFriction) {
+    auto world = MakeWorld();
+    FieldItem* sphere = AddLive(*world, L"ball", MakeSphere(Vector3(0.0f, 0.1f, 0.0f), 0.1));
+    Steps(*world, 1000);
+    sphere->Velocity() = Vector3(2.0f, 0.0f, 0.0f);
+
+    Steps(*world, 300);
+    const float early = sphere->Velocity().x;
+    Steps(*world, 1000);
+    const float late = sphere->Velocity().x;
+
+    EXPECT_GT(early, 0.0f);
+    EXPECT_LT(early, 2.0f);
+    EXPECT_LT(late, early);
+    EXPECT_GT(sphere->WorldPosition().x, 0.2f);
+    // friction at the contact point turns the sphere: it rolls about the z axis
+    Vector3 spin = sphere->AngularVelocity();
+    sphere->ToWorld(spin);
+    EXPECT_LT(spin.z, -1.0f);
+    EXPECT_NEAR(spin.x, 0.0f, 1.0e-3f);
+}
+
+TEST_F(WorldTest, HeadOnCollisionExchangesMomentum) {
+    MirelConfig::Instance().gravity = 0.0;
+    auto world = MakeWorld();
+    // high above the land, so that only the two spheres meet
+    FieldItem* left = AddLive(*world, L"left",
+                              MakeSphere(Vector3(-0.4f, 3.0f, 0.0f), 0.1, 1000.0, Vector3(1.0f, 0.0f, 0.0f)));
+    FieldItem* right = AddLive(
+        *world, L"right", MakeSphere(Vector3(0.4f, 3.0f, 0.0f), 0.1, 1000.0, Vector3(-1.0f, 0.0f, 0.0f)));
+    Steps(*world, 1000);
+    EXPECT_LT(left->Velocity().x, -0.1f);
+    EXPECT_GT(right->Velocity().x, 0.1f);
+    EXPECT_NEAR(left->Velocity().x + right->Velocity().x, 0.0f, 1.0e-4f);
+    EXPECT_NEAR(left->WorldPosition().y, 3.0f, 1.0e-5f);
+
+    // a moving sphere hands its momentum forward to one at rest
+    FieldItem* mover = AddLive(
+        *world, L"mover", MakeSphere(Vector3(-0.4f, 3.0f, 2.0f), 0.1, 1000.0, Vector3(1.0f, 0.0f, 0.0f)));
+    FieldItem* target = AddLive(*world, L"target", MakeSphere(Vector3(0.4f, 3.0f, 2.0f), 0.1));
+    const double momentum = mover->Mass() * mover->Velocity().x;
+    Steps(*world, 1000);
+    EXPECT_GT(target->Velocity().x, 0.3f);
+    EXPECT_LT(mover->Velocity().x, target->Velocity().x);
+    EXPECT_NEAR(mover->Mass() * mover->Velocity().x + target->Mass() * target->Velocity().x, momentum,
+                1.0e-3 * momentum);
+}
+
+TEST_F(WorldTest, SphereComesToRestOnABoxOnTheLand) {
+    auto world = MakeWorld();
+    FieldItem* box = AddLive(*world, L"box", MakeBox(Vector3(0.0f, 0.1f, 0.0f), Vector3(0.6f, 0.2f, 0.6f)));
+    FieldItem* sphere = AddLive(*world, L"ball", MakeSphere(Vector3(0.05f, 0.6f, -0.03f), 0.1));
+    Steps(*world, 4000);
+
+    // on top of the box, whose drawn top is at 0.2
+    EXPECT_NEAR(sphere->WorldPosition().y, box->WorldPosition().y + 0.085f + 0.1f, 0.03f);
+    EXPECT_GT(sphere->WorldPosition().y, 0.25f);
+    EXPECT_LT(Length(sphere->Velocity()), 0.02f);
+    EXPECT_LT(Length(box->Velocity()), 0.02f);
+    EXPECT_NEAR(box->WorldPosition().y, 0.1f, 0.03f);
+}
+
+TEST_F(WorldTest, OneAndTwoWorkersGiveTheSameTrajectories) {
+    auto world = MakeWorld(1);
+    const std::vector<std::wstring> names = BuildPile(*world);
+    const std::vector<BodyState> start = SaveStates(*world, names);
+
+    // the same pile from the same start with one, two and three workers
+    std::vector<std::vector<BodyState>> runs;
+    for (int workers : {1, 2, 3, 2}) {
+        RestoreStates(*world, names, start);
+        world->SetWorkerCount(workers);
+        ASSERT_EQ(world->WorkerCount(), workers);
+        std::vector<BodyState> trajectory;
+        for (int step = 0; step < 600; ++step) {
+            Step(*world);
+            if (step % 50 == 49) {
+                const std::vector<BodyState> states = SaveStates(*world, names);
+                trajectory.insert(trajectory.end(), states.begin(), states.end());
+            }
+        }
+        runs.push_back(trajectory);
+    }
+    // bit for bit: the sums are made in one order whatever the worker count
+    for (std::size_t run = 1; run < runs.size(); ++run) {
+        ASSERT_EQ(runs[run].size(), runs[0].size());
+        for (std::size_t i = 0; i < runs[0].size(); ++i) {
+            ASSERT_TRUE(runs[run][i] == runs[0][i]) << "run " << run << " state " << i;
+        }
+    }
+    // the pile did move and touch
+    EXPECT_LT(world->Find(L"ball20")->WorldPosition().y, 0.15f + 0.19f * 2);
+    for (const BodyState& state : runs[0]) {
+        EXPECT_TRUE(IsFinite(state.position));
+    }
+}
+
+TEST_F(WorldTest, AddItemLiftsInMillimetreStepsUntilClear) {
+    auto world = MakeWorld();
+    // the land, the sky and the player do not count
+    world->AddItem(L"c", MakeSphere(Vector3(3.0f, 0.0f, 0.0f), 0.1));
+    EXPECT_EQ(world->Pending().at(L"c")->WorldPosition().y, 0.0f);
+    world->AddItem(L"d", MakeSphere(SimulationParameters::Instance().playerStartPosition, 0.1));
+    EXPECT_EQ(world->Pending().at(L"d")->WorldPosition(),
+              SimulationParameters::Instance().playerStartPosition);
+    // nor do pending items
+    world->AddItem(L"e", MakeSphere(Vector3(3.0f, 0.0f, 0.0f), 0.1));
+    EXPECT_EQ(world->Pending().at(L"e")->WorldPosition().y, 0.0f);
+
+    FieldItem* resting = AddLive(*world, L"a", MakeSphere(Vector3(1.0f, 0.5f, 0.0f), 0.1));
+    world->AddItem(L"b", MakeSphere(Vector3(1.0f, 0.5f, 0.0f), 0.1));
+    ASSERT_EQ(world->Pending().count(L"b"), 1u);
+    FieldItem* lifted = world->Pending().at(L"b").get();
+    EXPECT_EQ(world->Find(L"b"), nullptr);
+
+    // just clear, and not one millimetre more
+    EXPECT_FALSE(PairFilterAccepts(*resting, *lifted));
+    const float height = lifted->WorldPosition().y;
+    const float steps = (height - 0.5f) / 0.001f;
+    EXPECT_NEAR(steps, std::round(steps), 0.05f);
+    EXPECT_GT(height, 0.69f);
+    EXPECT_LT(height, 0.72f);
+    lifted->Transform()._42 -= 0.001f;
+    lifted->UpdateWorld(nullptr, nullptr);
+    EXPECT_TRUE(PairFilterAccepts(*resting, *lifted));
+
+    // rising over two stacked items takes one step per overlapping member in each pass
+    world->CommitPending();
+    world->UpdateWorld(nullptr, nullptr);
+    world->AddItem(L"f", MakeSphere(Vector3(1.0f, 0.5f, 0.0f), 0.1));
+    EXPECT_FALSE(PairFilterAccepts(*world->Find(L"b"), *world->Pending().at(L"f")));
+    EXPECT_GT(world->Pending().at(L"f")->WorldPosition().y, world->Find(L"b")->WorldPosition().y + 0.19f);
+}
+
+TEST_F(WorldTest, AddItemLiftIsBoundedForItemsThatOverlapForever) {
+    auto world = MakeWorld();
+    // an item whose bounds cover everything, and one so high that a millimetre is lost in rounding
+    auto everything = std::make_unique<FieldItemTestBody>();
+    everything->MakeSphere(1.0, 0.1f);
+    everything->SetCore(Vector3(1.0e30f, 1.0e30f, 1.0e30f), 1.0e30);
+    AddLive(*world, L"everything", std::move(everything));
+
+    const auto start = std::chrono::steady_clock::now();
+    world->AddItem(L"ball", MakeSphere(Vector3(0.0f, 1.0f, 0.0f), 0.1));
+    world->AddItem(L"high", MakeSphere(Vector3(0.0f, 1.0e8f, 0.0f), 0.1));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::seconds(20));
+    EXPECT_NEAR(world->Pending().at(L"ball")->WorldPosition().y,
+                1.0f + 0.001f * FieldItemWorld::kMaximumLiftSteps, 1.0f);
+    EXPECT_EQ(world->Pending().at(L"high")->WorldPosition().y, 1.0e8f);
+}
+
+TEST_F(WorldTest, HeavyItemsAttractOthers) {
+    MirelConfig::Instance().gravity = 0.0;
+    auto world = MakeWorld();
+    FieldItem* heavy = AddLive(*world, L"heavy", MakeSphere(Vector3(0.0f, 5.0f, 0.0f), 0.7));
+    FieldItem* light = AddLive(*world, L"light", MakeSphere(Vector3(3.0f, 5.0f, 0.0f), 0.1));
+    FieldItem* lighter = AddLive(*world, L"lighter", MakeSphere(Vector3(3.0f, 5.0f, 4.0f), 0.1));
+    ASSERT_GE(heavy->Mass(), 1000.0);
+
+    world->Control(nullptr);
+
+    const double constant = SimulationParameters::Instance().gravitationalConstant;
+    const double pull = constant * heavy->Mass() * light->Mass() / 9.0;
+    EXPECT_NEAR(light->Force().x, -pull, 1.0e-6 * pull);
+    EXPECT_EQ(light->Force().y, 0.0f);
+    // along the line to the heavy item, falling off with the square of the distance
+    const double farPull = constant * heavy->Mass() * lighter->Mass() / 25.0;
+    EXPECT_NEAR(lighter->Force().x, -farPull * 0.6, 1.0e-5 * farPull);
+    EXPECT_NEAR(lighter->Force().z, -farPull * 0.8, 1.0e-5 * farPull);
+    // light items pull nothing; the player, the sky and the land are not pulled
+    EXPECT_EQ(heavy->Force(), Vector3());
+    EXPECT_EQ(world->Find(L"localplayer")->Force(), Vector3());
+    EXPECT_EQ(world->Find(L"sky")->Force(), Vector3());
+
+    // with gravity on, every item but the built-in ones carries its weight
+    MirelConfig::Instance().gravity = 1.0;
+    light->Force() = Vector3();
+    world->ApplyGravity();
+    EXPECT_NEAR(light->Force().y, -light->Mass() * SurfaceGravity(), 1.0e-4);
+    EXPECT_EQ(world->Find(L"localplayer")->Force(), Vector3());
+}
+
+TEST_F(WorldTest, DeletedItemStopsCollidingAndIsPurgedWithItsLogLine) {
+    MirelConfig::Instance().gravity = 0.0;
+    auto world = MakeWorld();
+    world->AddItem(L"a", MakeSphere(Vector3(0.0f, 3.0f, 0.0f), 0.1));
+    world->AddItem(L"b", MakeSphere(Vector3(0.18f, 3.0f, 0.0f), 0.1));
+    world->CommitPending();
+    world->UpdateWorld(nullptr, nullptr);
+    FieldItem* a = world->Find(L"a");
+    FieldItem* b = world->Find(L"b");
+    auto* player = dynamic_cast<PlayerLocal*>(world->Find(L"localplayer"));
+    ASSERT_NE(player, nullptr);
+    player->SetGrabbedItem(b);
+
+    world->DetectCollisions();
+    EXPECT_LT(a->Force().x, -100.0f);
+    EXPECT_GT(b->Force().x, 100.0f);
+    a->Force() = Vector3();
+    b->Force() = Vector3();
+
+    // from the moment it is marked
+    world->Remove(L"b");
+    world->DetectCollisions();
+    EXPECT_EQ(a->Force(), Vector3());
+    EXPECT_EQ(b->Force(), Vector3());
+    EXPECT_NE(world->Find(L"b"), nullptr);
+
+    ScopedLogCapture capture;
+    world->PurgeDeleted();
+    EXPECT_EQ(world->Find(L"b"), nullptr);
+    EXPECT_EQ(player->GrabbedItem(), nullptr);
+    const auto records = capture.Writer().Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].message, L"[b] deleted");
+    EXPECT_EQ(records[0].level, 2);
+    EXPECT_EQ(records[0].line, 285);
+
+    // the world goes on stepping without it
+    world->UpdateWorld(nullptr, nullptr);
+    Steps(*world, 10);
+    EXPECT_EQ(a->Velocity(), Vector3());
+}
+
+TEST_F(WorldTest, ImpactListenerPlaysOncePerPeak) {
+    MirelConfig::Instance().gravity = 0.0;
+    auto world = MakeWorld();
+    std::vector<PlayedSound> played;
+    world->SetSound(std::make_unique<RecordingSound>(&played));
+    auto body = std::make_unique<FieldItemTestBody>();
+    body->MakeSphere(2.0, 0.1f);
+    body->Transform() = MatrixTranslation(1.0f, 0.5f, 2.0f);
+    FieldItem* item = AddLive(*world, L"item", std::move(body));
+
+    // accelerations by step: a peak of 300, a peak of 260, a steady 150, a small peak of 90
+    const double accelerations[] = {0,  50,  150, 300, 200, 100, 250, 260, 120,
+                                    90, 150, 150, 150, 150, 80,  90,  60};
+    std::vector<std::size_t> playedAt;
+    for (std::size_t step = 0; step < std::size(accelerations); ++step) {
+        item->Force() = Vector3(static_cast<float>(accelerations[step] * item->Mass()), 0.0f, 0.0f);
+        const std::size_t before = played.size();
+        world->DetectCollisions();
+        if (played.size() != before) {
+            playedAt.push_back(step);
+        }
+    }
+    ASSERT_EQ(playedAt, (std::vector<std::size_t>{4, 8}));
+    ASSERT_EQ(played.size(), 2u);
+    EXPECT_NEAR(played[0].amplitude, 200.0 * 2000.0, 1.0e-3);
+    EXPECT_NEAR(played[1].amplitude, 120.0 * 2000.0, 1.0e-3);
+    EXPECT_EQ(played[0].decay, 0.999);
+    EXPECT_EQ(played[0].frequency, 50.0);
+    // relative to the player (at the start placement) and its isometric eye
+    EXPECT_NEAR(played[0].dx, 1.0, 1.0e-6);
+    EXPECT_NEAR(played[0].dy, 0.5 - 0.5 - 2.0, 1.0e-6);
+    EXPECT_NEAR(played[0].dz, 2.0 + 5.0, 1.0e-6);
+
+    // the player and the sky have no mass and never play, however large their force
+    world->Find(L"localplayer")->Force() = Vector3(1.0e6f, 0.0f, 0.0f);
+    world->DetectCollisions();
+    world->Find(L"localplayer")->Force() = Vector3(1.0f, 0.0f, 0.0f);
+    world->DetectCollisions();
+    EXPECT_EQ(played.size(), 2u);
+}
+
+TEST_F(WorldTest, DroppedSphereHitsTheLandWithOneSoundPerImpact) {
+    auto world = MakeWorld();
+    std::vector<PlayedSound> played;
+    world->SetSound(std::make_unique<RecordingSound>(&played));
+    AddLive(*world, L"ball", MakeSphere(Vector3(0.0f, 1.0f, 0.0f), 0.1));
+
+    // the fall itself is silent: 9.8 m/s^2
+    Steps(*world, 250);
+    EXPECT_TRUE(played.empty());
+    Steps(*world, 2000);
+    ASSERT_FALSE(played.empty());
+    // a hard first impact, then softer ones
+    EXPECT_GT(played.front().amplitude, 100.0 * 2000.0);
+    for (const PlayedSound& sound : played) {
+        EXPECT_GT(sound.amplitude, 100.0 * 2000.0);
+    }
+    EXPECT_LT(played.size(), 30u);
+}
+
+TEST_F(WorldTest, HugeAndNonFiniteBoundsKeepTheGridBounded) {
+    auto world = MakeWorld();
+    auto huge = std::make_unique<FieldItemTestBody>();
+    huge->MakeSphere(1.0, 0.1f);
+    huge->SetCore(Vector3(1.0e9f, 1.0f, 1.0e9f), 1.0e9);
+    huge->Transform() = MatrixTranslation(0.0f, 50.0f, 0.0f);
+    huge->SetFixed(true);
+    AddLive(*world, L"huge", std::move(huge));
+    auto lost = std::make_unique<FieldItemTestBody>();
+    lost->MakeSphere(1.0, 0.1f);
+    lost->Transform() = MatrixTranslation(std::numeric_limits<float>::quiet_NaN(), 1.0f, 0.0f);
+    lost->SetFixed(true);
+    AddLive(*world, L"lost", std::move(lost));
+    auto far = std::make_unique<FieldItemTestBody>();
+    far->MakeSphere(1.0, 0.1f);
+    far->Transform() = MatrixTranslation(1.0e30f, 1.0f, -1.0e30f);
+    far->SetFixed(true);
+    AddLive(*world, L"far", std::move(far));
+    FieldItem* sphere = AddLive(*world, L"sphere", MakeSphere(Vector3(0.5f, 0.3f, 0.5f), 0.1));
+
+    const auto start = std::chrono::steady_clock::now();
+    Steps(*world, 2000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+
+    // a handful of cells, the lost item out of them, the huge one in all
+    const BroadPhaseGrid& grid = world->Grid();
+    EXPECT_LE(grid.CellCount(), 4u);
+    std::vector<std::int32_t> keys = grid.CellKeys();
+    EXPECT_NE(std::find(keys.begin(), keys.end(), BroadPhaseGrid::CellKey(32767, -32768)), keys.end());
+    EXPECT_NE(std::find(keys.begin(), keys.end(), BroadPhaseGrid::CellKey(0, 0)), keys.end());
+    // the sphere still rests on the land
+    EXPECT_NEAR(sphere->WorldPosition().y, 0.085 + 0.03 * (1.0 - sphere->Mass() * SurfaceGravity() / 2000.0),
+                5.0e-4);
+    EXPECT_TRUE(IsFinite(sphere->Velocity()));
+}
+
+TEST_F(WorldTest, CellRangeFloorsAndBoundsTheCells) {
+    auto world = MakeWorld();
+    int ix0 = 0, ix1 = 0, iz0 = 0, iz1 = 0;
+    world->CellRange(-0.5, 1.5, 2.0, 2.999, ix0, ix1, iz0, iz1);
+    EXPECT_EQ((std::vector<int>{ix0, ix1, iz0, iz1}), (std::vector<int>{-1, 1, 2, 2}));
+    world->CellRange(-1.0e12, 1.0e12, std::numeric_limits<double>::quiet_NaN(),
+                     std::numeric_limits<double>::infinity(), ix0, ix1, iz0, iz1);
+    EXPECT_EQ((std::vector<int>{ix0, ix1, iz0, iz1}), (std::vector<int>{-32768, 32767, -32768, 32767}));
+    // neighbouring cells of negative and positive indices keep different keys
+    EXPECT_NE(BroadPhaseGrid::CellKey(0, -1), BroadPhaseGrid::CellKey(1, 65535 - 65536));
+    EXPECT_NE(BroadPhaseGrid::CellKey(-1, 0), BroadPhaseGrid::CellKey(0, -1));
+    EXPECT_LT(BroadPhaseGrid::CellKey(-1, 5), BroadPhaseGrid::CellKey(0, 0));
+}
+
+TEST_F(WorldTest, ZeroMassMemberNeverTurnsIntoNaN) {
+    auto world = MakeWorld();
+    // a massless body that the sphere detectors see as a sphere lying in the land
+    auto body = std::make_unique<FieldItemTestBody>(L"sphere");
+    body->SetCore(Vector3(0.1f, 0.1f, 0.1f), 0.1);
+    body->Transform() = MatrixTranslation(0.0f, 0.09f, 0.0f);
+    body->AngularVelocity() = Vector3(0.0f, 1.0f, 0.0f);
+    FieldItem* massless = AddLive(*world, L"massless", std::move(body));
+    FieldItem* sphere = AddLive(*world, L"sphere", MakeSphere(Vector3(0.19f, 0.1f, 0.0f), 0.1));
+
+    Steps(*world, 200);
+    EXPECT_TRUE(IsFinite(massless->WorldPosition()));
+    EXPECT_TRUE(IsFinite(massless->Velocity()));
+    EXPECT_TRUE(IsFinite(massless->AngularVelocity()));
+    EXPECT_TRUE(IsFinite(sphere->WorldPosition()));
+    EXPECT_TRUE(IsFinite(sphere->Velocity()));
+}
+
+TEST_F(WorldTest, RemoveUserItemsKeepsTheBuiltInMembers) {
+    auto world = MakeWorld(2);
+    AddLive(*world, L"ball", MakeSphere(Vector3(0.0f, 0.2f, 0.0f), 0.1));
+    AddLive(*world, L"box", MakeBox(Vector3(1.0f, 0.2f, 0.0f), Vector3(0.2f, 0.2f, 0.2f)));
+    world->RemoveUserItems();
+    EXPECT_TRUE(world->Find(L"ball")->IsDeleted());
+    EXPECT_TRUE(world->Find(L"box")->IsDeleted());
+    EXPECT_FALSE(world->Find(L"land")->IsDeleted());
+    EXPECT_FALSE(world->Find(L"sky")->IsDeleted());
+    EXPECT_FALSE(world->Find(L"localplayer")->IsDeleted());
+
+    // a tick's end purges them; the world keeps stepping with its workers
+    ScopedLogCapture capture;
+    Steps(*world, 3);
+    world->CommitPending();
+    world->PurgeDeleted();
+    world->UpdateWorld(nullptr, nullptr);
+    Steps(*world, 3);
+    EXPECT_EQ(world->Members().size(), 3u);
+    EXPECT_EQ(capture.Writer().Records().size(), 2u);
+}
