@@ -105,9 +105,17 @@ T ReadNumberAt(const std::wstring& text, std::size_t& index, bool& secondPoint, 
         if (digit < 0) {
             break;
         }
-        value = value * base + digit;
-        if (point) {
-            --counter;
+        // a digit that would carry the accumulated value past the largest double is
+        // dropped: in the integer part it still scales the value by the base, in the
+        // fraction it is far below the value's precision
+        const T next = value * base + digit;
+        if (std::isfinite(next)) {
+            value = next;
+            if (point) {
+                --counter;
+            }
+        } else if (!point) {
+            ++counter;
         }
         ++index;
     }

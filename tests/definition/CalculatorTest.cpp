@@ -99,6 +99,12 @@ TEST(CalculatorTest, NumberAndCharacterLiterals) {
     EXPECT_EQ(FailureOf(calc, L"1e400"), kOverflow);
     EXPECT_EQ(FailureOf(calc, L"1e99999999999999999999"), kOverflow);
     EXPECT_EQ(FailureOf(calc, L"0x" + std::wstring(300, L'f')), kOverflow);
+    // more digits than a double can accumulate, for a value well inside its range
+    EXPECT_EQ(calc.Calculate(L"0." + std::wstring(400, L'3')), L"0.333333");
+    EXPECT_EQ(calc.Calculate(L"1" + std::wstring(400, L'0') + L"e-395"), L"100000");
+    EXPECT_EQ(calc.Calculate(std::wstring(400, L'9') + L"e-398"), L"100");
+    EXPECT_EQ(FailureOf(calc, L"1" + std::wstring(400, L'0')), kOverflow);
+    EXPECT_NEAR(Calc::ReadDecimal(L"110." + std::wstring(400, L'1')), 110.111111111111, 1e-9);
 
     EXPECT_EQ(calc.Calculate(L"'a'"), L"97");
     EXPECT_EQ(calc.Calculate(L"'\\n'"), L"10");
