@@ -9,7 +9,9 @@
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
@@ -216,12 +218,20 @@ bool ReadWholeFile(const std::string& nativePath, std::string& content, ParseRep
         report.code = XML_IO_LOAD_ERROR;
         return false;
     };
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(nativePath.c_str(), "rb"));
-    if (file == nullptr) {
+    // opened without waiting: a named pipe or a device would otherwise block the open
+    // until someone writes to it; anything but a regular file is refused below
+    const int descriptor = open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
         return fail(std::strerror(errno));
     }
+    std::unique_ptr<std::FILE, FileCloser> file(fdopen(descriptor, "rb"));
+    if (file == nullptr) {
+        const int error = errno;
+        close(descriptor);
+        return fail(std::strerror(error));
+    }
     struct stat status {};
-    if (fstat(fileno(file.get()), &status) != 0) {
+    if (fstat(descriptor, &status) != 0) {
         return fail(std::strerror(errno));
     }
     if (!S_ISREG(status.st_mode)) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -178,7 +180,12 @@ TEST(XMLParserTest, MissingUnreadableAndEmptyFilesFailLikeMalformedOnes) {
     const std::wstring truncated =
         WriteFile(dir, "truncated.xml", "<?xml version=\"1.0\"?>\n<Field format=\"1");
     EXPECT_NE(LoadFailure(truncated).find(CommonMessage(112) + L"2"), std::wstring::npos);
-    EXPECT_EQ(log.Writer().Errors().size(), 4u);
+
+    // a named pipe with no writer fails at once instead of waiting for data
+    ASSERT_EQ(mkfifo((dir.Path() + "/pipe.wtf").c_str(), 0600), 0);
+    const std::wstring pipe = FromNativePath(dir.Path()) + L"\\pipe.wtf";
+    EXPECT_EQ(LoadFailure(pipe).substr(0, FailurePrefix(pipe).size()), FailurePrefix(pipe));
+    EXPECT_EQ(log.Writer().Errors().size(), 5u);
 }
 
 TEST(XMLParserTest, JapaneseEncodingsLoadWithTheirValuesIntact) {
