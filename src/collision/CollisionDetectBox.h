@@ -1,7 +1,8 @@
 #pragma once
-// The detectors in which a box meets the land or another box. Each yields at most one
-// contact: a box resting flat is held by a single vertex contact that the world step
-// settles over successive steps.
+// The detectors in which a box meets the land or another box. The first contact is always
+// the one at the deepest vertex (or on the crossing edges); a box lying on a face also gets
+// a contact at each further corner within the tolerance band, so that it rests on its face
+// instead of tipping onto, and balancing on, a single corner.
 
 #include "collision/CollisionDetect.h"
 #include "physics/Vector3.h"
@@ -17,16 +18,19 @@ struct BoxShape {
 
 BoxShape MakeBoxShape(FieldItemBox& box);
 
-/// Either order: (box, land) or (land, box). One contact at the lowest vertex; a box sunk
-/// to any depth still touches the land.
+/// Either order: (box, land) or (land, box). A contact at the lowest vertex, then one at
+/// every other vertex within the tolerance band; a box sunk to any depth still touches.
 class CollisionDetectBoxLand : public CollisionDetect {
 public:
     void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
 };
 
-/// Separating-axis test over the fifteen face and edge axes; one contact on the axis of
-/// least interpenetration, unless some axis separates the boxes by more than the tolerance
-/// or every axis shows an interpenetration of the tolerance or more.
+/// Separating-axis test over the fifteen face and edge axes; contacts on the axis of least
+/// interpenetration, unless some axis separates the boxes by more than the tolerance or every
+/// axis shows an interpenetration of the tolerance or more. On a face axis: the deepest
+/// vertex (where it lies over the face), then the corners of the touching patch (the other
+/// box's facing face clipped to the face) within the band. On an edge axis: one contact on
+/// the first box's edge where the second box's edge passes.
 class CollisionDetectBoxBox : public CollisionDetect {
 public:
     void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;

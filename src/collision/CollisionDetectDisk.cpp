@@ -54,6 +54,11 @@ void CollisionDetectDiskLand::Detect(FieldItem& first, FieldItem& second, std::v
     const double tolerance = SimulationParameters::Instance().contactTolerance;
     const DiskShape disk = MakeDiskShape(*diskItem);
 
+    // a disk whose position is no longer finite touches nothing
+    if (!std::isfinite(disk.centre.x) || !std::isfinite(disk.centre.y) || !std::isfinite(disk.centre.z)) {
+        return;
+    }
+
     // the lower face, then its rim point that points most steeply downwards (the face centre
     // when the disk lies flat)
     const Vector3 down = disk.halfAxis.y > 0.0f ? -disk.halfAxis : disk.halfAxis;
@@ -150,16 +155,18 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
             if (WithinTolerance(result.distance, tolerance)) {
                 contacts.push_back(result);
             }
-            // B's rim against A's face: the normal -normalA points from B towards A
+            // B's rim against A's face: the normal -normalA points from B towards A. A point
+            // deeper than A's thickness has passed through A: it is a far face of a thin disk
+            // (thinner than the band), whose contact would pull the disks together
             const Vector3 deepestB = CirclePointDeepestTowards(faceCentreB, b.axis, b.radius, normalA);
             if (PointOverFace(deepestB, faceCentreA, normalA, a.radius, result) &&
-                WithinTolerance(result.distance, tolerance)) {
+                WithinTolerance(result.distance, tolerance) && result.distance >= -a.thickness) {
                 contacts.push_back(result);
             }
             // A's rim against B's face: the normal -normalB points from A towards B, so negate it
             const Vector3 deepestA = CirclePointDeepestTowards(faceCentreA, a.axis, a.radius, normalB);
             if (PointOverFace(deepestA, faceCentreB, normalB, b.radius, result) &&
-                WithinTolerance(result.distance, tolerance)) {
+                WithinTolerance(result.distance, tolerance) && result.distance >= -b.thickness) {
                 result.normal = -result.normal;
                 contacts.push_back(result);
             }

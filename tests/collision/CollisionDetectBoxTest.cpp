@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -101,44 +102,59 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
     FieldItemLand land;
     CollisionDetectBoxLand detector;
 
-    // a unit box resting flat: the vertex c - ex - ey - ez, 0.015 above the plane
+    // a unit box resting flat: first the vertex c - ex - ey - ez, 0.015 above the plane, then
+    // the three other lower corners
     auto box = MakeBox({1, 1, 1}, {2, 0.5f, 3});
     std::vector<Contact> boxFirst = Detect(detector, *box, land);
-    ASSERT_EQ(boxFirst.size(), 1u);
+    ASSERT_EQ(boxFirst.size(), 4u);
     EXPECT_NEAR(boxFirst[0].distance, 0.015, 1e-6);
     EXPECT_VECTOR_NEAR(boxFirst[0].point, Vector3(1.515f, 0.015f, 2.515f), 1e-6f);
     EXPECT_VECTOR_NEAR(boxFirst[0].normal, Vector3(0, 1, 0), 0.0f);
+    for (const Vector3& corner : {Vector3(2.485f, 0.015f, 2.515f), Vector3(1.515f, 0.015f, 3.485f),
+                                  Vector3(2.485f, 0.015f, 3.485f)}) {
+        EXPECT_EQ(std::count_if(boxFirst.begin(), boxFirst.end(),
+                                [&](const Contact& c) { return VectorNear(c.point, corner, 1e-6f); }),
+                  1);
+    }
     std::vector<Contact> landFirst = Detect(detector, land, *box);
-    ASSERT_EQ(landFirst.size(), 1u);
-    EXPECT_EQ(landFirst[0].distance, boxFirst[0].distance);
-    EXPECT_VECTOR_NEAR(landFirst[0].point, boxFirst[0].point, 0.0f);
-    EXPECT_VECTOR_NEAR(landFirst[0].normal, Vector3(0, -1, 0), 0.0f);
+    ASSERT_EQ(landFirst.size(), boxFirst.size());
+    for (std::size_t i = 0; i < landFirst.size(); ++i) {
+        EXPECT_NEAR(landFirst[i].distance, 0.015, 1e-6);
+        EXPECT_EQ(landFirst[i].distance, boxFirst[i].distance);
+        EXPECT_VECTOR_NEAR(landFirst[i].point, boxFirst[i].point, 0.0f);
+        EXPECT_VECTOR_NEAR(landFirst[i].normal, Vector3(0, -1, 0), 0.0f);
+    }
 
     // out of the tolerance band above, any depth below
     MoveTo(*box, {0, 0.52f, 0});
     EXPECT_TRUE(Detect(detector, *box, land).empty());
     MoveTo(*box, {0, -3.0f, 0});
-    ASSERT_EQ(Detect(detector, *box, land).size(), 1u);
+    ASSERT_EQ(Detect(detector, *box, land).size(), 8u);
     EXPECT_NEAR(Detect(detector, *box, land)[0].distance, -3.485, 1e-5);
 
     // tilted 45° on an edge along z: the level z half-axis takes the minus sign
     auto tilted = MakeBox({1, 1, 1}, {0, 0.68f, 0}, {0, 0, 0.78539816f});
     std::vector<Contact> edge = Detect(detector, *tilted, land);
-    ASSERT_EQ(edge.size(), 1u);
+    ASSERT_EQ(edge.size(), 2u);
     EXPECT_NEAR(edge[0].distance, 0.68 - 0.97 * kHalfDiagonal45, 1e-5);
     EXPECT_VECTOR_NEAR(edge[0].point, Vector3(0, 0.68f - 0.97f * kHalfDiagonal45, -0.485f), 1e-5f);
+    // and the other end of the edge
+    EXPECT_VECTOR_NEAR(edge[1].point, Vector3(0, 0.68f - 0.97f * kHalfDiagonal45, 0.485f), 1e-5f);
 
-    // random poses: the height of the lowest of the eight core vertices
+    // random poses: the height of the lowest of the eight core vertices first, then every other
+    // vertex within the band
     RandomPoses random(21);
     for (int trial = 0; trial < 100; ++trial) {
         auto posed =
             MakeBox(random.Size(), {0, static_cast<float>(random.Uniform(-0.2, 0.8)), 0}, random.Rotation());
         double lowest = 1e9;
         Vector3 lowestVertex;
+        std::size_t inBand = 0;
         for (const Vector3& local : posed->Vertices()) {
             Vector3 world = local;
             posed->ToWorld(world);
             world += posed->WorldPosition();
+            inBand += world.y <= kTolerance ? 1 : 0;
             if (world.y < lowest) {
                 lowest = world.y, lowestVertex = world;
             }
@@ -147,9 +163,14 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
         if (lowest > kTolerance + 1e-5) {
             EXPECT_TRUE(contacts.empty());
         } else if (lowest <= kTolerance - 1e-5) {
-            ASSERT_EQ(contacts.size(), 1u);
+            ASSERT_FALSE(contacts.empty());
+            EXPECT_NEAR(static_cast<double>(contacts.size()), static_cast<double>(inBand), 1.0);
             EXPECT_NEAR(contacts[0].distance, lowest, 1e-5);
             EXPECT_VECTOR_NEAR(contacts[0].point, lowestVertex, 1e-5f);
+            for (const Contact& contact : contacts) {
+                EXPECT_LE(contact.distance, kTolerance);
+                EXPECT_NEAR(contact.distance, contact.point.y, 1e-5);
+            }
         }
     }
 }
@@ -160,18 +181,42 @@ TEST(CollisionDetectBox, StackedUnitBoxesTouchFaceOnFaceWithTheToleranceAsSepara
     auto upper = MakeBox({1, 1, 1}, {0, 1.5f, 0});
 
     // the first box's y axis wins over the second's (same separation, earlier in the order);
-    // the contact is the second box's vertex deepest towards the first, ties taking +1
+    // the first contact is the second box's vertex deepest towards the first, ties taking +1,
+    // then the second box's three other corners on the face
     std::vector<Contact> contacts = Detect(detector, *lower, *upper);
-    ASSERT_EQ(contacts.size(), 1u);
-    EXPECT_NEAR(contacts[0].distance, kTolerance, 1e-6);
-    EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0, -1, 0), 1e-6f);
+    ASSERT_EQ(contacts.size(), 4u);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.485f, 1.015f, 0.485f), 1e-6f);
+    for (const Contact& contact : contacts) {
+        EXPECT_NEAR(contact.distance, kTolerance, 1e-6);
+        EXPECT_VECTOR_NEAR(contact.normal, Vector3(0, -1, 0), 1e-6f);
+        EXPECT_NEAR(std::fabs(contact.point.x), 0.485f, 1e-6f);
+        EXPECT_NEAR(contact.point.y, 1.015f, 1e-6f);
+        EXPECT_NEAR(std::fabs(contact.point.z), 0.485f, 1e-6f);
+    }
 
     std::vector<Contact> swapped = Detect(detector, *upper, *lower);
-    ASSERT_EQ(swapped.size(), 1u);
-    EXPECT_NEAR(swapped[0].distance, kTolerance, 1e-6);
-    EXPECT_VECTOR_NEAR(swapped[0].normal, Vector3(0, 1, 0), 1e-6f);
+    ASSERT_EQ(swapped.size(), 4u);
     EXPECT_VECTOR_NEAR(swapped[0].point, Vector3(0.485f, 0.985f, 0.485f), 1e-6f);
+    for (const Contact& contact : swapped) {
+        EXPECT_NEAR(contact.distance, kTolerance, 1e-6);
+        EXPECT_VECTOR_NEAR(contact.normal, Vector3(0, 1, 0), 1e-6f);
+        EXPECT_NEAR(contact.point.y, 0.985f, 1e-6f);
+    }
+
+    // a smaller box on a larger one: its four lower corners, whichever box is first (with the
+    // small box first, the larger box's deepest vertex lies outside the touching patch and is
+    // left out)
+    auto small = MakeBox({0.5f, 0.5f, 0.5f}, {0.1f, 1.25f, -0.1f});
+    for (bool smallFirst : {true, false}) {
+        std::vector<Contact> corners =
+            smallFirst ? Detect(detector, *small, *lower) : Detect(detector, *lower, *small);
+        ASSERT_EQ(corners.size(), 4u) << smallFirst;
+        for (const Contact& contact : corners) {
+            EXPECT_NEAR(contact.distance, kTolerance, 1e-6);
+            EXPECT_NEAR(std::fabs(contact.point.x - 0.1f), 0.235f, 1e-6f);
+            EXPECT_NEAR(std::fabs(contact.point.z + 0.1f), 0.235f, 1e-6f);
+        }
+    }
 
     // apart by more than the tolerance along a face normal, whatever the other axes say
     MoveTo(*upper, {0.3f, 1.505f, -0.2f});
@@ -190,11 +235,22 @@ TEST(CollisionDetectBox, ParallelEdgesLeaveOnlyTheFaceAxes) {
     auto left = MakeBox({1, 1, 1}, {0, 0.5f, 0});
     auto right = MakeBox({1, 1, 1}, {0.96f, 0.8f, 0.3f});
     std::vector<Contact> contacts = Detect(detector, *right, *left);
-    ASSERT_EQ(contacts.size(), 1u);
+    ASSERT_EQ(contacts.size(), 4u);
     EXPECT_NEAR(contacts[0].distance, -0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(1, 0, 0), 1e-6f);
-    // the first box's face axis: the second box's vertex deepest towards the first
+    // the first box's face axis: the second box's vertex deepest towards the first, then the
+    // other corners of the patch where the two faces overlap, on the second box's face
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.485f, 0.985f, 0.485f), 1e-6f);
+    for (const Vector3& corner : {Vector3(0.485f, 0.985f, -0.185f), Vector3(0.485f, 0.315f, -0.185f),
+                                  Vector3(0.485f, 0.315f, 0.485f)}) {
+        EXPECT_EQ(std::count_if(contacts.begin(), contacts.end(),
+                                [&](const Contact& c) { return VectorNear(c.point, corner, 1e-5f); }),
+                  1);
+    }
+    for (const Contact& contact : contacts) {
+        EXPECT_NEAR(contact.distance, -0.01, 1e-5);
+        EXPECT_VECTOR_NEAR(contact.normal, Vector3(1, 0, 0), 1e-6f);
+    }
 }
 
 TEST(CollisionDetectBox, CrossedEdgesAt45DegreesTouchOnAnEdgeAxis) {
@@ -240,15 +296,22 @@ TEST(CollisionDetectBox, RandomPosesMatchTheReferenceDistanceWithinTheBand) {
         if (!inBand) {
             // a pair whose nearest features are a vertex and an edge can show a separation
             // within the band on its best axis while slightly farther apart
-            EXPECT_EQ(contacts.size(), swapped.size());
+            EXPECT_EQ(contacts.empty(), swapped.empty());
             if (!contacts.empty()) {
                 EXPECT_LE(contacts[0].distance, reference);
                 ++beyondBandTouching;
             }
             continue;
         }
-        ASSERT_EQ(contacts.size(), 1u) << "trial " << trial << " reference " << reference;
-        ASSERT_EQ(swapped.size(), 1u) << "trial " << trial;
+        ASSERT_FALSE(contacts.empty()) << "trial " << trial << " reference " << reference;
+        ASSERT_FALSE(swapped.empty()) << "trial " << trial;
+        // further corners of a face contact are real point-to-face distances
+        for (const Contact& contact : contacts) {
+            if (&contact != &contacts[0]) {
+                EXPECT_GE(contact.distance, reference - 1e-4) << "trial " << trial;
+            }
+            EXPECT_VECTOR_NEAR(contact.normal, contacts[0].normal, 0.0f);
+        }
         // the separating-axis separation is a lower bound of the distance, and the distance
         // itself when the nearest features are a vertex and a face or two edges
         EXPECT_LE(contacts[0].distance, reference + 1e-5) << "trial " << trial;

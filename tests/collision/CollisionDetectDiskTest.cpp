@@ -3,12 +3,14 @@
 // distance. Mixed pairs are checked in both argument orders.
 
 #include "collision/CollisionDetectDisk.h"
+#include "collision/CollisionDetectBox.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -310,17 +312,33 @@ TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
     EXPECT_NEAR(side->distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(side->normal, Vector3(-1, 0, 0), 1e-5f);
 
-    // upright coins side by side on one axis line, faces apart: no side contact, their faces
-    // are handled by the face pairs
+    // upright coins on one axis line, faces 0.011 apart: the facing faces touch; the far faces
+    // (0.031 apart through both thin coins) do not pull them together
     auto a = MakeDisk({0, 0.1f, 0}, {kQuarterTurn, 0, 0});
-    auto b = MakeDisk({0, 0.1f, 0.02f}, {kQuarterTurn, 0, 0});
-    contacts = Detect(detector, a.get() ? *a : *a, *b);
-    ASSERT_FALSE(contacts.empty());
+    auto b = MakeDisk({0, 0.1f, 0.021f}, {kQuarterTurn, 0, 0});
+    contacts = Detect(detector, *a, *b);
+    ASSERT_EQ(contacts.size(), 3u);
     for (const Contact& contact : contacts) {
-        EXPECT_NEAR(contact.distance, 0.01, 1e-5);
-        EXPECT_NEAR(std::fabs(contact.normal.z), 1.0f, 1e-5f);
-        EXPECT_LT(contact.normal.z, 0.0f) << "from the second coin (at larger z) towards the first";
+        EXPECT_NEAR(contact.distance, 0.011, 1e-5);
+        EXPECT_VECTOR_NEAR(contact.normal, Vector3(0, 0, -1), 1e-5f)
+            << "from the second coin towards the first";
     }
+    // pressed into each other by 0.004 (less than a coin's thickness): the face contacts push the
+    // coins apart, and the springs of all contacts together (2000 N at zero separation, growing
+    // with depth) push them apart, although the crossed rims, whose separation has no sign,
+    // pull (a far face's contact, which would pull harder, is left out)
+    MoveTo(*b, {0, 0.1f, 0.006f});
+    contacts = Detect(detector, *a, *b);
+    int facesPushingApart = 0;
+    float springs = 0.0f;
+    for (const Contact& contact : contacts) {
+        springs += contact.normal.z * static_cast<float>(2000.0 - contact.distance * 2000.0 / kTolerance);
+        if (contact.normal.z < -0.99f && std::fabs(contact.distance + 0.004) < 1e-5) {
+            ++facesPushingApart;
+        }
+    }
+    EXPECT_EQ(facesPushingApart, 2);
+    EXPECT_LT(springs, -2000.0f);
 
     // crossing coins, each upright, their axes at right angles: one lies across the top of the
     // other's side, 0.01 above it
@@ -453,4 +471,36 @@ TEST(CollisionDetectDisk, RandomCoinBoxPairsNeverClaimTooDeepAContact) {
                 statistics.exact);
     EXPECT_GE(statistics.touching, statistics.trials * 3 / 4);
     EXPECT_GE(statistics.exact, statistics.trials / 2);
+}
+
+TEST(CollisionDetectDisk, NonFinitePosesProduceNoContactsAndNoHang) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float infinity = std::numeric_limits<float>::infinity();
+    FieldItemLand land;
+    CollisionDetectDiskLand diskLand;
+    CollisionDetectDiskSphere diskSphere;
+    CollisionDetectDiskDisk diskDisk;
+    CollisionDetectDiskBox diskBox;
+    CollisionDetectBoxLand boxLand;
+    CollisionDetectBoxBox boxBox;
+    for (const Vector3& bad :
+         {Vector3(nan, 0, 0), Vector3(0, nan, 0), Vector3(infinity, 0, 0), Vector3(0, -infinity, 0)}) {
+        auto coin = MakeDisk({0, 0.01f, 0});
+        auto badCoin = MakeDisk({0, 0.01f, 0});
+        auto sphere = MakeSphere({0, 0.1f, 0}, 0.1);
+        auto box = MakeBox({0.2f, 0.2f, 0.2f}, {0, 0.1f, 0});
+        auto badBox = MakeBox({0.2f, 0.2f, 0.2f}, {0, 0.1f, 0});
+        MoveTo(*badCoin, bad);
+        MoveTo(*badBox, bad);
+        std::vector<Contact> contacts;
+        diskLand.Detect(*badCoin, land, contacts);
+        diskSphere.Detect(*badCoin, *sphere, contacts);
+        diskDisk.Detect(*badCoin, *coin, contacts);
+        diskDisk.Detect(*coin, *badCoin, contacts);
+        diskBox.Detect(*badCoin, *box, contacts);
+        diskBox.Detect(*coin, *badBox, contacts);
+        boxLand.Detect(land, *badBox, contacts);
+        boxBox.Detect(*badBox, *box, contacts);
+        EXPECT_TRUE(contacts.empty()) << bad.x << " " << bad.y << " " << bad.z;
+    }
 }
