@@ -3,6 +3,10 @@
 
 #include "collision/CollisionDetectTorus.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,11 +18,40 @@
 #include <random>
 #include <vector>
 
+#include "collision/CollisionDetectRay.h"
 #include "framework/D3DObjectManager.h"
 #include "physics/SimulationParameters.h"
 #include "support/FieldItemTestBody.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
+
+// counts the allocations of this test program while a test asks for it, to show that the
+// detectors allocate nothing beyond the contacts they append
+namespace {
+std::atomic<bool> countingAllocations{false};
+std::atomic<int> allocationCount{0};
+} // namespace
+
+// the replacements pair malloc with free; inlined into the library's allocators, the
+// compiler would take them for a mismatch of new and free
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    if (countingAllocations.load(std::memory_order_relaxed)) {
+        allocationCount.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -570,4 +603,39 @@ TEST_F(TorusDetectors, NonFinitePositionsGiveNoContacts) {
         CollisionDetectTorusDisk().Detect(*lostRing, *disk, contacts);
         EXPECT_TRUE(contacts.empty()) << Describe(contacts);
     }
+}
+
+TEST_F(TorusDetectors, DetectorsAllocateNothingBeyondTheirContacts) {
+    FieldItemTestBody land(L"land");
+    auto ring = shapes::Torus({0.0f, 0.2f, 0.0f}, 1.0);
+    auto other = shapes::Torus({2.38f, 0.2f, 0.0f}, 1.0);
+    auto sphere = shapes::Sphere({0.2f, 0.8f, 0.0f}, 0.83);
+    auto box = shapes::Box({0.0f, -0.495f, 0.0f}, {3.0f, 1.0f, 3.0f});
+    auto disk = shapes::Disk({0.0f, -0.025f, 0.0f}, 1.0, 0.13);
+    auto ray = shapes::Ray({-5.0f, 0.2f, 0.1f}, {1.0f, 0.0f, 0.0f});
+    std::vector<Contact> contacts;
+    contacts.reserve(256);
+    auto runAll = [&] {
+        CollisionDetectTorusLand().Detect(*ring, land, contacts);
+        CollisionDetectTorusSphere().Detect(*ring, *sphere, contacts);
+        CollisionDetectTorusTorus().Detect(*ring, *other, contacts);
+        CollisionDetectTorusBox().Detect(*ring, *box, contacts);
+        CollisionDetectTorusDisk().Detect(*ring, *disk, contacts);
+        CollisionDetectRaySphere().Detect(*ray, *sphere, contacts);
+        CollisionDetectRayBox().Detect(*ray, *box, contacts);
+        CollisionDetectRayDisk().Detect(*ray, *disk, contacts);
+        CollisionDetectRayTorus().Detect(*ray, *ring, contacts);
+    };
+    // once to create whatever is made on first use
+    runAll();
+    const size_t firstRun = contacts.size();
+    contacts.clear();
+    allocationCount = 0;
+    countingAllocations = true;
+    runAll();
+    countingAllocations = false;
+    EXPECT_EQ(allocationCount.load(), 0);
+    // the calls did real work: every ring detector found its contact
+    EXPECT_EQ(contacts.size(), firstRun);
+    EXPECT_GE(contacts.size(), 7u) << Describe(contacts);
 }
