@@ -43,14 +43,22 @@ constexpr Vector3 Cross(const Vector3& a, const Vector3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
+/// Squared length in double, then its square root: a float sum of squares would overflow
+/// above about 1.8e19 and vanish below about 1e-19.
+inline double LengthInDouble(const Vector3& v) {
+    const double x = v.x, y = v.y, z = v.z;
+    return std::sqrt(x * x + y * y + z * z);
+}
+
 /// Square root taken in double precision and narrowed.
-inline float Length(const Vector3& v) { return static_cast<float>(std::sqrt(static_cast<double>(Dot(v, v)))); }
+inline float Length(const Vector3& v) { return static_cast<float>(LengthInDouble(v)); }
 
 /// v / |v|; the zero vector yields the zero vector.
 inline Vector3 Normalize(const Vector3& v) {
-    float length = Length(v);
-    if (length == 0.0f) {
+    const double length = LengthInDouble(v);
+    if (length == 0.0) {
         return {};
     }
-    return {v.x / length, v.y / length, v.z / length};
+    return {static_cast<float>(v.x / length), static_cast<float>(v.y / length),
+            static_cast<float>(v.z / length)};
 }

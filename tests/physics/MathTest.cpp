@@ -82,6 +82,24 @@ TEST(VectorMath, ComponentOperationsAndNormalize) {
     EXPECT_NEAR(Length(Normalize(Vector3(1e-15f, 0.0f, 1e-15f))), 1.0f, 1e-6f);
 }
 
+TEST(VectorMath, LengthAndDirectionSurviveHugeAndTinyVectors) {
+    // the sum of squares of these overflows (or vanishes) in float, the length does not
+    EXPECT_FLOAT_EQ(Length(Vector3(3e20f, 4e20f, 0.0f)), 5e20f);
+    EXPECT_FLOAT_EQ(Length(Vector3(0.0f, 3e-25f, 4e-25f)), 5e-25f);
+    EXPECT_VECTOR_NEAR(Normalize(Vector3(1e20f, 0.0f, 0.0f)), Vector3(1, 0, 0), 1e-7f);
+    EXPECT_VECTOR_NEAR(Normalize(Vector3(0.0f, -3e30f, 4e30f)), Vector3(0.0f, -0.6f, 0.8f), 1e-7f);
+    EXPECT_VECTOR_NEAR(Normalize(Vector3(0.0f, 0.0f, 1e-30f)), Vector3(0, 0, 1), 1e-7f);
+    EXPECT_VECTOR_NEAR(Normalize(Vector3(3e38f, 3e38f, 0.0f)), Vector3(0.70710678f, 0.70710678f, 0.0f),
+                       1e-7f);
+
+    // a rotation vector that long still turns about its own axis, by a unit quaternion
+    const Quaternion turn = QuaternionFromRotationVector(Vector3(1e20f, 0.0f, 0.0f));
+    ASSERT_TRUE(std::isfinite(turn.x) && std::isfinite(turn.w));
+    EXPECT_EQ(turn.y, 0.0f);
+    EXPECT_EQ(turn.z, 0.0f);
+    EXPECT_NEAR(turn.x * turn.x + turn.w * turn.w, 1.0f, 1e-6f);
+}
+
 TEST(MatrixMath, ProductOrderTranslationInverseAndTranspose) {
     std::mt19937 random(7);
 
