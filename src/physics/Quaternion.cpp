@@ -2,13 +2,23 @@
 
 #include <cmath>
 
+namespace {
+
+// summed in double: the float sum of squares overflows above about 1.8e19
+double SquaredNorm(const Quaternion& q) {
+    const double x = q.x, y = q.y, z = q.z, w = q.w;
+    return x * x + y * y + z * z + w * w;
+}
+
+} // namespace
+
 Quaternion QuaternionNormalize(const Quaternion& q) {
-    double norm = std::sqrt(static_cast<double>(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w));
+    const double norm = std::sqrt(SquaredNorm(q));
     if (norm == 0.0) {
         return q;
     }
-    float length = static_cast<float>(norm);
-    return {q.x / length, q.y / length, q.z / length, q.w / length};
+    return {static_cast<float>(q.x / norm), static_cast<float>(q.y / norm), static_cast<float>(q.z / norm),
+            static_cast<float>(q.w / norm)};
 }
 
 Quaternion QuaternionRotationAxis(const Vector3& axis, float angle) {
@@ -23,11 +33,12 @@ Quaternion QuaternionFromRotationVector(const Vector3& rotation) {
 }
 
 Quaternion QuaternionInverse(const Quaternion& q) {
-    float norm2 = q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w;
-    if (norm2 == 0.0f) {
+    const double norm2 = SquaredNorm(q);
+    if (norm2 == 0.0) {
         return q;
     }
-    return {-q.x / norm2, -q.y / norm2, -q.z / norm2, q.w / norm2};
+    return {static_cast<float>(-q.x / norm2), static_cast<float>(-q.y / norm2),
+            static_cast<float>(-q.z / norm2), static_cast<float>(q.w / norm2)};
 }
 
 Matrix4 MatrixRotationQuaternion(const Quaternion& q) {

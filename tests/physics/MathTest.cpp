@@ -240,6 +240,20 @@ TEST(QuaternionMath, AxisAngleRotationVectorsAndNormalize) {
     EXPECT_FALSE(std::isnan(zero.x) || std::isnan(zero.w));
 }
 
+TEST(QuaternionMath, HugeQuaternionsKeepTheirDirection) {
+    // a float sum of squares of these components overflows; the norm must not
+    EXPECT_QUATERNION_NEAR(QuaternionNormalize(Quaternion(0, 3e20f, 0, 4e20f)), Quaternion(0, 0.6f, 0, 0.8f),
+                           1e-7f);
+    const Quaternion inverse = QuaternionInverse(Quaternion(0, 0, 2e20f, 0));
+    EXPECT_FLOAT_EQ(inverse.z, -5e-21f);
+    EXPECT_EQ(inverse.w, 0.0f);
+
+    // a spin so fast that one step's increment is that large still leaves a unit orientation
+    const Quaternion spun = IntegrateOrientation(Quaternion(), Vector3(1e25f, 0, 0), 0.0015);
+    EXPECT_NEAR(spun.x * spun.x + spun.y * spun.y + spun.z * spun.z + spun.w * spun.w, 1.0f, 1e-6f);
+    EXPECT_NEAR(spun.x, 1.0f, 1e-6f);
+}
+
 TEST(QuaternionMath, OrientationIntegrationTurnsAboutTheBodyAxis) {
     // start turned a quarter about y; spin about the body's own x axis
     const Quaternion start = QuaternionRotationAxis(Vector3(0, 1, 0), kPi / 2);
