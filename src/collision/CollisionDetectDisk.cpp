@@ -185,7 +185,8 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
     // rim against side: the rim of B's face turned towards A against A's side; the routine's
     // normal runs from B's rim to A's axis, from second to first
     const float sideTowardsA = Dot(b.halfAxis, a.centre - b.centre) >= 0.0f ? 1.0f : -1.0f;
-    if (ClosestPointsOfSegmentAndCircle(axisStartA, a.centre + a.halfAxis, Rim(b, sideTowardsA), result)) {
+    if (ClosestPointsOfSegmentAndCircle(axisStartA, a.centre + a.halfAxis, Rim(b, sideTowardsA), result,
+                                        a.radius + tolerance)) {
         const double gap = result.distance - a.radius;
         if (WithinTolerance(gap, tolerance)) {
             Append(contacts, result.point - result.normal * static_cast<float>(a.radius), gap, result.normal);
@@ -194,7 +195,8 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
     }
     // then A's rim against B's side; this normal runs from A's rim to B's axis, so negate it
     const float sideTowardsB = Dot(a.halfAxis, b.centre - a.centre) >= 0.0f ? 1.0f : -1.0f;
-    if (ClosestPointsOfSegmentAndCircle(axisStartB, b.centre + b.halfAxis, Rim(a, sideTowardsB), result)) {
+    if (ClosestPointsOfSegmentAndCircle(axisStartB, b.centre + b.halfAxis, Rim(a, sideTowardsB), result,
+                                        b.radius + tolerance)) {
         const double gap = result.distance - b.radius;
         if (WithinTolerance(gap, tolerance)) {
             Append(contacts, result.point - result.normal * static_cast<float>(b.radius), gap,
@@ -239,40 +241,73 @@ void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::ve
         DetectVertex(disk, vertex, sign, contacts);
     }
 
-    // edges, once for each face they bound, against both rims and the side; the routines'
-    // normals run from the disk towards the box, so the contact normal is -sign times that
+    // edges, once for each face they bound (so each edge's contacts appear twice), against both
+    // rims and the side; the routines' normals run from the disk towards the box, so the
+    // contact normal is -sign times that. Each edge is worked out once and its contacts kept
+    // for its second face.
     const Vector3 axisStart = disk.centre - disk.halfAxis;
     const Vector3 axisDirection = disk.halfAxis * 2.0f;
     const float reach = static_cast<float>(disk.radius + tolerance);
+    struct EdgeContacts {
+        int count = 0;
+        Contact found[3];
+    };
+    // a box has twelve edges; slots index them by their two vertices
+    EdgeContacts edges[12];
+    int edgeSlots[8][8];
+    std::fill(&edgeSlots[0][0], &edgeSlots[0][0] + 64, -1);
+    int usedSlots = 0;
     Contact result;
     for (const FieldItemBox::Face& face : faces) {
         for (int corner = 0; corner < 4; ++corner) {
-            const Vector3& start = vertices[face[corner]];
-            const Vector3& end = vertices[face[(corner + 1) % 4]];
-            for (float side : {1.0f, -1.0f}) {
-                const Circle rim = Rim(disk, side);
-                // cheap rejections: the whole edge beyond the rim's plane, or out of the rim's reach
-                const float startHeight = Dot(start - rim.centre, rim.normal);
-                const float endHeight = Dot(end - rim.centre, rim.normal);
-                if ((startHeight > tolerance && endHeight > tolerance) ||
-                    (startHeight < -tolerance && endHeight < -tolerance)) {
+            const int from = face[corner];
+            const int to = face[(corner + 1) % 4];
+            if (from < 0 || from >= 8 || to < 0 || to >= 8) {
+                continue;
+            }
+            int& slot = edgeSlots[std::min(from, to)][std::max(from, to)];
+            const bool fresh = slot < 0;
+            if (fresh) {
+                if (usedSlots == 12) {
                     continue;
                 }
-                Contact near;
-                ClosestPointOnSegment(rim.centre, start, end, true, near);
-                if (near.distance > reach) {
-                    continue;
+                slot = usedSlots++;
+            }
+            EdgeContacts& edge = edges[slot];
+            if (fresh) {
+                const Vector3& start = vertices[from];
+                const Vector3& end = vertices[to];
+                for (float side : {1.0f, -1.0f}) {
+                    const Circle rim = Rim(disk, side);
+                    // cheap rejections: the whole edge beyond the rim's plane, or out of the rim's reach
+                    const float startHeight = Dot(start - rim.centre, rim.normal);
+                    const float endHeight = Dot(end - rim.centre, rim.normal);
+                    if ((startHeight > tolerance && endHeight > tolerance) ||
+                        (startHeight < -tolerance && endHeight < -tolerance)) {
+                        continue;
+                    }
+                    Contact near;
+                    ClosestPointOnSegment(rim.centre, start, end, true, near);
+                    if (near.distance > reach) {
+                        continue;
+                    }
+                    if (ClosestPointsOfSegmentAndCircle(start, end, rim, result, tolerance) &&
+                        WithinTolerance(result.distance, tolerance)) {
+                        result.normal = result.normal * -sign;
+                        edge.found[edge.count++] = result;
+                    }
                 }
-                if (ClosestPointsOfSegmentAndCircle(start, end, rim, result) &&
-                    WithinTolerance(result.distance, tolerance)) {
-                    Append(contacts, result.point, result.distance, result.normal * -sign);
+                if (ClosestPointsOfSegments(start, end - start, axisStart, axisDirection, false, result)) {
+                    const double gap = result.distance - disk.radius;
+                    if (WithinTolerance(gap, tolerance)) {
+                        result.distance = gap;
+                        result.normal = result.normal * -sign;
+                        edge.found[edge.count++] = result;
+                    }
                 }
             }
-            if (ClosestPointsOfSegments(start, end - start, axisStart, axisDirection, false, result)) {
-                const double gap = result.distance - disk.radius;
-                if (WithinTolerance(gap, tolerance)) {
-                    Append(contacts, result.point, gap, result.normal * -sign);
-                }
+            for (int i = 0; i < edge.count; ++i) {
+                Append(contacts, edge.found[i].point, edge.found[i].distance, edge.found[i].normal);
             }
         }
     }

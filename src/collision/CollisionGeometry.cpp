@@ -186,7 +186,10 @@ struct StartPoints {
 // samples of the global search: enough that the few local minima of a circle-circle or
 // line-circle distance fall into separate brackets in general position
 constexpr int kCircleSamples = 16;
-constexpr int kSegmentSamples = 16;
+// samples along a segment: from 8 up to 32, three per circle radius of its length, so that the
+// two minima of a line passing over a circle (at most a diameter apart) fall into separate brackets
+constexpr int kMinimumSegmentSamples = 8;
+constexpr int kMaximumSegmentSamples = 32;
 // cos(2πk/16); the sine of sample k is the cosine of sample k - 4
 constexpr double kSampleCosines[kCircleSamples] = {
     1.0,  0.92387953251128674,  0.70710678118654752,  0.38268343236508977,
@@ -296,7 +299,7 @@ bool ClosestPointOnSegment(const Vector3& p, const Vector3& a, const Vector3& b,
 }
 
 bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, const Circle& circle,
-                                     Contact& result) {
+                                     Contact& result, double maximumDistance) {
     Vec s = ToVec(start);
     Vec d = ToVec(end) - s;
     double lengthSquared = Dot(d, d);
@@ -312,30 +315,37 @@ bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, c
     distance.b2 = distance.a2 - hd * hd;
 
     // global search along the segment, then narrow the two lowest sampled local minima
-    double values[kSegmentSamples + 1];
-    for (int k = 0; k <= kSegmentSamples; ++k) {
+    const double length = std::sqrt(lengthSquared);
+    const double perRadius = 3.0 * length / std::max(circle.radius, 1e-9);
+    const int samples = perRadius < kMaximumSegmentSamples
+                            ? std::max(kMinimumSegmentSamples, static_cast<int>(std::ceil(perRadius)))
+                            : kMaximumSegmentSamples;
+    double values[kMaximumSegmentSamples + 1];
+    for (int k = 0; k <= samples; ++k) {
         double slope;
-        distance.Evaluate(static_cast<double>(k) / kSegmentSamples, values[k], slope);
+        distance.Evaluate(static_cast<double>(k) / samples, values[k], slope);
     }
     StartPoints starts;
-    for (int k = 0; k <= kSegmentSamples; ++k) {
+    for (int k = 0; k <= samples; ++k) {
         const bool lowerThanPrevious = k == 0 || values[k] <= values[k - 1];
-        const bool lowerThanNext = k == kSegmentSamples || values[k] < values[k + 1];
+        const bool lowerThanNext = k == samples || values[k] < values[k + 1];
         if (lowerThanPrevious && lowerThanNext) {
             starts.Offer(k, values);
         }
     }
+    // the distance changes by at most the segment's length times the change of u, so a start
+    // whose sample lies farther than the limit plus half a bracket's length cannot get within it
+    const double reach = length / samples;
     bool found = false;
-    double best = 1000.0;
+    double best = maximumDistance;
     Vec bestOnSegment, bestOnCircle;
     for (int k : starts.index) {
-        if (k < 0) {
+        if (k < 0 || std::sqrt(std::max(values[k], 0.0)) - reach > maximumDistance) {
             continue;
         }
-        const double low = std::max(0, k - 1) / static_cast<double>(kSegmentSamples);
-        const double high = std::min(kSegmentSamples, k + 1) / static_cast<double>(kSegmentSamples);
-        const double u =
-            RefineMinimum(distance, low, static_cast<double>(k) / kSegmentSamples, high, kBracketWidth);
+        const double low = std::max(0, k - 1) / static_cast<double>(samples);
+        const double high = std::min(samples, k + 1) / static_cast<double>(samples);
+        const double u = RefineMinimum(distance, low, static_cast<double>(k) / samples, high, kBracketWidth);
         // the final unclamped projection decides whether the pair lies within the segment
         Vec onCircle = CirclePointNearest(s + d * u, centre, normal, circle.radius);
         double foot = Dot(onCircle - s, d) / lengthSquared;

@@ -37,9 +37,11 @@ bool ClosestPointOnSegment(const Vector3& p, const Vector3& a, const Vector3& b,
 
 /// The nearest pair of a segment (start to end) and a circle: point on the segment, normal
 /// from the circle towards the segment. A result exists only when the segment's closest
-/// point lies within the segment (not at a clamped end, where an end point test applies).
+/// point lies within the segment (not at a clamped end, where an end point test applies)
+/// and its distance is below maximumDistance; a caller that only wants near pairs saves the
+/// narrowing of far ones by passing its limit.
 bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, const Circle& circle,
-                                     Contact& result);
+                                     Contact& result, double maximumDistance = 1000.0);
 
 /// The nearest pair of segment 1 (start1 + u * direction1, 0 <= u <= 1) and segment 2:
 /// point on segment 1, normal from segment 2 towards segment 1. With clamping the pair is

@@ -269,6 +269,10 @@ TEST(CollisionGeometry, ClosestPointsOfSegmentAndCircleMatchBruteForce) {
     EXPECT_VECTOR_NEAR(result.point, Vector3(1.5f, 0, 0), 1e-6f);
     EXPECT_NEAR(result.distance, 0.5, 1e-6);
     EXPECT_VECTOR_NEAR(result.normal, Vector3(1, 0, 0), 1e-6f);
+    // a caller's limit: pairs at or beyond it are no result
+    EXPECT_FALSE(ClosestPointsOfSegmentAndCircle({1.5f, -1, 0}, {1.5f, 1, 0}, flat, result, 0.4));
+    EXPECT_TRUE(ClosestPointsOfSegmentAndCircle({1.5f, -1, 0}, {1.5f, 1, 0}, flat, result, 0.51));
+    EXPECT_NEAR(result.distance, 0.5, 1e-6);
     // the same segment lifted so that its nearest point would be its lower end: no result
     EXPECT_FALSE(ClosestPointsOfSegmentAndCircle({1.5f, 0.5f, 0}, {1.5f, 2, 0}, flat, result));
     // a horizontal segment passing above the rim at height 0.01: nearest where it crosses
@@ -292,6 +296,17 @@ TEST(CollisionGeometry, ClosestPointsOfSegmentAndCircleMatchBruteForce) {
             }
         }
         bool found = ClosestPointsOfSegmentAndCircle(start, end, circle, result);
+        // with a limit, the same answer for pairs within it and none beyond it
+        Contact limited;
+        const double limit = 0.1;
+        bool foundWithin = ClosestPointsOfSegmentAndCircle(start, end, circle, limited, limit);
+        if (found && result.distance < limit * 0.99) {
+            EXPECT_TRUE(foundWithin) << "trial " << trial;
+            EXPECT_NEAR(limited.distance, result.distance, 1e-9);
+        }
+        if (foundWithin) {
+            EXPECT_LT(limited.distance, limit);
+        }
         if (found) {
             // a realisable pair: on the segment, on the circle, perpendicular to the segment
             Contact onSegment;
