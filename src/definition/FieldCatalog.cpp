@@ -1,0 +1,127 @@
+#include "definition/FieldCatalog.h"
+
+#include <atomic>
+#include <functional>
+
+#include "common/DiskItem.h"
+#include "common/DiskOperator.h"
+#include "physics/FieldItem.h"
+#include "physics/FieldItemWorld.h"
+
+namespace {
+
+/// The extension test is exact: "ball.WTF" is not a field definition file.
+bool HasExtension(const std::wstring& path, const std::wstring& extension) {
+    std::size_t separator = path.find_last_of(L"\\/");
+    std::size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || (separator != std::wstring::npos && dot < separator)) {
+        return false;
+    }
+    return path.compare(dot + 1, std::wstring::npos, extension) == 0;
+}
+
+/// Files of the listing, depth first in listing order.
+void CollectFiles(const DiskItem& item, std::vector<std::wstring>& files) {
+    if (item.isFile) {
+        files.push_back(item.path);
+        return;
+    }
+    for (const auto& child : static_cast<const DiskDirectory&>(item).children) {
+        CollectFiles(*child, files);
+    }
+}
+
+} // namespace
+
+FieldCatalog::FieldCatalog() : parser_(std::make_unique<DefinitionParser>()) {}
+
+FieldCatalog::~FieldCatalog() = default;
+
+void FieldCatalog::Update() {
+    Scan(true);
+}
+
+std::vector<FieldCatalog::Failure> FieldCatalog::UpdateReportingAll() {
+    return Scan(false);
+}
+
+std::vector<FieldCatalog::Failure> FieldCatalog::Scan(bool stopAtFirstFailure) {
+    parser_ = std::make_unique<DefinitionParser>();
+    summaries_.clear();
+    fieldPaths_.clear();
+
+    DiskOperator disk;
+    DiskDirectory listing(kItemFolder);
+    std::vector<std::wstring> files;
+    if (disk.IsDirectory(kItemFolder)) {
+        disk.List(kItemFolder, L"*.*", listing);
+        for (const auto& child : listing.children) {
+            CollectFiles(*child, files);
+        }
+    }
+
+    std::vector<Failure> failures;
+    auto attempt = [&](const std::wstring& path, const std::function<void()>& work) {
+        if (stopAtFirstFailure) {
+            work();
+            return true;
+        }
+        try {
+            work();
+            return true;
+        } catch (const myexception& error) {
+            failures.push_back({path, error.what()});
+            return false;
+        }
+    };
+
+    for (const std::wstring& path : files) {
+        if (HasExtension(path, L"wti")) {
+            attempt(path, [&] { parser_->LoadFieldItem(path); });
+        }
+    }
+    attempt(kItemFolder, [&] { parser_->Resolve(); });
+    for (const std::wstring& path : files) {
+        if (IsFieldPath(path)) {
+            fieldPaths_.push_back(path);
+            DefinitionSummary summary;
+            DefinitionParser::ItemMap none;
+            if (attempt(path, [&] { parser_->LoadField(path, none, summary, true); })) {
+                summaries_.push_back(summary);
+            }
+        }
+    }
+    return failures;
+}
+
+bool FieldCatalog::IsFieldPath(const std::wstring& path) {
+    return HasExtension(path, L"wtf");
+}
+
+int FieldCatalog::NextItemNumber() {
+    static std::atomic<int> counter{0};
+    return counter.fetch_add(1);
+}
+
+std::vector<std::wstring> FieldCatalog::Add(const std::wstring& path, FieldItemWorld& world,
+                                            std::recursive_mutex* execLock) {
+    DefinitionParser::ItemMap items;
+    DefinitionSummary summary;
+    parser_->LoadField(path, items, summary, false);
+
+    std::vector<std::wstring> names;
+    for (auto& [name, item] : items) {
+        std::unique_lock<std::recursive_mutex> lock;
+        if (execLock != nullptr) {
+            lock = std::unique_lock(*execLock);
+        }
+        // lowered by the local player's height, so that items stand on the land the player sees
+        if (FieldItem* player = world.Find(L"localplayer")) {
+            item->Transform()._42 -= player->Transform()._42;
+        }
+        std::wstring uniqueName = name + std::to_wstring(NextItemNumber());
+        world.AddItem(uniqueName, std::move(item));
+        names.push_back(uniqueName);
+    }
+    return names;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// One tick of the simulation: 1/60 s of simulated time in steps of the configured time step.
+
+#include <functional>
+
+class FieldItemWorld;
+struct TickInput;
+
+/// Runs steps (collisions, control, integration, world update) while less than 1/60 s is
+/// covered, calling beforeStep with each step's index from 0 before the step runs; then
+/// commits the pending items, purges the deleted ones and updates the world. Returns the
+/// number of steps.
+int RunTick(FieldItemWorld& world, const TickInput* input,
+            const std::function<void(int step)>& beforeStep = {});

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "collision/CollisionRegistry.h"
+#include "definition/FieldCatalog.h"
+#include "physics/FieldItemWorld.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class FieldCatalogTest : public ::testing::Test {
+protected:
+    FieldCatalogTest() : previous_(std::filesystem::current_path()) {
+        environment_.Language("C");
+        std::filesystem::current_path(root_.Path());
+    }
+    ~FieldCatalogTest() override { std::filesystem::current_path(previous_); }
+
+    void Write(const std::string& relative, const std::string& text) {
+        std::filesystem::path path = std::filesystem::path(root_.Path()) / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    void WriteSphereType() {
+        Write("items/sphere.wti", R"(<FieldItem name="HalvaneSystem.sphere" format="110">
+  <Attribute name="texture" type="string"/><Attribute name="r" type="float"/>
+  <Attribute name="density" type="float"/><Attribute name="position" type="vector"/></FieldItem>)");
+    }
+
+    void WriteBall(const std::string& relative, const std::string& name, double height) {
+        Write(relative, R"(<Field format="110"><Information xml:lang="en" name=")" + name + R"("/>
+  <Item name="ball" type="HalvaneSystem.sphere">
+    <Parameter name="texture" type="string">"ball.png"</Parameter>
+    <Parameter name="r" type="float">0.1</Parameter>
+    <Parameter name="density" type="float">1000</Parameter>
+    <Parameter name="position" type="vector">0,)" +
+                            std::to_string(height) + R"(,0</Parameter>
+  </Item></Field>)");
+    }
+
+    ScopedEnvironment environment_;
+    TemporaryDirectory root_;
+    std::filesystem::path previous_;
+};
+
+TEST_F(FieldCatalogTest, UpdateListsFieldFilesInListingOrder) {
+    FieldCatalog catalog;
+    // no item folder at all: nothing listed, nothing thrown
+    catalog.Update();
+    EXPECT_TRUE(catalog.Summaries().empty());
+
+    WriteSphereType();
+    WriteBall("items/b/second.wtf", "Second", 1.0);
+    WriteBall("items/a/first.wtf", "First", 1.0);
+    WriteBall("items/a/shouting.WTF", "Ignored", 1.0);
+    catalog.Update();
+    ASSERT_EQ(catalog.Summaries().size(), 2u);
+    EXPECT_EQ(catalog.Summaries()[0].name, L"First");
+    EXPECT_EQ(catalog.Summaries()[0].path, L"items\\a\\first.wtf");
+    EXPECT_EQ(catalog.Summaries()[1].name, L"Second");
+
+    // the main page stops at the first failure; the reporting scan goes on
+    Write("items/a/broken.wtf", R"(<Field format="110"><Item name="x" type="none"/></Field>)");
+    ScopedLogCapture log(1, true);
+    EXPECT_THROW(catalog.Update(), file_error);
+    std::vector<FieldCatalog::Failure> failures = catalog.UpdateReportingAll();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, L"items\\a\\broken.wtf");
+    EXPECT_EQ(catalog.Summaries().size(), 2u);
+    EXPECT_EQ(catalog.FieldPaths().size(), 3u);
+}
+
+TEST_F(FieldCatalogTest, AddLowersNamesAndLiftsEveryItem) {
+    WriteSphereType();
+    WriteBall("items/ball/ball.wtf", "Ball", 1.5);
+    FieldCatalog catalog;
+    catalog.Update();
+
+    RegisterCollisionDetectors();
+    {
+        FieldItemWorld world(nullptr, 1);
+        world.Initialize(Placement{});
+        world.CommitPending();
+        world.UpdateWorld(nullptr, nullptr);
+        std::vector<std::wstring> first = catalog.Add(L"items\\ball\\ball.wtf", world);
+        // a tick passes between the two additions: the first is live when the second arrives
+        world.CommitPending();
+        world.UpdateWorld(nullptr, nullptr);
+        std::vector<std::wstring> second = catalog.Add(L"items/ball/ball.wtf", world);
+        ASSERT_EQ(first.size(), 1u);
+        ASSERT_EQ(second.size(), 1u);
+        // the process-wide counter keeps the names apart
+        EXPECT_NE(first[0], second[0]);
+        EXPECT_EQ(first[0].rfind(L"ball", 0), 0u);
+        FieldItem* a = world.Find(first[0]);
+        ASSERT_NE(a, nullptr);
+        FieldItem& b = *world.Pending().at(second[0]);
+        // lowered by the player's height of 0.5 m; the second rose above the first in 1 mm steps
+        EXPECT_NEAR(a->Transform()._42, 1.0f, 1e-5f);
+        EXPECT_GT(b.Transform()._42, 1.0f + 0.15f);
+    }
+    DestroyCollisionDetectors();
+}
+
+} // namespace
