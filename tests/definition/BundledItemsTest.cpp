@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,6 +27,7 @@
 #include "common/WideText.h"
 #include "common/myexception.h"
 #include "definition/DefinitionParser.h"
+#include "definition/FieldCatalog.h"
 #include "framework/D3DObjectManager.h"
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemComposite.h"
@@ -34,6 +36,7 @@
 #include "physics/FieldItemTorus.h"
 #include "physics/FieldItemWorld.h"
 #include "physics/SimulationParameters.h"
+#include "physics/WorldTick.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TestSupport.h"
 #include "tester/MirelConfig.h"
@@ -151,11 +154,18 @@ public:
 /// A field added to a fresh world, item by item, as the item page adds it.
 struct ToyWorld {
     std::unique_ptr<FieldItemWorld> world;
+    /// The name in the field definition file -> the name in the world.
+    std::map<std::wstring, std::wstring> names;
+    /// Where each item started, by its name in the file.
     std::map<std::wstring, Vector3> start;
 
+    /// The item of that name in the field definition file.
     FieldItem& Item(const std::wstring& name) {
-        FieldItem* item = world->Find(name);
-        EXPECT_NE(item, nullptr) << Narrow(name);
+        FieldItem* item = world->Find(names[name]);
+        if (item == nullptr) {
+            ADD_FAILURE() << "no item " << Narrow(name);
+            std::abort();
+        }
         return *item;
     }
 };
@@ -220,9 +230,10 @@ protected:
         return items;
     }
 
-    /// A world holding the field's items, lowered by the viewer's height and added one by
-    /// one, then made live.
-    ToyWorld AddToWorld(DefinitionParser& parser, const std::wstring& path) {
+    /// A world holding the field's items, added by the item folder catalog as the item
+    /// page adds them (lowered by the viewer's height, named with the process-wide
+    /// counter), then made live.
+    ToyWorld AddToWorld(FieldCatalog& catalog, const std::wstring& path) {
         ToyWorld toy;
         toy.world = std::make_unique<FieldItemWorld>(nullptr, 1);
         toy.world->SetSound(std::make_unique<SilentSound>());
@@ -230,35 +241,33 @@ protected:
         toy.world->CommitPending();
         toy.world->UpdateWorld(nullptr, nullptr);
 
-        DefinitionParser::ItemMap items;
-        DefinitionSummary summary;
-        parser.LoadField(path, items, summary, false);
-        const float viewerHeight = toy.world->Find(L"localplayer")->Transform()._42;
-        for (auto& [name, item] : items) {
-            item->Transform()._42 -= viewerHeight;
-            toy.world->AddItem(name, std::move(item));
+        // the added names are the items' own names followed by consecutive numbers
+        int number = FieldCatalog::NextItemNumber() + 1;
+        for (const std::wstring& added : catalog.Add(path, *toy.world)) {
+            const std::wstring suffix = std::to_wstring(number++);
+            EXPECT_TRUE(added.size() > suffix.size() &&
+                        added.compare(added.size() - suffix.size(), suffix.size(), suffix) == 0)
+                << Narrow(added);
+            toy.names[added.substr(0, added.size() - suffix.size())] = added;
         }
         toy.world->CommitPending();
         toy.world->UpdateWorld(nullptr, nullptr);
-        for (const auto& [name, item] : toy.world->Members()) {
-            if (name != L"localplayer" && name != L"land" && name != L"sky") {
-                toy.start[name] = item->WorldPosition();
-            }
+        for (const auto& [name, added] : toy.names) {
+            toy.start[name] = toy.Item(name).WorldPosition();
         }
         return toy;
     }
 
-    /// Steps the world through the simulated time, calling watch after every step.
+    /// Runs the world through the simulated time in ticks of 1/60 s, calling watch between
+    /// the steps of each tick.
     static void Run(ToyWorld& toy, double seconds, const std::function<void()>& watch = {}) {
-        const double timeStep = MirelConfig::Instance().timeStep;
-        for (double elapsed = 0.0; elapsed < seconds; elapsed += timeStep) {
-            toy.world->DetectCollisions();
-            toy.world->Control(nullptr);
-            toy.world->Integrate(nullptr);
-            toy.world->UpdateWorld(nullptr, nullptr);
-            if (watch) {
-                watch();
-            }
+        const int ticks = static_cast<int>(std::lround(seconds * 60.0));
+        for (int tick = 0; tick < ticks; ++tick) {
+            RunTick(*toy.world, nullptr, [&](int step) {
+                if (step > 0 && watch) {
+                    watch();
+                }
+            });
         }
     }
 
@@ -502,15 +511,16 @@ TEST_F(BundledItemsTest, EveryPrimitiveIsDrawnWithMeshesAndTexturesThatExist) {
 }
 
 TEST_F(BundledItemsTest, ToysSettleInTheWorldWithoutBeingThrown) {
-    DefinitionParser parser;
-    ASSERT_NO_THROW(LoadDefinitions(parser));
+    FieldCatalog catalog;
+    ASSERT_NO_THROW(catalog.Update());
+    EXPECT_EQ(catalog.Summaries().size(), kToys.size());
     // dropped or thrown on purpose; every other toy starts at rest where it stands
     const std::set<std::wstring> moving = {L"items\\ball\\ball.wtf", L"items\\dice\\dice.wtf",
                                            L"items\\ring\\ring.wtf"};
 
     for (const auto& [path, count] : kToys) {
         SCOPED_TRACE(Narrow(path));
-        ToyWorld toy = AddToWorld(parser, path);
+        ToyWorld toy = AddToWorld(catalog, path);
         ASSERT_EQ(toy.start.size(), count);
         std::map<std::wstring, double> highest;
         std::map<std::wstring, double> lowest;
@@ -560,12 +570,12 @@ TEST_F(BundledItemsTest, ToysSettleInTheWorldWithoutBeingThrown) {
 }
 
 TEST_F(BundledItemsTest, ToysAnswerAPushAsToysDo) {
-    DefinitionParser parser;
-    ASSERT_NO_THROW(LoadDefinitions(parser));
+    FieldCatalog catalog;
+    ASSERT_NO_THROW(catalog.Update());
 
     {
         SCOPED_TRACE("dominoes: the first, tipped over its edge towards the rest, fells them all");
-        ToyWorld toy = AddToWorld(parser, L"items\\domino\\dominos.wtf");
+        ToyWorld toy = AddToWorld(catalog, L"items\\domino\\dominos.wtf");
         // turning about its lower edge on the side of the second domino
         toy.Item(L"domino01").AngularVelocity() = Vector3(0.0f, 0.0f, 2.0f);
         toy.Item(L"domino01").Velocity() = Vector3(-0.4f, 0.08f, 0.0f);
@@ -576,7 +586,7 @@ TEST_F(BundledItemsTest, ToysAnswerAPushAsToysDo) {
     }
     {
         SCOPED_TRACE("roly-poly: knocked hard, it rocks back upright");
-        ToyWorld toy = AddToWorld(parser, L"items\\rolypoly\\rolypoly.wtf");
+        ToyWorld toy = AddToWorld(catalog, L"items\\rolypoly\\rolypoly.wtf");
         FieldItem& doll = toy.Item(L"rolypoly");
         doll.AngularVelocity() = Vector3(9.0f, 0.0f, 0.0f);
         double leastUpright = 1.0;
@@ -586,7 +596,7 @@ TEST_F(BundledItemsTest, ToysAnswerAPushAsToysDo) {
     }
     {
         SCOPED_TRACE("billiards: the cue ball breaks the rack; every ball stays on the table");
-        ToyWorld toy = AddToWorld(parser, L"items\\billiard\\billiard.wtf");
+        ToyWorld toy = AddToWorld(catalog, L"items\\billiard\\billiard.wtf");
         toy.Item(L"cue").Velocity() = Vector3(-4.0f, 0.0f, 0.05f);
         Run(toy, 4.0);
         int scattered = 0;
@@ -606,7 +616,7 @@ TEST_F(BundledItemsTest, ToysAnswerAPushAsToysDo) {
     }
     {
         SCOPED_TRACE("15 puzzle: a tile slides into the empty place and the others stay");
-        ToyWorld toy = AddToWorld(parser, L"items\\15puzzle\\15puzzle.wtf");
+        ToyWorld toy = AddToWorld(catalog, L"items\\15puzzle\\15puzzle.wtf");
         // tile 12 sits at the viewer's right end of the third row, over the empty place
         toy.Item(L"tile12").Velocity() = Vector3(0.0f, 0.0f, -1.0f);
         Run(toy, 2.0);
