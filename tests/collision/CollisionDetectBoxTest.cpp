@@ -35,13 +35,6 @@ std::unique_ptr<FieldItemBox> MakeBox(const Vector3& size, const Vector3& positi
     return box;
 }
 
-void MoveTo(FieldItem& item, const Vector3& position) {
-    item.Transform()._41 = position.x;
-    item.Transform()._42 = position.y;
-    item.Transform()._43 = position.z;
-    item.UpdateWorld(nullptr, nullptr);
-}
-
 std::vector<Contact> Detect(CollisionDetect& detector, FieldItem& first, FieldItem& second) {
     std::vector<Contact> contacts;
     detector.Detect(first, second, contacts);
@@ -53,48 +46,14 @@ convex_reference::Solid BoxSolid(FieldItemBox& box) {
                                       box.CoreSizeZ() / 2.0);
 }
 
-class RandomPoses {
-public:
-    explicit RandomPoses(unsigned seed) : engine_(seed) {}
-    double Uniform(double low, double high) {
-        return std::uniform_real_distribution<double>(low, high)(engine_);
-    }
-    Vector3 Direction() {
-        for (;;) {
-            Vector3 v(static_cast<float>(Uniform(-1, 1)), static_cast<float>(Uniform(-1, 1)),
-                      static_cast<float>(Uniform(-1, 1)));
-            if (Length(v) > 0.2f && Length(v) <= 1.0f) {
-                return Normalize(v);
-            }
-        }
-    }
-    Vector3 Rotation() { return Direction() * static_cast<float>(Uniform(0.0, 3.14159)); }
-    Vector3 Size() {
-        return {static_cast<float>(Uniform(0.2, 1.2)), static_cast<float>(Uniform(0.2, 1.2)),
-                static_cast<float>(Uniform(0.2, 1.2))};
-    }
-
-private:
-    std::mt19937 engine_;
-};
-
-/// Moves mover along direction from the origin until the reference distance between the two
-/// solids equals target (bisection; the distance grows monotonically once they are apart).
-template <class MakeSolids>
-void PlaceAtDistance(FieldItem& mover, const Vector3& direction, double target, MakeSolids makeSolids) {
-    double low = 0.0, high = 5.0;
-    for (int i = 0; i < 40; ++i) {
-        double middle = 0.5 * (low + high);
-        MoveTo(mover, direction * static_cast<float>(middle));
-        auto [a, b] = makeSolids();
-        if (convex_reference::Distance(a, b) < target) {
-            low = middle;
-        } else {
-            high = middle;
-        }
-    }
-    MoveTo(mover, direction * static_cast<float>(0.5 * (low + high)));
+Vector3 RandomSize(convex_reference::RandomPoses& random) {
+    return {static_cast<float>(random.Uniform(0.2, 1.2)), static_cast<float>(random.Uniform(0.2, 1.2)),
+            static_cast<float>(random.Uniform(0.2, 1.2))};
 }
+
+using convex_reference::MoveTo;
+using convex_reference::PlaceAtDistance;
+using convex_reference::RandomPoses;
 
 } // namespace
 
@@ -145,8 +104,8 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
     // vertex within the band
     RandomPoses random(21);
     for (int trial = 0; trial < 100; ++trial) {
-        auto posed =
-            MakeBox(random.Size(), {0, static_cast<float>(random.Uniform(-0.2, 0.8)), 0}, random.Rotation());
+        auto posed = MakeBox(RandomSize(random), {0, static_cast<float>(random.Uniform(-0.2, 0.8)), 0},
+                             random.Rotation());
         double lowest = 1e9;
         Vector3 lowestVertex;
         std::size_t inBand = 0;
@@ -282,8 +241,8 @@ TEST(CollisionDetectBox, RandomPosesMatchTheReferenceDistanceWithinTheBand) {
     int inBandCount = 0;
     int beyondBandTouching = 0;
     for (int trial = 0; trial < 120; ++trial) {
-        auto fixed = MakeBox(random.Size(), {0, 0, 0}, random.Rotation());
-        auto mover = MakeBox(random.Size(), {0, 0, 0}, random.Rotation());
+        auto fixed = MakeBox(RandomSize(random), {0, 0, 0}, random.Rotation());
+        auto mover = MakeBox(RandomSize(random), {0, 0, 0}, random.Rotation());
         const Vector3 direction = random.Direction();
         const bool inBand = trial % 3 != 0;
         const double target = inBand ? random.Uniform(0.002, 0.028) : random.Uniform(0.032, 0.08);

@@ -62,13 +62,6 @@ std::unique_ptr<FieldItemBox> MakeBox(const Vector3& size, const Vector3& positi
     return box;
 }
 
-void MoveTo(FieldItem& item, const Vector3& position) {
-    item.Transform()._41 = position.x;
-    item.Transform()._42 = position.y;
-    item.Transform()._43 = position.z;
-    item.UpdateWorld(nullptr, nullptr);
-}
-
 std::vector<Contact> Detect(CollisionDetect& detector, FieldItem& first, FieldItem& second) {
     std::vector<Contact> contacts;
     detector.Detect(first, second, contacts);
@@ -105,43 +98,8 @@ const Contact* FindNear(const std::vector<Contact>& contacts, const Vector3& poi
     return nullptr;
 }
 
-class RandomPoses {
-public:
-    explicit RandomPoses(unsigned seed) : engine_(seed) {}
-    double Uniform(double low, double high) {
-        return std::uniform_real_distribution<double>(low, high)(engine_);
-    }
-    Vector3 Direction() {
-        for (;;) {
-            Vector3 v(static_cast<float>(Uniform(-1, 1)), static_cast<float>(Uniform(-1, 1)),
-                      static_cast<float>(Uniform(-1, 1)));
-            if (Length(v) > 0.2f && Length(v) <= 1.0f) {
-                return Normalize(v);
-            }
-        }
-    }
-    Vector3 Rotation() { return Direction() * static_cast<float>(Uniform(0.0, 3.14159)); }
-
-private:
-    std::mt19937 engine_;
-};
-
-/// Moves mover along direction from the origin until the reference distance equals target.
-template <class A, class B>
-double PlaceAtDistance(A& mover, B& fixed, const Vector3& direction, double target) {
-    double low = 0.0, high = 3.0;
-    for (int i = 0; i < 40; ++i) {
-        double middle = 0.5 * (low + high);
-        MoveTo(mover, direction * static_cast<float>(middle));
-        if (convex_reference::Distance(Solid(mover), Solid(fixed)) < target) {
-            low = middle;
-        } else {
-            high = middle;
-        }
-    }
-    MoveTo(mover, direction * static_cast<float>(0.5 * (low + high)));
-    return convex_reference::Distance(Solid(mover), Solid(fixed));
-}
+using convex_reference::MoveTo;
+using convex_reference::RandomPoses;
 
 struct BandStatistics {
     int trials = 0;
@@ -159,7 +117,8 @@ BandStatistics RandomBand(CollisionDetect& detector, unsigned seed, int trials, 
         auto fixed = makeFixed(random.Rotation());
         auto mover = makeMover(random.Rotation());
         const double reference =
-            PlaceAtDistance(*mover, *fixed, random.Direction(), random.Uniform(0.002, 0.026));
+            convex_reference::PlaceAtDistance(*mover, random.Direction(), random.Uniform(0.002, 0.026),
+                                              [&] { return std::pair(Solid(*mover), Solid(*fixed)); });
         std::vector<Contact> forward = Detect(detector, *mover, *fixed);
         std::vector<Contact> backward = Detect(detector, *fixed, *mover);
         ++statistics.trials;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
 
 #include "physics/FieldItem.h"
 #include "physics/Vector3.h"
@@ -108,6 +109,58 @@ inline double Distance(const Solid& a, const Solid& b, int iterations = 20000) {
 /// The distance from a point to a solid.
 inline double Distance(const Solid& solid, const Point& point) {
     return Norm(point - solid.Project(point));
+}
+
+/// Sets a top-level item's position and refreshes its world placement.
+inline void MoveTo(FieldItem& item, const Vector3& position) {
+    item.Transform()._41 = position.x;
+    item.Transform()._42 = position.y;
+    item.Transform()._43 = position.z;
+    item.UpdateWorld(nullptr, nullptr);
+}
+
+/// Random directions, rotations and numbers for pose tests, from a fixed seed.
+class RandomPoses {
+public:
+    explicit RandomPoses(unsigned seed) : engine_(seed) {}
+    double Uniform(double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(engine_);
+    }
+    Vector3 Direction() {
+        for (;;) {
+            Vector3 v(static_cast<float>(Uniform(-1, 1)), static_cast<float>(Uniform(-1, 1)),
+                      static_cast<float>(Uniform(-1, 1)));
+            if (Length(v) > 0.2f && Length(v) <= 1.0f) {
+                return Normalize(v);
+            }
+        }
+    }
+    /// A rotation vector: a random axis times an angle up to half a turn.
+    Vector3 Rotation() { return Direction() * static_cast<float>(Uniform(0.0, 3.14159)); }
+
+private:
+    std::mt19937 engine_;
+};
+
+/// Moves mover along direction from the origin until the distance of the solids that
+/// makeSolids returns (a pair) equals target, by bisection: the distance grows
+/// monotonically once they are apart. Returns the distance reached.
+template <class MakeSolids>
+double PlaceAtDistance(FieldItem& mover, const Vector3& direction, double target, MakeSolids makeSolids) {
+    double low = 0.0, high = 5.0;
+    for (int i = 0; i < 40; ++i) {
+        double middle = 0.5 * (low + high);
+        MoveTo(mover, direction * static_cast<float>(middle));
+        auto [a, b] = makeSolids();
+        if (Distance(a, b) < target) {
+            low = middle;
+        } else {
+            high = middle;
+        }
+    }
+    MoveTo(mover, direction * static_cast<float>(0.5 * (low + high)));
+    auto [a, b] = makeSolids();
+    return Distance(a, b);
 }
 
 } // namespace convex_reference
