@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -55,9 +57,23 @@ void WorldStep(benchmark::State& state) {
         Step(*world);
     }
 
+    const std::uint64_t cellRebuilds = world->Grid().CellRebuilds();
+    const std::uint64_t neighbourRebuilds = world->Grid().NeighbourRebuilds();
     for (auto _ : state) {
         Step(*world);
     }
+    // how often the broad phase had to rebuild its lists while the spheres rest
+    const double steps = static_cast<double>(state.iterations());
+    state.counters["cell_rebuilds_per_step"] =
+        static_cast<double>(world->Grid().CellRebuilds() - cellRebuilds) / steps;
+    state.counters["neighbour_rebuilds_per_step"] =
+        static_cast<double>(world->Grid().NeighbourRebuilds() - neighbourRebuilds) / steps;
+    double height = 0.0;
+    for (int i = 0; i < spheres; ++i) {
+        height = std::max(height,
+                          static_cast<double>(world->Find(L"ball" + std::to_wstring(i))->WorldPosition().y));
+    }
+    state.counters["top_height"] = height;
     state.SetItemsProcessed(state.iterations() * spheres);
     state.counters["body_steps_per_second"] =
         benchmark::Counter(static_cast<double>(spheres), benchmark::Counter::kIsIterationInvariantRate);

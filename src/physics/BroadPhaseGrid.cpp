@@ -318,121 +318,102 @@ bool BroadPhaseGrid::NeighboursValid(const std::vector<Body>& bodies) const {
 void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double tolerance) {
     ++neighbourRebuilds_;
     const float widening = static_cast<float>(tolerance);
-    const std::size_t count = gridMembers_.size();
 
     // bounds widened by twice the margin (each of two items may move by one margin) and by a
     // little for rounding, so that every pair the exact bounding test can accept before the
     // next rebuild is among the neighbours
-    auto fatExtent = [&](std::uint32_t member) {
+    const std::size_t memberCount = items_.size();
+    fat_.resize(memberCount);
+    for (std::uint32_t member : gridMembers_) {
         const Body& body = bodies[member];
         const float slack =
             1.0e-5f * (1.0f + std::max({std::fabs(body.position.x), std::fabs(body.position.y),
                                         std::fabs(body.position.z)}));
         const float grow = 2.0f * kNeighbourMargin + slack;
-        return Vector3(body.extent.x + grow, body.extent.y + grow, body.extent.z + grow);
-    };
+        fat_[member] = Vector3(body.extent.x + grow, body.extent.y + grow, body.extent.z + grow);
+        items_[member].builtPosition = body.position;
+        items_[member].builtExtent = body.extent;
+    }
     auto overlap = [&](std::uint32_t a, std::uint32_t b) {
         const Vector3 d = bodies[a].position - bodies[b].position;
-        const Vector3 ea = fatExtent(a), eb = fatExtent(b);
+        const Vector3& ea = fat_[a];
+        const Vector3& eb = fat_[b];
         return std::fabs(d.x) <= ea.x + eb.x + widening && std::fabs(d.y) <= ea.y + eb.y + widening &&
                std::fabs(d.z) <= ea.z + eb.z + widening;
     };
 
-    for (std::uint32_t member : gridMembers_) {
-        items_[member].builtPosition = bodies[member].position;
-        items_[member].builtExtent = bodies[member].extent;
-    }
-
     // column width: the largest footprint among the items not far above the median; the
     // few larger ones are tested against every item
-    std::vector<float>& sizes = sweepMin_;
-    sizes.clear();
+    sizes_.clear();
     for (std::uint32_t member : gridMembers_) {
-        const Vector3 e = fatExtent(member);
-        sizes.push_back(2.0f * std::max(e.x, e.z) + widening);
+        sizes_.push_back(2.0f * std::max(fat_[member].x, fat_[member].z) + widening);
     }
     float width = 1.0f;
-    std::vector<std::uint32_t> large;
-    if (count != 0) {
-        std::vector<float> sorted = sizes;
-        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-        const float limit = 4.0f * sorted[sorted.size() / 2];
+    large_.clear();
+    isLarge_.assign(memberCount, 0);
+    if (!sizes_.empty()) {
+        median_ = sizes_;
+        std::nth_element(median_.begin(), median_.begin() + median_.size() / 2, median_.end());
+        const float limit = 4.0f * median_[median_.size() / 2];
         width = 0.0f;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (sizes[i] <= limit) {
-                width = std::max(width, sizes[i]);
+        for (std::size_t i = 0; i < gridMembers_.size(); ++i) {
+            if (sizes_[i] <= limit) {
+                width = std::max(width, sizes_[i]);
             } else {
-                large.push_back(gridMembers_[i]);
+                large_.push_back(gridMembers_[i]);
+                isLarge_[gridMembers_[i]] = 1;
             }
         }
         width = std::max(width, 1.0e-3f) * 1.001f;
     }
 
     // the small items sorted by column, then by the bottom of their widened bounds
-    std::vector<unsigned char> isLarge(items_.size(), 0);
-    for (std::uint32_t member : large) {
-        isLarge[member] = 1;
-    }
-    sweepOrder_.clear();
-    sweepKey_.assign(items_.size(), 0);
-    std::vector<float> bottom(items_.size(), 0.0f), top(items_.size(), 0.0f);
+    sweep_.clear();
     for (std::uint32_t member : gridMembers_) {
-        if (isLarge[member] != 0) {
+        if (isLarge_[member] != 0) {
             continue;
         }
         const Body& body = bodies[member];
-        const Vector3 e = fatExtent(member);
-        sweepKey_[member] =
-            ColumnKey(ColumnIndex(body.position.x, width), ColumnIndex(body.position.z, width));
-        bottom[member] = body.position.y - e.y;
-        top[member] = body.position.y + e.y;
-        sweepOrder_.push_back(member);
+        sweep_.push_back(
+            SweepEntry{ColumnKey(ColumnIndex(body.position.x, width), ColumnIndex(body.position.z, width)),
+                       body.position.y - fat_[member].y, body.position.y + fat_[member].y, member});
     }
-    std::sort(sweepOrder_.begin(), sweepOrder_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        if (sweepKey_[a] != sweepKey_[b]) {
-            return sweepKey_[a] < sweepKey_[b];
+    std::sort(sweep_.begin(), sweep_.end(), [](const SweepEntry& a, const SweepEntry& b) {
+        if (a.column != b.column) {
+            return a.column < b.column;
         }
-        if (bottom[a] != bottom[b]) {
-            return bottom[a] < bottom[b];
+        if (a.bottom != b.bottom) {
+            return a.bottom < b.bottom;
         }
-        return a < b;
+        return a.member < b.member;
     });
 
     // the runs of one column
-    struct Column {
-        std::uint64_t key;
-        std::uint32_t begin, end;
-    };
-    std::vector<Column> columns;
-    for (std::uint32_t i = 0; i < sweepOrder_.size();) {
-        const std::uint64_t key = sweepKey_[sweepOrder_[i]];
+    columns_.clear();
+    for (std::uint32_t i = 0; i < sweep_.size();) {
         std::uint32_t j = i;
-        while (j < sweepOrder_.size() && sweepKey_[sweepOrder_[j]] == key) {
+        while (j < sweep_.size() && sweep_[j].column == sweep_[i].column) {
             ++j;
         }
-        columns.push_back(Column{key, i, j});
+        columns_.push_back(Column{sweep_[i].column, i, j});
         i = j;
     }
 
     neighbourScratch_.clear();
-    auto addPair = [&](std::uint32_t a, std::uint32_t b) {
-        if (a > b) {
-            std::swap(a, b);
-        }
-        neighbourScratch_.push_back(static_cast<std::uint64_t>(a) << 32 | b);
-    };
     auto testPair = [&](std::uint32_t a, std::uint32_t b) {
         if (overlap(a, b)) {
-            addPair(a, b);
+            if (a > b) {
+                std::swap(a, b);
+            }
+            neighbourScratch_.push_back(static_cast<std::uint64_t>(a) << 32 | b);
         }
     };
 
     // each column against itself and its four forward neighbours, sweeping along y
-    for (const Column& column : columns) {
+    for (const Column& column : columns_) {
         for (std::uint32_t i = column.begin; i < column.end; ++i) {
-            const std::uint32_t a = sweepOrder_[i];
-            for (std::uint32_t j = i + 1; j < column.end && bottom[sweepOrder_[j]] <= top[a]; ++j) {
-                testPair(a, sweepOrder_[j]);
+            for (std::uint32_t j = i + 1; j < column.end && sweep_[j].bottom <= sweep_[i].top; ++j) {
+                testPair(sweep_[i].member, sweep_[j].member);
             }
         }
         const std::int64_t cx = static_cast<std::int64_t>(column.key >> 32) - (std::int64_t{1} << 31);
@@ -440,24 +421,23 @@ void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double t
         const std::int64_t forward[4][2] = {{0, 1}, {1, -1}, {1, 0}, {1, 1}};
         for (const auto& offset : forward) {
             const std::uint64_t key = ColumnKey(cx + offset[0], cz + offset[1]);
-            auto found = std::lower_bound(columns.begin(), columns.end(), key,
+            auto found = std::lower_bound(columns_.begin(), columns_.end(), key,
                                           [](const Column& c, std::uint64_t k) { return c.key < k; });
-            if (found == columns.end() || found->key != key) {
+            if (found == columns_.end() || found->key != key) {
                 continue;
             }
             // merge the two runs by their bottoms; each item meets those of the other run
             // that start before its top
             std::uint32_t p = column.begin, q = found->begin;
             while (p < column.end && q < found->end) {
-                const std::uint32_t a = sweepOrder_[p], b = sweepOrder_[q];
-                if (bottom[a] <= bottom[b]) {
-                    for (std::uint32_t k = q; k < found->end && bottom[sweepOrder_[k]] <= top[a]; ++k) {
-                        testPair(a, sweepOrder_[k]);
+                if (sweep_[p].bottom <= sweep_[q].bottom) {
+                    for (std::uint32_t k = q; k < found->end && sweep_[k].bottom <= sweep_[p].top; ++k) {
+                        testPair(sweep_[p].member, sweep_[k].member);
                     }
                     ++p;
                 } else {
-                    for (std::uint32_t k = p; k < column.end && bottom[sweepOrder_[k]] <= top[b]; ++k) {
-                        testPair(sweepOrder_[k], b);
+                    for (std::uint32_t k = p; k < column.end && sweep_[k].bottom <= sweep_[q].top; ++k) {
+                        testPair(sweep_[k].member, sweep_[q].member);
                     }
                     ++q;
                 }
@@ -466,28 +446,31 @@ void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double t
     }
 
     // the large items against everything
-    for (std::size_t l = 0; l < large.size(); ++l) {
+    for (std::uint32_t big : large_) {
         for (std::uint32_t member : gridMembers_) {
-            if (member != large[l] && (isLarge[member] == 0 || member > large[l])) {
-                testPair(large[l], member);
+            if (member != big && (isLarge_[member] == 0 || member > big)) {
+                testPair(big, member);
             }
         }
     }
 
-    // neighbour lists: for each member the later members, in member order
-    std::sort(neighbourScratch_.begin(), neighbourScratch_.end());
-    neighbourScratch_.erase(std::unique(neighbourScratch_.begin(), neighbourScratch_.end()),
-                            neighbourScratch_.end());
-    neighbourBegin_.assign(items_.size() + 1, 0);
-    neighbours_.resize(neighbourScratch_.size());
+    // neighbour lists: for each member the later members, in member order (each pair is
+    // found once, so a counting sort by the first member and a short sort of each list do)
+    neighbourBegin_.assign(memberCount + 1, 0);
     for (std::uint64_t pair : neighbourScratch_) {
         ++neighbourBegin_[(pair >> 32) + 1];
     }
-    for (std::size_t i = 1; i < neighbourBegin_.size(); ++i) {
+    for (std::size_t i = 1; i <= memberCount; ++i) {
         neighbourBegin_[i] += neighbourBegin_[i - 1];
     }
-    for (std::size_t i = 0; i < neighbourScratch_.size(); ++i) {
-        neighbours_[i] = static_cast<std::uint32_t>(neighbourScratch_[i]);
+    neighbours_.resize(neighbourScratch_.size());
+    fill_.assign(neighbourBegin_.begin(), neighbourBegin_.end() - 1);
+    for (std::uint64_t pair : neighbourScratch_) {
+        neighbours_[fill_[pair >> 32]++] = static_cast<std::uint32_t>(pair);
+    }
+    for (std::size_t member = 0; member < memberCount; ++member) {
+        std::sort(neighbours_.begin() + neighbourBegin_[member],
+                  neighbours_.begin() + neighbourBegin_[member + 1]);
     }
     neighboursValid_ = true;
 }

@@ -25,7 +25,7 @@ public:
     /// into every cell that exists (and the cell of its position), instead of its own range.
     static constexpr std::int64_t kMaximumCellsPerItem = 256;
     /// How far an item may move (or its bounds grow) before the neighbour lists are rebuilt, m.
-    static constexpr float kNeighbourMargin = 0.02f;
+    static constexpr float kNeighbourMargin = 0.01f;
 
     /// What the grid needs of one member; the index of a body is its member index.
     struct Body {
@@ -160,10 +160,25 @@ private:
     // neighbour lists: for each member, the members after it whose widened bounds may meet its own
     std::vector<std::uint32_t> neighbourBegin_; // size members + 1
     std::vector<std::uint32_t> neighbours_;
+    struct SweepEntry {
+        std::uint64_t column;
+        float bottom;
+        float top;
+        std::uint32_t member;
+    };
+    struct Column {
+        std::uint64_t key;
+        std::uint32_t begin, end;
+    };
     std::vector<std::uint64_t> neighbourScratch_;
-    std::vector<std::uint32_t> sweepOrder_;
-    std::vector<std::uint64_t> sweepKey_;
-    std::vector<float> sweepMin_;
+    std::vector<Vector3> fat_;
+    std::vector<float> sizes_;
+    std::vector<float> median_;
+    std::vector<std::uint32_t> large_;
+    std::vector<unsigned char> isLarge_;
+    std::vector<SweepEntry> sweep_;
+    std::vector<Column> columns_;
+    std::vector<std::uint32_t> fill_;
     bool neighboursValid_ = false;
     double builtTolerance_ = 0.0;
 

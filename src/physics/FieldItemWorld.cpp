@@ -185,6 +185,8 @@ void FieldItemWorld::RefreshMembers() {
         info.namedPlayer = name == kPlayerName;
         info.builtIn = info.namedLand || info.namedSky || info.namedPlayer;
         info.typeLand = member->TypeName() == L"land";
+        info.bounded = !info.composite && info.kind != ShapeKind::kOther && info.kind != ShapeKind::kLand &&
+                       info.kind != ShapeKind::kRay;
         info.impact = &impacts_[name];
         if (info.namedLand) {
             land_ = static_cast<int>(memberInfo_.size());
@@ -208,6 +210,8 @@ void FieldItemWorld::RefreshMembers() {
     accumulators_.assign(memberInfo_.size(), Accumulator());
     stamp_ = 0;
     bodies_.assign(memberInfo_.size(), BroadPhaseGrid::Body());
+    radii_.assign(memberInfo_.size(), 0.0);
+    orientations_.assign(memberInfo_.size(), Quaternion());
     grid_.Invalidate();
 }
 
@@ -224,10 +228,10 @@ void FieldItemWorld::RefreshGrid() {
         const MemberInfo& info = memberInfo_[i];
         BroadPhaseGrid::Body& body = bodies_[i];
         body.takesPart = !info.builtIn;
-        if (body.takesPart) {
-            body.position = info.item->WorldPosition();
-            body.extent = info.item->BoundingExtent();
-        }
+        body.position = info.item->WorldPosition();
+        body.extent = info.item->BoundingExtent();
+        radii_[i] = info.item->BoundingRadius();
+        orientations_[i] = info.item->WorldOrientation();
     }
     grid_.Refresh(bodies_, land_, SimulationParameters::Instance().contactTolerance);
 }
@@ -259,15 +263,22 @@ void FieldItemWorld::DetectCollisions() {
     for (ContactWork& work : contactWork_) {
         work.pairs.clear();
     }
+    // pairs of two bounded primitives that the pair filter rejects are left out here, from
+    // the bounds of the last refresh (the filter's own inputs); the rest go to the records
     const std::uint64_t records = static_cast<std::uint64_t>(workerCount_);
-    if (records == 1) {
-        std::vector<BroadPhaseGrid::Pair>& pairs = contactWork_[0].pairs;
-        grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) { pairs.push_back(pair); });
-    } else {
-        grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) {
-            contactWork_[pair.rank % records].pairs.push_back(pair);
-        });
-    }
+    const double tolerance = tolerance_;
+    grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) {
+        if (memberInfo_[pair.first].bounded && memberInfo_[pair.second].bounded) {
+            const BroadPhaseGrid::Body& first = bodies_[pair.first];
+            const BroadPhaseGrid::Body& second = bodies_[pair.second];
+            const Vector3 offset = first.position - second.position;
+            if (!BoundingBoxesOverlap(offset, first.extent, second.extent, tolerance) ||
+                !BoundingSpheresOverlap(offset, radii_[pair.first], radii_[pair.second], tolerance)) {
+                return;
+            }
+        }
+        contactWork_[records == 1 ? 0 : pair.rank % records].pairs.push_back(pair);
+    });
 
     std::size_t pairCount = 0;
     for (const ContactWork& work : contactWork_) {
@@ -314,21 +325,14 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
             continue;
         }
 
-        // detect: two primitives of known kinds go straight to their detector after the
-        // same bounding test the dispatch makes; everything else through the dispatch
+        // the items' world orientations turn vectors between world and body axes as ToLocal
+        // and ToWorld do
+        const Quaternion& firstOrientation = orientations_[pair.first];
+        const Quaternion& secondOrientation = orientations_[pair.second];
         work.detected.clear();
+        // detect: two primitives of known kinds go straight to their detector (the pair filter
+        // was applied when the pair was dealt); everything else through the dispatch
         if (!a.composite && !b.composite && a.kind != ShapeKind::kOther && b.kind != ShapeKind::kOther) {
-            const bool always = a.kind == ShapeKind::kLand || a.kind == ShapeKind::kRay ||
-                                b.kind == ShapeKind::kLand || b.kind == ShapeKind::kRay;
-            if (!always) {
-                const Vector3 offset = first.WorldPosition() - second.WorldPosition();
-                if (!BoundingBoxesOverlap(offset, first.BoundingExtent(), second.BoundingExtent(),
-                                          tolerance) ||
-                    !BoundingSpheresOverlap(offset, first.BoundingRadius(), second.BoundingRadius(),
-                                            tolerance)) {
-                    continue;
-                }
-            }
             CollisionDetect* detector = detectors_[static_cast<int>(a.kind)][static_cast<int>(b.kind)];
             if (detector == nullptr) {
                 continue;
@@ -345,14 +349,14 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
 
             // contact kinematics: velocities of the two contact points
             Vector3 firstArm = point - first.WorldPosition();
-            first.ToLocal(firstArm);
+            firstArm = Unrotate(firstOrientation, firstArm);
             Vector3 firstSpin = Cross(first.AngularVelocity(), firstArm);
-            first.ToWorld(firstSpin);
+            firstSpin = Rotate(firstOrientation, firstSpin);
             const Vector3 firstSpeed = first.Velocity() + firstSpin;
             Vector3 secondArm = point - second.WorldPosition();
-            second.ToLocal(secondArm);
+            secondArm = Unrotate(secondOrientation, secondArm);
             Vector3 secondSpin = Cross(second.AngularVelocity(), secondArm);
-            second.ToWorld(secondSpin);
+            secondSpin = Rotate(secondOrientation, secondSpin);
             const Vector3 secondSpeed = second.Velocity() + secondSpin;
 
             const Vector3 relative = firstSpeed - secondSpeed;
@@ -381,17 +385,18 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
                 const Vector3 secondArm = point - second.WorldPosition();
                 entry.spring = normal * static_cast<float>(k);
                 entry.firstSpringTorque = Cross(firstArm, entry.spring);
-                first.ToLocal(entry.firstSpringTorque);
+                entry.firstSpringTorque = Unrotate(firstOrientation, entry.firstSpringTorque);
                 entry.secondSpringTorque = Cross(secondArm, normal * static_cast<float>(-k));
-                second.ToLocal(entry.secondSpringTorque);
+                entry.secondSpringTorque = Unrotate(secondOrientation, entry.secondSpringTorque);
                 entry.separating = contact.normal_speed > 0.0;
                 if (entry.separating) {
                     const double h = (1.0 - restitution) * k;
                     entry.restitution = normal * static_cast<float>(-h);
                     entry.firstRestitutionTorque = Cross(firstArm, entry.restitution);
-                    first.ToLocal(entry.firstRestitutionTorque);
+                    entry.firstRestitutionTorque = Unrotate(firstOrientation, entry.firstRestitutionTorque);
                     entry.secondRestitutionTorque = Cross(secondArm, normal * static_cast<float>(h));
-                    second.ToLocal(entry.secondRestitutionTorque);
+                    entry.secondRestitutionTorque =
+                        Unrotate(secondOrientation, entry.secondRestitutionTorque);
                 }
 
                 // drag towards the other item's velocity; an item without a radius has no drag
@@ -407,11 +412,11 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
                 }
                 // spin damping about the contact normal
                 Vector3 firstNormal = normal;
-                first.ToLocal(firstNormal);
+                firstNormal = Unrotate(firstOrientation, firstNormal);
                 entry.firstDamping = Normalize(firstNormal * -Dot(firstNormal, first.AngularVelocity())) *
                                      static_cast<float>(friction * firstRadius * 0.05 * k);
                 Vector3 secondNormal = normal;
-                second.ToLocal(secondNormal);
+                secondNormal = Unrotate(secondOrientation, secondNormal);
                 entry.secondDamping = Normalize(secondNormal * -Dot(secondNormal, second.AngularVelocity())) *
                                       static_cast<float>(friction * secondRadius * 0.3 * k);
             }
@@ -559,14 +564,14 @@ void FieldItemWorld::SumContactForces() {
         if (!a.typeLand) {
             const Vector3 force = -frictionForce;
             Vector3 torque = Cross(contact.point - a.item->WorldPosition(), force);
-            a.item->ToLocal(torque);
+            torque = Unrotate(orientations_[entry.first], torque);
             Accumulator& sums = result(entry.first);
             sums.resultForce += force;
             sums.resultTorque += torque;
         }
         if (!b.typeLand) {
             Vector3 torque = Cross(contact.point - b.item->WorldPosition(), frictionForce);
-            b.item->ToLocal(torque);
+            torque = Unrotate(orientations_[entry.second], torque);
             Accumulator& sums = result(entry.second);
             sums.resultForce += frictionForce;
             sums.resultTorque += torque;

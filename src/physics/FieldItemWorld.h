@@ -111,6 +111,9 @@ private:
         bool namedPlayer = false;
         /// TypeName "land": swallows force and torque.
         bool typeLand = false;
+        /// A primitive of a known kind other than the land and the ray: the pair filter can be
+        /// applied to it from the cached bounds.
+        bool bounded = false;
         /// Rank of the item's address among the members: the order of maps keyed by item.
         std::uint32_t addressRank = 0;
         /// The member's entry of the impact state, kept by name for the life of the world.
@@ -193,6 +196,9 @@ private:
     bool membersChanged_ = true;
     std::vector<MemberInfo> memberInfo_;
     std::vector<BroadPhaseGrid::Body> bodies_;
+    /// Bounding radius and world orientation of each member as the last refresh left them.
+    std::vector<double> radii_;
+    std::vector<Quaternion> orientations_;
     int land_ = -1;
     int player_ = -1;
     BroadPhaseGrid grid_;
