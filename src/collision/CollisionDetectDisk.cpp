@@ -150,10 +150,13 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
             if (Dot(normalA, normalB) > 0.0f) {
                 continue;
             }
-            // rim against rim: point on A's rim, normal from B's rim towards A's
-            ClosestPointsOfCircles(Rim(a, sideA), Rim(b, sideB), result);
-            if (WithinTolerance(result.distance, tolerance)) {
-                contacts.push_back(result);
+            // rim against rim: point on A's rim, normal from B's rim towards A's (rims whose
+            // centres are farther apart than both radii and the band cannot touch)
+            if (static_cast<double>(Length(faceCentreA - faceCentreB)) - a.radius - b.radius <= tolerance) {
+                ClosestPointsOfCircles(Rim(a, sideA), Rim(b, sideB), result);
+                if (WithinTolerance(result.distance, tolerance)) {
+                    contacts.push_back(result);
+                }
             }
             // B's rim against A's face: the normal -normalA points from B towards A. A point
             // deeper than A's thickness has passed through A: it is a far face of a thin disk
