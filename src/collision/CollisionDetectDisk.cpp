@@ -31,6 +31,23 @@ Circle Rim(const DiskShape& disk, float side) {
     return {disk.centre + disk.halfAxis * side, disk.axis, disk.radius};
 }
 
+/// Whether the nearest pair of two rims (result: point on rim A, normal from rim B towards
+/// rim A) leaves each disk outwards: the direction from B's point to A's point points out
+/// of B's face or out of B's side there, and the opposite direction out of A's.
+bool RimsLookAtEachOther(const Contact& result, const Vector3& faceCentreA, const Vector3& normalA,
+                         const Vector3& faceCentreB, const Vector3& normalB) {
+    // a slack for the pairs of crossing rims, whose joining line lies exactly in a side surface
+    constexpr float kSlack = 1e-3f;
+    const Vector3 pointA = result.point;
+    const Vector3 pointB = pointA - result.normal * static_cast<float>(result.distance);
+    const Vector3& towardsA = result.normal;
+    const Vector3 outwardB = Normalize(pointB - faceCentreB);
+    const Vector3 outwardA = Normalize(pointA - faceCentreA);
+    const bool leavesB = Dot(towardsA, normalB) > kSlack || Dot(towardsA, outwardB) > kSlack;
+    const bool leavesA = -Dot(towardsA, normalA) > kSlack || -Dot(towardsA, outwardA) > kSlack;
+    return leavesA && leavesB;
+}
+
 } // namespace
 
 DiskShape MakeDiskShape(FieldItemDisk& disk) {
@@ -140,23 +157,29 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
         return;
     }
 
-    // face pairs whose outward normals do not point the same way
+    // face pairs: the rims of every pair, the rims against the faces where the outward normals
+    // do not point the same way. Two coins knocking rims at an angle meet with their faces
+    // turned the same way as often as not; such a rim pair counts where each rim point looks
+    // out of the other disk (not where, as for two thin coins stacked, the line between the
+    // rims runs through a disk)
     for (float sideA : {1.0f, -1.0f}) {
         const Vector3 faceCentreA = a.centre + a.halfAxis * sideA;
         const Vector3 normalA = a.axis * sideA;
         for (float sideB : {1.0f, -1.0f}) {
             const Vector3 faceCentreB = b.centre + b.halfAxis * sideB;
             const Vector3 normalB = b.axis * sideB;
-            if (Dot(normalA, normalB) > 0.0f) {
-                continue;
-            }
+            const bool facing = Dot(normalA, normalB) <= 0.0f;
             // rim against rim: point on A's rim, normal from B's rim towards A's (rims whose
             // centres are farther apart than both radii and the band cannot touch)
             if (static_cast<double>(Length(faceCentreA - faceCentreB)) - a.radius - b.radius <= tolerance) {
                 ClosestPointsOfCircles(Rim(a, sideA), Rim(b, sideB), result);
-                if (WithinTolerance(result.distance, tolerance)) {
+                if (WithinTolerance(result.distance, tolerance) &&
+                    (facing || RimsLookAtEachOther(result, faceCentreA, normalA, faceCentreB, normalB))) {
                     contacts.push_back(result);
                 }
+            }
+            if (!facing) {
+                continue;
             }
             // B's rim against A's face: the normal -normalA points from B towards A. A point
             // deeper than A's thickness has passed through A: it is a far face of a thin disk
