@@ -323,8 +323,9 @@ TEST(CollisionDetectDisk, RandomCoinPairsNeverClaimTooDeepAContact) {
     BandStatistics statistics = RandomBand(detector, 99, 150, makeCoin, makeCoin);
     std::printf("disk-disk: %d of %d in the band touching, %d exact\n", statistics.touching,
                 statistics.trials, statistics.exact);
-    EXPECT_GE(statistics.touching, statistics.trials * 3 / 4);
-    EXPECT_GE(statistics.exact, statistics.trials / 2);
+    // rims meeting with their faces turned the same way are found as well
+    EXPECT_EQ(statistics.touching, statistics.trials);
+    EXPECT_GE(statistics.exact, statistics.trials * 95 / 100);
 }
 
 TEST(CollisionDetectDisk, BoxCornerOnCoinFaceAndCoinRimOnBoxFace) {
