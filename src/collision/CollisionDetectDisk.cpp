@@ -377,5 +377,16 @@ void CollisionDetectDiskBox::DetectVertex(const DiskShape& disk, const Vector3& 
             const Vector3 towardsAxis = Normalize(unitAxis * height - offset);
             Append(contacts, vertex, gap, towardsAxis * sign);
         }
+    } else {
+        // above the face plane and outside the radius: the nearest point of the disk is on the
+        // rim, and no edge test sees a corner there (an edge's nearest point to the rim is then
+        // its end), so the corner is tested against the rim itself
+        const float rho = std::sqrt(std::max(rhoSquared, 0.0f));
+        const Vector3 rimPoint = disk.centre + halfAxis + (offset - unitAxis * height) * (radius / rho);
+        const Vector3 towardsRim = rimPoint - vertex;
+        const double gap = Length(towardsRim);
+        if (WithinTolerance(gap, tolerance)) {
+            Append(contacts, vertex, gap, Normalize(towardsRim) * sign);
+        }
     }
 }

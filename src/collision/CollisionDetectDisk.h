@@ -46,8 +46,9 @@ public:
 class CollisionDetectDiskBox : public CollisionDetect {
 public:
     void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
-    /// One box vertex (world coordinates) against the disk: over a face, or beside the side
-    /// between the face planes. sign is +1 when the disk is the first item, -1 otherwise.
+    /// One box vertex (world coordinates) against the disk: over a face, beside the side
+    /// between the face planes, or beyond the rim. sign is +1 when the disk is the first
+    /// item, -1 otherwise.
     virtual void DetectVertex(const DiskShape& disk, const Vector3& vertex, float sign,
                               std::vector<Contact>& contacts);
 };
