@@ -61,6 +61,10 @@ void FieldItemWorld::SetWorkerCount(int workerCount) {
 void FieldItemWorld::RunWorker(int code, int index) {
     if (code == WorldWorkers::kCollide) {
         DetectContacts(contactWork_[index]);
+    } else if (code == WorldWorkers::kRefresh) {
+        for (std::size_t i = static_cast<std::size_t>(index); i < memberInfo_.size(); i += workerCount_) {
+            memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
+        }
     } else if (code == WorldWorkers::kIntegrate) {
         for (FieldItem* item : integrationWork_[index].items) {
             item->Integrate(input_);
@@ -217,8 +221,15 @@ void FieldItemWorld::RefreshMembers() {
 
 void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
     RefreshMembers();
-    for (const MemberInfo& info : memberInfo_) {
-        info.item->UpdateWorld(parentTransform, parentOrientation);
+    // each member's placement depends on itself alone, so large worlds share the work out
+    if (workers_ && memberInfo_.size() >= kParallelMinimum) {
+        refreshTransform_ = parentTransform;
+        refreshOrientation_ = parentOrientation;
+        workers_->Run(WorldWorkers::kRefresh, workerCount_);
+    } else {
+        for (const MemberInfo& info : memberInfo_) {
+            info.item->UpdateWorld(parentTransform, parentOrientation);
+        }
     }
     RefreshGrid();
 }
@@ -268,7 +279,17 @@ void FieldItemWorld::DetectCollisions() {
     const std::uint64_t records = static_cast<std::uint64_t>(workerCount_);
     const double tolerance = tolerance_;
     grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) {
-        if (memberInfo_[pair.first].bounded && memberInfo_[pair.second].bounded) {
+        const MemberInfo& a = memberInfo_[pair.first];
+        const MemberInfo& b = memberInfo_[pair.second];
+        if (a.typeLand != b.typeLand) {
+            // an item too high to touch the land is not tested against it (the contact work
+            // makes the same test; most pairs with the land end here)
+            const BroadPhaseGrid::Body& other = bodies_[a.typeLand ? pair.second : pair.first];
+            if (static_cast<double>(other.position.y) > static_cast<double>(other.extent.y) + tolerance) {
+                return;
+            }
+        }
+        if (a.bounded && b.bounded) {
             const BroadPhaseGrid::Body& first = bodies_[pair.first];
             const BroadPhaseGrid::Body& second = bodies_[pair.second];
             const Vector3 offset = first.position - second.position;

@@ -211,6 +211,8 @@ private:
     std::vector<std::uint32_t> touched_;
     std::vector<std::uint32_t> heads_;
     const TickInput* input_ = nullptr;
+    const Matrix4* refreshTransform_ = nullptr;
+    const Quaternion* refreshOrientation_ = nullptr;
     std::uint32_t stamp_ = 0;
     /// Detectors of the known shape kinds for this phase.
     CollisionDetect* detectors_[kShapeKindCount][kShapeKindCount] = {};

@@ -58,6 +58,19 @@ std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32
 // unclaimed record, so that a worker that wakes late can never claim a record of a later phase
 constexpr int kCodeCollide = 1;
 constexpr int kCodeIntegrate = 2;
+constexpr int kCodeRefresh = 3;
+
+int CodeIndex(int code) {
+    return code == WorldWorkers::kCollide     ? kCodeCollide
+           : code == WorldWorkers::kIntegrate ? kCodeIntegrate
+                                              : kCodeRefresh;
+}
+
+int MessageCode(int index) {
+    return index == kCodeCollide     ? WorldWorkers::kCollide
+           : index == kCodeIntegrate ? WorldWorkers::kIntegrate
+                                     : WorldWorkers::kRefresh;
+}
 
 std::uint64_t Ticket(std::uint32_t sequence, int code, std::uint32_t count, std::uint32_t next) {
     return static_cast<std::uint64_t>(sequence & 0x3FFFFFFFu) << 34 | static_cast<std::uint64_t>(code) << 32 |
@@ -132,7 +145,7 @@ void WorldWorkers::Participate(Phase& phase, std::uint32_t sequence) {
         if (!phase.ticket.compare_exchange_weak(ticket, ticket + 1, std::memory_order_acq_rel)) {
             continue;
         }
-        const int code = static_cast<int>(ticket >> 32 & 3u) == kCodeCollide ? kCollide : kIntegrate;
+        const int code = MessageCode(static_cast<int>(ticket >> 32 & 3u));
         try {
             phase.handler(code, static_cast<int>(next));
         } catch (...) {
@@ -156,8 +169,7 @@ void WorldWorkers::Run(int code, int records) {
     }
     const std::uint32_t count = static_cast<std::uint32_t>(records);
     phase.finished.store(0, std::memory_order_relaxed);
-    phase.ticket.store(Ticket(sequence_, code == kCollide ? kCodeCollide : kCodeIntegrate, count, 0),
-                       std::memory_order_release);
+    phase.ticket.store(Ticket(sequence_, CodeIndex(code), count, 0), std::memory_order_release);
     for (auto& mailbox : workers_) {
         mailbox->posted.store(sequence_, std::memory_order_release);
         mailbox->posted.notify_one();

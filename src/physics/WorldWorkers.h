@@ -18,6 +18,8 @@ public:
     /// Message codes.
     static constexpr int kCollide = 0x8064;
     static constexpr int kIntegrate = 0x8065;
+    /// The refresh of the members' world placements, shared out like the integration.
+    static constexpr int kRefresh = 0x8066;
 
     /// Runs work record `index` of the phase with the message code.
     using Handler = std::function<void(int code, int index)>;

@@ -537,3 +537,33 @@ TEST_F(WorldTest, RemoveUserItemsKeepsTheBuiltInMembers) {
     EXPECT_EQ(world->Members().size(), 3u);
     EXPECT_EQ(capture.Writer().Records().size(), 2u);
 }
+
+TEST_F(WorldTest, CoincidentHeavyItemsAndItemsWithoutRadiusStayFinite) {
+    MirelConfig::Instance().gravity = 0.0;
+    auto world = MakeWorld();
+    // two heavy items at one place pull each other with no direction: nothing, not NaN
+    world->AddItem(L"heavyA", MakeSphere(Vector3(0.0f, 5.0f, 0.0f), 0.7));
+    world->AddItem(L"heavyB", MakeSphere(Vector3(0.0f, 5.0f, 0.0f), 0.7));
+    // a sphere-shaped body without a radius lying on the land has no drag to divide by it
+    auto point = std::make_unique<FieldItemTestBody>(L"sphere");
+    point->MakeSphere(1.0, 0.0f);
+    point->SetInertia(MatrixScaling(0.1f, 0.1f, 0.1f));
+    point->Velocity() = Vector3(0.5f, 0.0f, 0.0f);
+    world->AddItem(L"point", std::move(point));
+    world->CommitPending();
+    world->UpdateWorld(nullptr, nullptr);
+
+    world->Control(nullptr);
+    EXPECT_EQ(world->Find(L"heavyA")->Force(), Vector3());
+    EXPECT_EQ(world->Find(L"heavyB")->Force(), Vector3());
+
+    Steps(*world, 50);
+    for (const wchar_t* name : {L"heavyA", L"heavyB", L"point"}) {
+        FieldItem* item = world->Find(name);
+        EXPECT_TRUE(IsFinite(item->WorldPosition()));
+        EXPECT_TRUE(IsFinite(item->Velocity()));
+        EXPECT_TRUE(IsFinite(item->AngularVelocity()));
+    }
+    // the land still holds the point up
+    EXPECT_GE(world->Find(L"point")->WorldPosition().y, -0.01f);
+}
