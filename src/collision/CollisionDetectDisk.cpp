@@ -169,9 +169,13 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
             const Vector3 faceCentreB = b.centre + b.halfAxis * sideB;
             const Vector3 normalB = b.axis * sideB;
             const bool facing = Dot(normalA, normalB) <= 0.0f;
-            // rim against rim: point on A's rim, normal from B's rim towards A's (rims whose
-            // centres are farther apart than both radii and the band cannot touch)
-            if (static_cast<double>(Length(faceCentreA - faceCentreB)) - a.radius - b.radius <= tolerance) {
+            // rim against rim: point on A's rim, normal from B's rim towards A's. Rims whose
+            // centres are farther apart than both radii and the band cannot touch, nor can a rim
+            // B that lies wholly beyond the band on either side of A's face plane
+            const double heightB = Dot(faceCentreB - faceCentreA, normalA);
+            const double spreadB = b.radius * static_cast<double>(Length(Cross(normalA, b.axis)));
+            if (static_cast<double>(Length(faceCentreA - faceCentreB)) - a.radius - b.radius <= tolerance &&
+                heightB - spreadB <= tolerance && heightB + spreadB >= -tolerance) {
                 ClosestPointsOfCircles(Rim(a, sideA), Rim(b, sideB), result);
                 if (WithinTolerance(result.distance, tolerance) &&
                     (facing || RimsLookAtEachOther(result, faceCentreA, normalA, faceCentreB, normalB))) {
