@@ -3,7 +3,9 @@
 #include "collision/CollisionDetectDisk.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
+#include <utility>
 
 #include "collision/Collide.h"
 #include "collision/CollisionDetectBox.h"
@@ -157,6 +159,20 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
         return;
     }
 
+    // side against side: the axes' nearest pair within both segments, one radius each from the
+    // sides; appended after the face pairs
+    Contact side;
+    double sideGap = 0.0;
+    bool sidesTouch = false;
+    if (ClosestPointsOfSegments(axisStartA, axisA, axisStartB, axisB, false, side)) {
+        sideGap = side.distance - a.radius - b.radius;
+        sidesTouch = WithinTolerance(sideGap, tolerance);
+    }
+
+    // of the four face pairs, two have their faces turned the same way
+    Contact alignedRims[2];
+    int alignedRimCount = 0;
+
     // face pairs: the rims of every pair, the rims against the faces where the outward normals
     // do not point the same way. Two coins knocking rims at an angle meet with their faces
     // turned the same way as often as not; such a rim pair counts where each rim point looks
@@ -169,6 +185,11 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
             const Vector3 faceCentreB = b.centre + b.halfAxis * sideB;
             const Vector3 normalB = b.axis * sideB;
             const bool facing = Dot(normalA, normalB) <= 0.0f;
+            // rims turned the same way are not tested where the sides touch: there they are the
+            // edges of the touching sides, whose contact stands for them
+            if (!facing && sidesTouch) {
+                continue;
+            }
             // rim against rim: point on A's rim, normal from B's rim towards A's. Rims whose
             // centres are farther apart than both radii and the band cannot touch, nor can a rim
             // B that lies wholly beyond the band on either side of A's face plane
@@ -177,9 +198,13 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
             if (static_cast<double>(Length(faceCentreA - faceCentreB)) - a.radius - b.radius <= tolerance &&
                 heightB - spreadB <= tolerance && heightB + spreadB >= -tolerance) {
                 ClosestPointsOfCircles(Rim(a, sideA), Rim(b, sideB), result);
-                if (WithinTolerance(result.distance, tolerance) &&
-                    (facing || RimsLookAtEachOther(result, faceCentreA, normalA, faceCentreB, normalB))) {
-                    contacts.push_back(result);
+                if (WithinTolerance(result.distance, tolerance)) {
+                    if (facing) {
+                        contacts.push_back(result);
+                    } else if (RimsLookAtEachOther(result, faceCentreA, normalA, faceCentreB, normalB)) {
+                        assert(alignedRimCount < 2);
+                        alignedRims[alignedRimCount++] = result;
+                    }
                 }
             }
             if (!facing) {
@@ -203,13 +228,18 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
         }
     }
 
-    // side against side: the axes' nearest pair within both segments, one radius each from the sides
-    if (ClosestPointsOfSegments(axisStartA, axisA, axisStartB, axisB, false, result)) {
-        const double gap = result.distance - a.radius - b.radius;
-        if (WithinTolerance(gap, tolerance)) {
-            Append(contacts, result.point - result.normal * static_cast<float>(a.radius), gap, result.normal);
-            return;
-        }
+    // the rims turned the same way, nearer first, so that both argument orders list them alike
+    if (alignedRimCount == 2 && alignedRims[1].distance < alignedRims[0].distance) {
+        std::swap(alignedRims[0], alignedRims[1]);
+    }
+    for (int i = 0; i < alignedRimCount; ++i) {
+        contacts.push_back(alignedRims[i]);
+    }
+
+    // side against side (found above)
+    if (sidesTouch) {
+        Append(contacts, side.point - side.normal * static_cast<float>(a.radius), sideGap, side.normal);
+        return;
     }
 
     // rim against side: the rim of B's face turned towards A against A's side; the routine's
