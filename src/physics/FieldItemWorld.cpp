@@ -217,6 +217,7 @@ void FieldItemWorld::RefreshMembers() {
     radii_.assign(memberInfo_.size(), 0.0);
     orientations_.assign(memberInfo_.size(), Quaternion());
     grid_.Invalidate();
+    gridStale_ = true;
 }
 
 void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
@@ -245,11 +246,13 @@ void FieldItemWorld::RefreshGrid() {
         orientations_[i] = info.item->WorldOrientation();
     }
     grid_.Refresh(bodies_, land_, SimulationParameters::Instance().contactTolerance);
+    gridStale_ = false;
 }
 
 void FieldItemWorld::DetectCollisions() {
-    if (membersChanged_) {
-        RefreshMembers();
+    // a member set changed since the last refresh is entered into the grid first
+    RefreshMembers();
+    if (gridStale_) {
         RefreshGrid();
     }
 

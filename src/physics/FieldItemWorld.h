@@ -4,8 +4,9 @@
 // phases, which the tester drives in this order: contact forces (DetectCollisions),
 // applied forces (Control), integration (Integrate) and the refresh of world placements
 // with the broad-phase grid (UpdateWorld). Contacts are soft springs inside a tolerance
-// band, with restitution, static and kinetic friction, drag and spin damping. The contact
-// and integration phases are dealt out to one worker thread per processor.
+// band, with restitution, static and kinetic friction, drag and spin damping. The contact,
+// integration and refresh work is shared out among one worker thread per processor and
+// the calling thread (see WorldWorkers).
 //
 // Contact records and the sums: the pairs of the grid are dealt cyclically, in pair order,
 // to one record per worker, and each record detects its pairs' contacts and works out
@@ -194,6 +195,8 @@ private:
 
     // member tables
     bool membersChanged_ = true;
+    /// The grid does not hold the current member set yet.
+    bool gridStale_ = true;
     std::vector<MemberInfo> memberInfo_;
     std::vector<BroadPhaseGrid::Body> bodies_;
     /// Bounding radius and world orientation of each member as the last refresh left them.

@@ -91,7 +91,7 @@ struct WorldWorkers::Phase {
 struct WorldWorkers::Mailbox {
     /// Sequence number of the last message posted to this worker; 0 before the first.
     std::atomic<std::uint32_t> posted{0};
-    bool quit = false;
+    std::atomic<bool> quit{false};
     std::thread thread;
     // end of the thread, for the bounded wait at destruction
     std::mutex endMutex;
@@ -111,7 +111,7 @@ WorldWorkers::WorldWorkers(int count, Handler handler) : phase_(std::make_shared
 WorldWorkers::~WorldWorkers() {
     ++sequence_;
     for (auto& mailbox : workers_) {
-        mailbox->quit = true;
+        mailbox->quit.store(true, std::memory_order_release);
         mailbox->posted.store(sequence_, std::memory_order_release);
         mailbox->posted.notify_one();
     }
@@ -197,7 +197,7 @@ void WorldWorkers::WorkerMain(std::shared_ptr<Phase> phase, std::shared_ptr<Mail
     std::uint32_t seen = 0;
     for (;;) {
         seen = WaitForChange(mailbox->posted, seen, kWorkerSpin);
-        if (mailbox->quit) {
+        if (mailbox->quit.load(std::memory_order_acquire)) {
             break;
         }
         Participate(*phase, seen);
