@@ -196,6 +196,34 @@ constexpr double kSampleCosines[kCircleSamples] = {
     0.0,  -0.38268343236508977, -0.70710678118654752, -0.92387953251128674,
     -1.0, -0.92387953251128674, -0.70710678118654752, -0.38268343236508977,
     0.0,  0.38268343236508977,  0.70710678118654752,  0.92387953251128674};
+double SampleCos(int k) {
+    return kSampleCosines[k];
+}
+double SampleSin(int k) {
+    return kSampleCosines[(k + kCircleSamples * 3 / 4) % kCircleSamples];
+}
+
+/// The circle-to-circle distance along the chord between two angles less than a half turn
+/// apart: x from 0 to 1 walks the arc monotonically, so the slope's sign in the angle is its
+/// sign in x, and the chord's middle is the arc's middle.
+struct ArcOfCircle {
+    const CircleToCircle& distance;
+    double cosFrom, sinFrom, cosTo, sinTo;
+
+    void Point(double x, double& c, double& s) const {
+        c = cosFrom + (cosTo - cosFrom) * x;
+        s = sinFrom + (sinTo - sinFrom) * x;
+        const double length = std::sqrt(c * c + s * s);
+        c /= length;
+        s /= length;
+    }
+    void Evaluate(double x, double& value, double& slope) const {
+        double c, s;
+        Point(x, c, s);
+        distance.EvaluateAt(c, s, value, slope);
+    }
+};
+
 // the refinement stops when its bracket is narrower than this (radians, segment fractions)
 constexpr double kBracketWidth = 1e-10;
 
@@ -226,13 +254,12 @@ void ClosestPointsOfCircles(const Circle& a, const Circle& b, Contact& result) {
     double lowest = 1e300, highest = -1e300;
     for (int k = 0; k < kCircleSamples; ++k) {
         double slope;
-        distance.EvaluateAt(kSampleCosines[k], kSampleCosines[(k + kCircleSamples * 3 / 4) % kCircleSamples],
-                            values[k], slope);
+        distance.EvaluateAt(SampleCos(k), SampleSin(k), values[k], slope);
         lowest = std::min(lowest, values[k]);
         highest = std::max(highest, values[k]);
     }
-    const double step = 2.0 * kPi / kCircleSamples;
-    double bestTheta = 0.0;
+    // the best point of circle A as the cosine and sine of its angle
+    double bestCos = 1.0, bestSin = 0.0;
     // a flat profile (coaxial circles) has no preferred point
     if (highest - lowest > 1e-14 * (1.0 + std::fabs(highest))) {
         StartPoints starts;
@@ -248,21 +275,28 @@ void ClosestPointsOfCircles(const Circle& a, const Circle& b, Contact& result) {
             if (k < 0) {
                 continue;
             }
-            double theta = RefineMinimum(distance, (k - 1) * step, k * step, (k + 1) * step, kBracketWidth);
-            double value, slope;
-            distance.Evaluate(theta, value, slope);
+            // the arc between the neighbouring samples, walked along its chord (no sines
+            // needed); the chord's middle is sample k itself
+            const int before = (k + kCircleSamples - 1) % kCircleSamples;
+            const int after = (k + 1) % kCircleSamples;
+            const ArcOfCircle arc{distance, SampleCos(before), SampleSin(before), SampleCos(after),
+                                  SampleSin(after)};
+            const double along = RefineMinimum(arc, 0.0, 0.5, 1.0, kBracketWidth);
+            double c, s, value, slope;
+            arc.Point(along, c, s);
+            distance.EvaluateAt(c, s, value, slope);
             if (values[k] < value) {
-                theta = k * step, value = values[k];
+                c = SampleCos(k), s = SampleSin(k), value = values[k];
             }
             if (value < bestValue) {
-                bestValue = value, bestTheta = theta;
+                bestValue = value, bestCos = c, bestSin = s;
             }
         }
     }
 
     // alternating projection from the point found: it never increases the distance and
     // polishes what the narrowing left
-    Vec pointA = centreA + (u * std::cos(bestTheta) + v * std::sin(bestTheta)) * a.radius;
+    Vec pointA = centreA + (u * bestCos + v * bestSin) * a.radius;
     Vec pointB = CirclePointNearest(pointA, centreB, normalB, b.radius);
     for (int iteration = 0; iteration < 5; ++iteration) {
         Vec nextA = CirclePointNearest(pointB, centreA, normalA, a.radius);
