@@ -19,6 +19,10 @@
 
 namespace {
 
+/// Items per record of the integration and refresh work: small records let the calling thread
+/// and the workers share the work out evenly whichever of them comes first.
+constexpr std::size_t kChunk = 128;
+
 const std::wstring kLandName = L"land";
 const std::wstring kSkyName = L"sky";
 const std::wstring kPlayerName = L"localplayer";
@@ -48,7 +52,8 @@ void FieldItemWorld::StartWorkers(int workerCount) {
     contactWork_.resize(workerCount_);
     integrationWork_.resize(workerCount_);
     if (workerCount_ >= 2) {
-        workers_ = std::make_unique<WorldWorkers>(workerCount_,
+        // the calling thread runs records too, so one thread fewer keeps one per processor
+        workers_ = std::make_unique<WorldWorkers>(workerCount_ - 1,
                                                   [this](int code, int index) { RunWorker(code, index); });
     }
 }
@@ -62,7 +67,8 @@ void FieldItemWorld::RunWorker(int code, int index) {
     if (code == WorldWorkers::kCollide) {
         DetectContacts(contactWork_[index]);
     } else if (code == WorldWorkers::kRefresh) {
-        for (std::size_t i = static_cast<std::size_t>(index); i < memberInfo_.size(); i += workerCount_) {
+        const std::size_t end = std::min(memberInfo_.size(), (static_cast<std::size_t>(index) + 1) * kChunk);
+        for (std::size_t i = static_cast<std::size_t>(index) * kChunk; i < end; ++i) {
             memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
         }
     } else if (code == WorldWorkers::kIntegrate) {
@@ -226,7 +232,7 @@ void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternio
     if (workers_ && memberInfo_.size() >= kParallelMinimum) {
         refreshTransform_ = parentTransform;
         refreshOrientation_ = parentOrientation;
-        workers_->Run(WorldWorkers::kRefresh, workerCount_);
+        workers_->Run(WorldWorkers::kRefresh, static_cast<int>((memberInfo_.size() + kChunk - 1) / kChunk));
     } else {
         for (const MemberInfo& info : memberInfo_) {
             info.item->UpdateWorld(parentTransform, parentOrientation);
@@ -723,13 +729,15 @@ void FieldItemWorld::Integrate(const TickInput* input) {
     for (IntegrationWork& work : integrationWork_) {
         work.items.clear();
     }
-    std::size_t next = 0;
-    for (const MemberInfo& info : memberInfo_) {
-        if (!info.item->IsFixed()) {
-            integrationWork_[next].items.push_back(info.item);
-            next = (next + 1) % integrationWork_.size();
+    const std::size_t chunks = (memberInfo_.size() + kChunk - 1) / kChunk;
+    if (integrationWork_.size() < chunks) {
+        integrationWork_.resize(chunks);
+    }
+    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
+        if (!memberInfo_[i].item->IsFixed()) {
+            integrationWork_[i / kChunk].items.push_back(memberInfo_[i].item);
         }
     }
     input_ = input;
-    workers_->Run(WorldWorkers::kIntegrate, static_cast<int>(integrationWork_.size()));
+    workers_->Run(WorldWorkers::kIntegrate, static_cast<int>(chunks));
 }

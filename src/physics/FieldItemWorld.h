@@ -57,7 +57,8 @@ public:
 
     /// Creates the local player, the sky (initialized with the record) and the land.
     void Initialize(const Placement& record) override;
-    /// Integration phase: every member that is not fixed, dealt out to the workers.
+    /// Integration phase: every member that is not fixed, in records of consecutive members shared out
+    /// among the calling thread and the workers.
     void Integrate(const TickInput* input) override;
     /// Applied-force phase: the local player's control, fixed members cleared, gravity.
     void Control(const TickInput* input) override;
