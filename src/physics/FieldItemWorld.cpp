@@ -531,6 +531,9 @@ void FieldItemWorld::SumContactForces() {
         }
         ++heads_[next];
         const PairContact& entry = *best;
+        if (contactListener_) {
+            contactListener_(*memberInfo_[entry.first].item, *memberInfo_[entry.second].item, entry.contact);
+        }
         if (!entry.active) {
             continue;
         }
@@ -653,6 +656,9 @@ void FieldItemWorld::ListenForImpacts() {
             }
             relative -= eye;
             sound_->Play(acceleration * 2000.0, 0.999, 50.0, relative.x, relative.y, relative.z);
+            if (impactListener_) {
+                impactListener_(*info.item, acceleration * 2000.0, relative);
+            }
         }
         state.trend = change < 0.0 ? -1 : 1;
     }

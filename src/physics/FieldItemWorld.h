@@ -20,6 +20,7 @@
 // results of a single record.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -90,6 +91,14 @@ public:
     PHSound& Sound() { return *sound_; }
     /// Replaces the impact sound player (tests listen with their own).
     void SetSound(std::unique_ptr<PHSound> sound);
+    /// Told of every contact of every contact phase, in the order the forces are applied, with the
+    /// two world members of its pair (first, second); called on the stepping thread.
+    using ContactListener = std::function<void(FieldItem& first, FieldItem& second, const Contact& contact)>;
+    void SetContactListener(ContactListener listener) { contactListener_ = std::move(listener); }
+    /// Told of every impact sound with what the sound is asked to play: the amplitude and the
+    /// impact's position relative to the listener.
+    using ImpactListener = std::function<void(FieldItem& item, double amplitude, const Vector3& position)>;
+    void SetImpactListener(ImpactListener listener) { impactListener_ = std::move(listener); }
     /// The broad phase as the last refresh left it.
     const BroadPhaseGrid& Grid() const { return grid_; }
 
@@ -192,6 +201,8 @@ private:
     ViewWindow* viewWindow_;
     int workerCount_ = 1;
     std::unique_ptr<PHSound> sound_;
+    ContactListener contactListener_;
+    ImpactListener impactListener_;
     std::unique_ptr<WorldWorkers> workers_;
 
     // member tables

@@ -605,3 +605,50 @@ TEST_F(WorldTest, ItemsCommittedWithoutARefreshStillCollide) {
     EXPECT_LT(world->Find(L"a")->Force().x, -100.0f);
     EXPECT_GT(world->Find(L"b")->Force().x, 100.0f);
 }
+
+TEST_F(WorldTest, ListenersHearEveryContactAndEveryImpact) {
+    auto world = MakeWorld(2);
+    std::vector<PlayedSound> played;
+    world->SetSound(std::make_unique<RecordingSound>(&played));
+    world->AddItem(L"ball", MakeSphere(Vector3(0.0f, 0.6f, 0.0f), 0.1));
+    world->AddItem(L"resting", MakeSphere(Vector3(1.0f, 0.1144f, 0.0f), 0.1));
+    world->CommitPending();
+    world->UpdateWorld(nullptr, nullptr);
+
+    struct Heard {
+        std::wstring first, second;
+        Contact contact;
+    };
+    std::vector<Heard> contacts;
+    world->SetContactListener([&](FieldItem& first, FieldItem& second, const Contact& contact) {
+        contacts.push_back(Heard{first.Name(), second.Name(), contact});
+    });
+    std::vector<PlayedSound> impacts;
+    world->SetImpactListener([&](FieldItem& item, double amplitude, const Vector3& position) {
+        EXPECT_EQ(item.Name(), L"ball");
+        impacts.push_back(PlayedSound{amplitude, 0.999, 50.0, position.x, position.y, position.z});
+    });
+
+    // the resting sphere touches the land in every step, with the normal from the land to it
+    world->DetectCollisions();
+    ASSERT_EQ(contacts.size(), 1u);
+    EXPECT_EQ(contacts[0].first, L"resting");
+    EXPECT_EQ(contacts[0].second, L"land");
+    EXPECT_VECTOR_NEAR(contacts[0].contact.normal, Vector3(0.0f, 1.0f, 0.0f), 0.0f);
+    EXPECT_NEAR(contacts[0].contact.distance, 0.1144 - 0.085, 1.0e-6);
+    world->Control(nullptr);
+    world->Integrate(nullptr);
+    world->UpdateWorld(nullptr, nullptr);
+
+    // every sound played is heard, with what the sound was asked
+    Steps(*world, 1500);
+    ASSERT_FALSE(impacts.empty());
+    ASSERT_EQ(impacts.size(), played.size());
+    for (std::size_t i = 0; i < impacts.size(); ++i) {
+        EXPECT_EQ(impacts[i].amplitude, played[i].amplitude);
+        EXPECT_NEAR(impacts[i].dx, played[i].dx, 1.0e-6);
+        EXPECT_NEAR(impacts[i].dy, played[i].dy, 1.0e-6);
+        EXPECT_NEAR(impacts[i].dz, played[i].dz, 1.0e-6);
+    }
+    EXPECT_GT(contacts.size(), 1500u);
+}
