@@ -70,6 +70,7 @@ void FieldItemWorld::RunWorker(int code, int index) {
         const std::size_t end = std::min(memberInfo_.size(), (static_cast<std::size_t>(index) + 1) * kChunk);
         for (std::size_t i = static_cast<std::size_t>(index) * kChunk; i < end; ++i) {
             memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
+            CaptureBounds(i);
         }
     } else if (code == WorldWorkers::kIntegrate) {
         for (FieldItem* item : integrationWork_[index].items) {
@@ -234,22 +235,28 @@ void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternio
         refreshOrientation_ = parentOrientation;
         workers_->Run(WorldWorkers::kRefresh, static_cast<int>((memberInfo_.size() + kChunk - 1) / kChunk));
     } else {
-        for (const MemberInfo& info : memberInfo_) {
-            info.item->UpdateWorld(parentTransform, parentOrientation);
+        for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
+            memberInfo_[i].item->UpdateWorld(parentTransform, parentOrientation);
+            CaptureBounds(i);
         }
     }
-    RefreshGrid();
+    grid_.Refresh(bodies_, land_, SimulationParameters::Instance().contactTolerance);
+    gridStale_ = false;
+}
+
+void FieldItemWorld::CaptureBounds(std::size_t member) {
+    const MemberInfo& info = memberInfo_[member];
+    BroadPhaseGrid::Body& body = bodies_[member];
+    body.takesPart = !info.builtIn;
+    body.position = info.item->WorldPosition();
+    body.extent = info.item->BoundingExtent();
+    radii_[member] = info.item->BoundingRadius();
+    orientations_[member] = info.item->WorldOrientation();
 }
 
 void FieldItemWorld::RefreshGrid() {
     for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
-        const MemberInfo& info = memberInfo_[i];
-        BroadPhaseGrid::Body& body = bodies_[i];
-        body.takesPart = !info.builtIn;
-        body.position = info.item->WorldPosition();
-        body.extent = info.item->BoundingExtent();
-        radii_[i] = info.item->BoundingRadius();
-        orientations_[i] = info.item->WorldOrientation();
+        CaptureBounds(i);
     }
     grid_.Refresh(bodies_, land_, SimulationParameters::Instance().contactTolerance);
     gridStale_ = false;

@@ -190,7 +190,10 @@ private:
     void RunWorker(int code, int index);
     /// Rebuilds the member tables if the member set changed.
     void RefreshMembers();
+    /// Enters every member's current bounds into the grid.
     void RefreshGrid();
+    /// Notes a member's bounds and orientation for the grid and the contact phase.
+    void CaptureBounds(std::size_t member);
     /// The contact work of one record: detection, kinematics and each contact's own forces.
     void DetectContacts(ContactWork& work);
     /// Walks all contacts in the order of a single record: drag and spin damping, friction,
