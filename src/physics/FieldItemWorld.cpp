@@ -738,7 +738,7 @@ void FieldItemWorld::Integrate(const TickInput* input) {
         return;
     }
 
-    // every item that moves, dealt cyclically
+    // every item that moves, in records of consecutive members
     for (IntegrationWork& work : integrationWork_) {
         work.items.clear();
     }

@@ -1,11 +1,10 @@
 #pragma once
 // The world's worker threads, each with a mailbox (standard threads and atomic
-// wait/notify). A phase has one work record per processor. It posts its message to every
-// worker and then takes part itself: the calling thread and the workers claim the records
-// one by one, and the phase ends when every record is done. So the world starts one
-// thread fewer than it has processors (the calling thread is the last one, instead of
-// blocking), a worker that the system is slow to wake never holds a phase up, and which
-// thread runs a record does not change its result.
+// wait/notify). A phase has a number of work records (one per processor for the contact
+// work). It posts its message to every worker and then takes part itself: the calling thread and the workers
+// claim the records one by one, and the phase ends when every record is done. So the world starts one thread
+// fewer than it has processors (the calling thread is the last one, instead of blocking), a worker that the
+// system is slow to wake never holds a phase up, and which thread runs a record does not change its result.
 
 #include <atomic>
 #include <cstdint>
