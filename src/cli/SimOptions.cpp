@@ -1,0 +1,119 @@
+#include "cli/SimOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+#include <string_view>
+
+namespace {
+
+double ParseNumber(std::string_view option, std::string_view text) {
+    double value = 0.0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        throw std::invalid_argument(std::string(option) + ": not a finite number: " + std::string(text));
+    }
+    return value;
+}
+
+long long ParseCount(std::string_view option, std::string_view text, long long minimum, long long maximum) {
+    long long value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < minimum || value > maximum) {
+        throw std::invalid_argument(std::string(option) + ": expected a whole number from " +
+                                    std::to_string(minimum) + " to " + std::to_string(maximum) + ": " +
+                                    std::string(text));
+    }
+    return value;
+}
+
+} // namespace
+
+const char* SimOptions::Usage() {
+    return "usage: kivaro-sim [--root DIR] --eval EXPR\n"
+           "       kivaro-sim [--root DIR] --check\n"
+           "       kivaro-sim [--root DIR] [--ticks N | --seconds S] [--step DT] [--gravity G]\n"
+           "                  [--restitution E] [--friction MU] [--static-friction MU] [--drag-divisor D]\n"
+           "                  [--threads N] [--every K] [--contacts] [--impacts] [--timing] FIELD...\n";
+}
+
+SimOptions SimOptions::Parse(int argc, const char* const* argv) {
+    SimOptions options;
+    bool evalGiven = false;
+    bool checkGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view argument = argv[i];
+        auto value = [&]() -> std::string_view {
+            if (i + 1 >= argc) {
+                throw std::invalid_argument(std::string(argument) + ": a value is missing");
+            }
+            return argv[++i];
+        };
+        auto positive = [&](double number) {
+            if (!(number > 0.0)) {
+                throw std::invalid_argument(std::string(argument) + ": must be greater than 0");
+            }
+            return number;
+        };
+        auto nonNegative = [&](double number) {
+            if (number < 0.0) {
+                throw std::invalid_argument(std::string(argument) + ": must not be negative");
+            }
+            return number;
+        };
+        if (argument == "--root") {
+            options.root = value();
+        } else if (argument == "--eval") {
+            options.expression = value();
+            evalGiven = true;
+        } else if (argument == "--check") {
+            checkGiven = true;
+        } else if (argument == "--ticks") {
+            options.ticks = ParseCount(argument, value(), 0, 100'000'000);
+        } else if (argument == "--seconds") {
+            double seconds = nonNegative(ParseNumber(argument, value()));
+            if (seconds > 1e6) {
+                throw std::invalid_argument("--seconds: at most 1000000");
+            }
+            options.ticks = std::llround(seconds * 60.0);
+        } else if (argument == "--step") {
+            options.step = positive(ParseNumber(argument, value()));
+        } else if (argument == "--gravity") {
+            options.gravity = ParseNumber(argument, value());
+        } else if (argument == "--restitution") {
+            options.restitution = nonNegative(ParseNumber(argument, value()));
+        } else if (argument == "--friction") {
+            options.friction = nonNegative(ParseNumber(argument, value()));
+        } else if (argument == "--static-friction") {
+            options.staticFriction = nonNegative(ParseNumber(argument, value()));
+        } else if (argument == "--drag-divisor") {
+            options.dragDivisor = positive(ParseNumber(argument, value()));
+        } else if (argument == "--threads") {
+            options.threads = static_cast<int>(ParseCount(argument, value(), 1, 64));
+        } else if (argument == "--every") {
+            options.every = ParseCount(argument, value(), 1, 100'000'000);
+        } else if (argument == "--contacts") {
+            options.contacts = true;
+        } else if (argument == "--impacts") {
+            options.impacts = true;
+        } else if (argument == "--timing") {
+            options.timing = true;
+        } else if (argument.starts_with("--")) {
+            throw std::invalid_argument("unknown option: " + std::string(argument));
+        } else {
+            options.fields.emplace_back(argument);
+        }
+    }
+    if (evalGiven && checkGiven) {
+        throw std::invalid_argument("--eval and --check cannot be combined");
+    }
+    if (evalGiven || checkGiven) {
+        if (!options.fields.empty()) {
+            throw std::invalid_argument("field files cannot be given with --eval or --check");
+        }
+        options.mode = evalGiven ? Mode::kEval : Mode::kCheck;
+    } else if (options.fields.empty()) {
+        throw std::invalid_argument("no field definition file given");
+    }
+    return options;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The command line of the headless simulator.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct SimOptions {
+    enum class Mode { kRun, kEval, kCheck };
+
+    Mode mode = Mode::kRun;
+    std::string root;
+    std::string expression;
+    long long ticks = 0;
+    long long every = 0;
+    std::optional<double> step;
+    std::optional<double> gravity;
+    std::optional<double> restitution;
+    std::optional<double> friction;
+    std::optional<double> staticFriction;
+    std::optional<double> dragDivisor;
+    std::optional<int> threads;
+    bool contacts = false;
+    bool impacts = false;
+    bool timing = false;
+    std::vector<std::string> fields;
+
+    /// Parses argv; throws std::invalid_argument with a message for the user.
+    static SimOptions Parse(int argc, const char* const* argv);
+    static const char* Usage();
+};

@@ -1,0 +1,248 @@
+// kivaro-sim: the headless front end. Loads the item folder as the desktop program
+// does, adds field definition files to a world without any device and reports the
+// state as JSON Lines on standard output.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+
+#include "cli/JsonLine.h"
+#include "cli/SimOptions.h"
+#include "collision/CollisionRegistry.h"
+#include "common/WideText.h"
+#include "common/myexception.h"
+#include "definition/Calculator.h"
+#include "definition/FieldCatalog.h"
+#include "physics/FieldItemWorld.h"
+#include "physics/SimulationParameters.h"
+#include "physics/WorldTick.h"
+#include "tester/MirelConfig.h"
+
+namespace {
+
+void Print(const JsonLine& line) {
+    std::fputs(line.Text().c_str(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void PrintError(const std::wstring& message) {
+    std::cerr << ToUtf8(message) << '\n';
+}
+
+int Evaluate(const SimOptions& options) {
+    Calculator<double> calculator;
+    try {
+        Print(JsonLine().Add("result", calculator.Calculate(FromUtf8(options.expression))));
+        return 0;
+    } catch (const myexception& error) {
+        Print(JsonLine().Add("error", std::wstring(error.what())));
+        return 1;
+    }
+}
+
+int Check() {
+    FieldCatalog catalog;
+    std::vector<FieldCatalog::Failure> failures = catalog.UpdateReportingAll();
+    // failures of item definition files (and of resolving them) first, then every field
+    // definition file in listing order, with its header or its failure
+    std::map<std::wstring, std::wstring> fieldFailures;
+    for (const auto& failure : failures) {
+        if (catalog.IsFieldPath(failure.path)) {
+            fieldFailures[failure.path] = failure.message;
+        } else {
+            Print(JsonLine().Add("path", failure.path).Add("error", failure.message));
+        }
+    }
+    std::map<std::wstring, const DefinitionSummary*> summaries;
+    for (const DefinitionSummary& summary : catalog.Summaries()) {
+        summaries[summary.path] = &summary;
+    }
+    for (const std::wstring& path : catalog.FieldPaths()) {
+        if (auto found = summaries.find(path); found != summaries.end()) {
+            const DefinitionSummary& summary = *found->second;
+            Print(JsonLine()
+                      .Add("path", summary.path)
+                      .Add("name", summary.name)
+                      .Add("author", summary.author)
+                      .Add("date", summary.date)
+                      .Add("comment", summary.comment));
+        } else if (auto failed = fieldFailures.find(path); failed != fieldFailures.end()) {
+            Print(JsonLine().Add("path", path).Add("error", failed->second));
+        }
+    }
+    return failures.empty() ? 0 : 1;
+}
+
+bool IsBuiltIn(const std::wstring& name) {
+    return name == L"sky" || name == L"land" || name == L"localplayer";
+}
+
+void Report(long long tick, FieldItemWorld& world) {
+    // live members and those still pending (added but not yet committed) together, by name
+    std::map<std::wstring, FieldItem*> items;
+    for (const auto& [name, item] : world.Members()) {
+        items[name] = item.get();
+    }
+    for (const auto& [name, item] : world.Pending()) {
+        items.emplace(name, item.get());
+    }
+    for (const auto& [name, item] : items) {
+        if (IsBuiltIn(name)) {
+            continue;
+        }
+        Print(JsonLine()
+                  .Add("tick", tick)
+                  .Add("name", name)
+                  .Add("type", item->TypeName())
+                  .Add("mass", item->Mass())
+                  .Add("position", item->Transform().Translation())
+                  .Add("orientation", item->Orientation())
+                  .Add("velocity", item->Velocity())
+                  .Add("angular_velocity", item->AngularVelocity()));
+    }
+}
+
+long long CountBodies(FieldItemWorld& world) {
+    long long bodies = 0;
+    for (const auto& [name, item] : world.Members()) {
+        bodies += IsBuiltIn(name) ? 0 : 1;
+    }
+    return bodies;
+}
+
+int Run(const SimOptions& options) {
+    MirelConfig& config = MirelConfig::Instance();
+    if (options.step) {
+        config.timeStep = *options.step;
+    }
+    if (options.gravity) {
+        config.gravity = *options.gravity;
+    }
+    if (options.restitution) {
+        config.restitution = *options.restitution;
+    }
+    if (options.friction) {
+        config.friction = *options.friction;
+    }
+    if (options.staticFriction) {
+        config.staticFriction = *options.staticFriction;
+    }
+    if (options.dragDivisor) {
+        config.dragDivisor = *options.dragDivisor;
+    }
+    if (options.threads) {
+        config.processorCount = *options.threads;
+    }
+
+    FieldCatalog catalog;
+    RegisterCollisionDetectors();
+    auto world = std::make_unique<FieldItemWorld>(nullptr);
+    try {
+        catalog.Update();
+        world->Initialize(Placement{});
+        // the built-in members go live first, as after the desktop program's first tick,
+        // so that the local player's height is known to the additions
+        world->CommitPending();
+        world->UpdateWorld(nullptr, nullptr);
+        for (const std::string& field : options.fields) {
+            catalog.Add(FromUtf8(field), *world);
+        }
+    } catch (const myexception& error) {
+        PrintError(error.what());
+        world.reset();
+        DestroyCollisionDetectors();
+        return 2;
+    }
+
+    long long tick = 0;
+    int step = 0;
+    bool reporting = false;
+    if (options.contacts) {
+        world->SetContactListener([&](FieldItem& first, FieldItem& second, const Contact& contact) {
+            if (!reporting) {
+                return;
+            }
+            Print(JsonLine()
+                      .Add("tick", tick)
+                      .Add("step", step)
+                      .Add("first", first.Name())
+                      .Add("second", second.Name())
+                      .Add("distance", contact.distance)
+                      .Add("point", contact.point)
+                      .Add("normal", contact.normal));
+        });
+    }
+    if (options.impacts) {
+        world->SetImpactListener([&](FieldItem& item, double amplitude, const Vector3& position) {
+            Print(JsonLine()
+                      .Add("tick", tick)
+                      .Add("step", step)
+                      .Add("impact", item.Name())
+                      .Add("amplitude", amplitude)
+                      .Add("position", position));
+        });
+    }
+
+    using Clock = std::chrono::steady_clock;
+    Clock::duration stepTime{};
+    long long steps = 0;
+    long long bodySteps = 0;
+    for (tick = 1; tick <= options.ticks; ++tick) {
+        bool reportTick = tick == options.ticks || (options.every > 0 && tick % options.every == 0);
+        reporting = reportTick;
+        long long bodies = CountBodies(*world);
+        Clock::time_point start = Clock::now();
+        int tickSteps = RunTick(*world, nullptr, [&](int index) { step = index; });
+        stepTime += Clock::now() - start;
+        steps += tickSteps;
+        bodySteps += bodies * tickSteps;
+        if (reportTick) {
+            Report(tick, *world);
+        }
+    }
+    if (options.ticks == 0) {
+        Report(0, *world);
+    }
+    if (options.timing) {
+        double seconds = std::chrono::duration<double>(stepTime).count();
+        Print(JsonLine()
+                  .Add("ticks", options.ticks)
+                  .Add("steps", steps)
+                  .Add("step_seconds", seconds)
+                  .Add("body_steps_per_second",
+                       seconds > 0.0 ? static_cast<double>(bodySteps) / seconds : 0.0));
+    }
+    std::fflush(stdout);
+    world.reset();
+    DestroyCollisionDetectors();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    try {
+        options = SimOptions::Parse(argc, argv);
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "kivaro-sim: " << error.what() << '\n' << SimOptions::Usage();
+        return 2;
+    }
+    if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
+        std::cerr << "kivaro-sim: cannot change into " << options.root << '\n';
+        return 2;
+    }
+    switch (options.mode) {
+    case SimOptions::Mode::kEval:
+        return Evaluate(options);
+    case SimOptions::Mode::kCheck:
+        return Check();
+    case SimOptions::Mode::kRun:
+        break;
+    }
+    return Run(options);
+}

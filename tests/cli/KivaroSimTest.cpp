@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::vector<std::string> lines;
+    std::string errors;
+};
+
+/// A number of a JSON line by key; NaN when absent.
+double NumberOf(const std::string& line, const std::string& key) {
+    std::size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos) {
+        return std::nan("");
+    }
+    return std::strtod(line.c_str() + at + key.size() + 3, nullptr);
+}
+
+/// Component i of an array of a JSON line by key.
+double ComponentOf(const std::string& line, const std::string& key, int index) {
+    std::size_t at = line.find("\"" + key + "\":[");
+    if (at == std::string::npos) {
+        return std::nan("");
+    }
+    const char* cursor = line.c_str() + at + key.size() + 4;
+    for (int i = 0; i < index; ++i) {
+        cursor = std::strchr(cursor, ',') + 1;
+    }
+    return std::strtod(cursor, nullptr);
+}
+
+std::string TextOf(const std::string& line, const std::string& key) {
+    std::size_t at = line.find("\"" + key + "\":\"");
+    if (at == std::string::npos) {
+        return "";
+    }
+    std::size_t start = at + key.size() + 4;
+    return line.substr(start, line.find('"', start) - start);
+}
+
+class KivaroSimTest : public ::testing::Test {
+protected:
+    void Write(const std::string& relative, const std::string& text) {
+        std::filesystem::path path = std::filesystem::path(root_.Path()) / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    /// Runs the simulator in the test's folder with the given arguments.
+    Outcome Run(const std::string& arguments, const char* language = "C") {
+        std::string errorsPath = root_.Path() + "/stderr.txt";
+        std::string command = std::string("LC_ALL= LC_MESSAGES= LANG=") + language + " " + KIVARO_BINARY_DIR +
+                              "/bin/kivaro-sim --root '" + root_.Path() + "' " + arguments + " 2>'" +
+                              errorsPath + "'";
+        Outcome outcome;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            ADD_FAILURE() << "cannot run " << command;
+            return outcome;
+        }
+        char buffer[4096];
+        std::string text;
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            text += buffer;
+        }
+        int status = pclose(pipe);
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::istringstream stream(text);
+        for (std::string line; std::getline(stream, line);) {
+            outcome.lines.push_back(line);
+        }
+        std::ifstream errors(errorsPath);
+        outcome.errors.assign(std::istreambuf_iterator<char>(errors), {});
+        return outcome;
+    }
+
+    /// A ball of radius 0.1 m and density 1000 dropped from `height` above the land.
+    void WriteBallFolder(double height) {
+        Write("items/sphere.wti", R"(<?xml version="1.0"?>
+<FieldItem name="HalvaneSystem.sphere" format="110">
+  <Attribute name="texture" type="string"/><Attribute name="r" type="float"/>
+  <Attribute name="density" type="float"/><Attribute name="position" type="vector"/>
+</FieldItem>)");
+        // the field's position is lowered by the player's start height of 0.5 m
+        Write("items/ball/ball.wtf", R"(<?xml version="1.0"?>
+<Field format="110" date="2026-12-07">
+  <Information xml:lang="en" name="Ball" author="Kivaro" comment="one\r\nball"/>
+  <Information xml:lang="ja" name="ボール" author="Kivaro" comment="玉"/>
+  <Const name="h" type="float">)" + std::to_string(height + 0.5) +
+                                         R"(</Const>
+  <Item name="ball" type="HalvaneSystem.sphere">
+    <Parameter name="texture" type="string">"ball.png"</Parameter>
+    <Parameter name="r" type="float">0.1</Parameter>
+    <Parameter name="density" type="float">1000</Parameter>
+    <Parameter name="position" type="vector">0,h,0</Parameter>
+  </Item>
+</Field>)");
+    }
+
+    TemporaryDirectory root_;
+};
+
+TEST_F(KivaroSimTest, EvalPrintsTheResultOrTheMessage) {
+    Outcome good = Run("--eval '1+2*3'");
+    EXPECT_EQ(good.exitCode, 0);
+    ASSERT_EQ(good.lines.size(), 1u);
+    EXPECT_EQ(good.lines[0], R"({"result":"7"})");
+
+    Outcome bad = Run("--eval '1/0'");
+    EXPECT_EQ(bad.exitCode, 1);
+    ASSERT_EQ(bad.lines.size(), 1u);
+    EXPECT_EQ(bad.lines[0], R"({"error":"Division by zero."})");
+}
+
+TEST_F(KivaroSimTest, CheckReportsEveryFileAndGoesOnAfterFailures) {
+    WriteBallFolder(1.0);
+    Write("items/broken/broken.wtf", R"(<Field format="110"><Item name="x" type="nothing"/></Field>)");
+    Write("items/broken/bad.wti", R"(<FieldItem name="bad" format="999"/>)");
+    Write("items/ignored/ball.WTF", R"(<Field format="110"/>)");
+
+    Outcome outcome = Run("--check");
+    EXPECT_EQ(outcome.exitCode, 1);
+    ASSERT_EQ(outcome.lines.size(), 3u) << outcome.errors;
+    // the failing item definition file first, then the field files in listing order
+    EXPECT_EQ(TextOf(outcome.lines[0], "path"), "items\\\\broken\\\\bad.wti");
+    EXPECT_NE(outcome.lines[0].find("This file format is not supported."), std::string::npos);
+    EXPECT_EQ(TextOf(outcome.lines[1], "path"), "items\\\\ball\\\\ball.wtf");
+    EXPECT_EQ(TextOf(outcome.lines[1], "name"), "Ball");
+    EXPECT_NE(outcome.lines[1].find(R"("comment":"one\r\nball")"), std::string::npos);
+    EXPECT_EQ(TextOf(outcome.lines[2], "path"), "items\\\\broken\\\\broken.wtf");
+    EXPECT_NE(outcome.lines[2].find("Type[nothing]\\r\\nFieldItem is not defined."), std::string::npos);
+
+    Outcome japanese = Run("--check", "ja_JP.UTF-8");
+    ASSERT_EQ(japanese.lines.size(), 3u);
+    EXPECT_EQ(TextOf(japanese.lines[1], "name"), "ボール");
+}
+
+TEST_F(KivaroSimTest, DroppedBallComesToRestAtTheSpringEquilibrium) {
+    WriteBallFolder(0.5);
+    Outcome outcome = Run("--seconds 3 --every 60 items/ball/ball.wtf");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.errors;
+    ASSERT_EQ(outcome.lines.size(), 3u);
+    const std::string& last = outcome.lines.back();
+    EXPECT_EQ(NumberOf(last, "tick"), 180);
+    EXPECT_EQ(TextOf(last, "name"), "ball0");
+    EXPECT_EQ(TextOf(last, "type"), "sphere");
+    double mass = NumberOf(last, "mass");
+    EXPECT_NEAR(mass, 1000.0 * 4.0 / 3.0 * M_PI * 0.001, 1e-6);
+    // weight balanced by the spring: core radius + tolerance * (1 - m g / stiffness)
+    double gravity = 6.67e-11 * 6e24 / (6.4e6 * 6.4e6);
+    double rest = (0.1 - 0.015) + 0.03 * (1.0 - mass * gravity / 2000.0);
+    EXPECT_NEAR(ComponentOf(last, "position", 1), rest, 1e-3);
+    EXPECT_NEAR(ComponentOf(last, "velocity", 1), 0.0, 1e-2);
+    EXPECT_NEAR(ComponentOf(last, "position", 0), 0.0, 1e-4);
+    // the first report, after one second, still has the ball falling or bouncing above rest
+    EXPECT_EQ(NumberOf(outcome.lines[0], "tick"), 60);
+}
+
+TEST_F(KivaroSimTest, ContactsAndImpactsAreReportedPerStep) {
+    WriteBallFolder(1.0);
+    Outcome outcome = Run("--seconds 4 --contacts --impacts items/ball/ball.wtf");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.errors;
+    int contacts = 0;
+    int impacts = 0;
+    for (const std::string& line : outcome.lines) {
+        if (line.find("\"impact\"") != std::string::npos) {
+            ++impacts;
+            EXPECT_EQ(TextOf(line, "impact"), "ball0");
+            // the sound starts at 2000 times an acceleration peak above 100 m/s^2
+            EXPECT_GT(NumberOf(line, "amplitude"), 200000.0);
+        } else if (line.find("\"first\"") != std::string::npos) {
+            ++contacts;
+            EXPECT_EQ(NumberOf(line, "tick"), 240) << "contacts are printed for reported ticks only";
+            bool ballFirst = TextOf(line, "first") == "ball0";
+            EXPECT_EQ(TextOf(line, ballFirst ? "second" : "first"), "land");
+            // the normal points from the second item towards the first
+            EXPECT_NEAR(ComponentOf(line, "normal", 1), ballFirst ? 1.0 : -1.0, 1e-4);
+            EXPECT_LT(NumberOf(line, "distance"), 0.03);
+            EXPECT_GE(NumberOf(line, "step"), 0);
+        }
+    }
+    EXPECT_GT(contacts, 0);
+    EXPECT_GE(impacts, 1);
+    EXPECT_NE(outcome.lines.back().find("\"tick\":240"), std::string::npos);
+}
+
+TEST_F(KivaroSimTest, TimingLineCountsStepsAndBodies) {
+    WriteBallFolder(0.2);
+    Outcome outcome = Run("--ticks 10 --step 0.0015 --threads 2 --timing items/ball/ball.wtf");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.errors;
+    const std::string& timing = outcome.lines.back();
+    EXPECT_EQ(NumberOf(timing, "ticks"), 10);
+    EXPECT_EQ(NumberOf(timing, "steps"), 120); // 12 steps of 1.5 ms cover each 1/60 s
+    EXPECT_GT(NumberOf(timing, "step_seconds"), 0.0);
+    EXPECT_GT(NumberOf(timing, "body_steps_per_second"), 0.0);
+}
+
+TEST_F(KivaroSimTest, BadArgumentsAndFailingLoadsExitWithTwo) {
+    WriteBallFolder(1.0);
+    for (const char* arguments : {"--ticks -1 items/ball/ball.wtf", "--step 0 items/ball/ball.wtf", "--bogus",
+                                  "--step nan items/ball/ball.wtf", ""}) {
+        Outcome outcome = Run(arguments);
+        EXPECT_EQ(outcome.exitCode, 2) << arguments;
+        EXPECT_FALSE(outcome.errors.empty()) << arguments;
+        EXPECT_TRUE(outcome.lines.empty()) << arguments;
+    }
+    Outcome missing = Run("items/none.wtf");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.errors.find("Failed to load the Field definition file [items/none.wtf]."),
+              std::string::npos)
+        << missing.errors;
+}
+
+} // namespace
