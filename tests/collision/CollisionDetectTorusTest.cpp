@@ -127,7 +127,7 @@ Vector3 ToVector(Point p) {
 }
 
 /// A ring's centre circle and its collision tube radius, in world coordinates.
-struct RingSpec {
+struct RingShape {
     Point centre;
     Point axis;
     double radius = 0.0;
@@ -143,7 +143,7 @@ struct RingSpec {
     }
 };
 
-RingSpec SpecOf(const FieldItemTorus& torus) {
+RingShape ShapeOf(const FieldItemTorus& torus) {
     Vector3 axis(0.0f, 1.0f, 0.0f);
     torus.ToWorld(axis);
     return {FromVector(torus.WorldPosition()), FromVector(Normalize(axis)), torus.Radius(),
@@ -201,7 +201,7 @@ double DistanceToDisk(const FieldItemDisk& disk, Point p) {
 }
 
 /// Distance from p to a circle.
-double DistanceToCircle(const RingSpec& ring, Point p) {
+double DistanceToCircle(const RingShape& ring, Point p) {
     Point w = p - ring.centre;
     double height = Dot(w, ring.axis);
     double planar = Norm(w - ring.axis * height);
@@ -210,7 +210,7 @@ double DistanceToCircle(const RingSpec& ring, Point p) {
 
 /// Moves the ring towards or away from target along the line of centres until the
 /// brute-force gap reaches wanted; false when it does not settle or the circle enters.
-bool PlaceAtGap(RingSpec& ring, Point target, double wanted, const std::function<double(double)>& distanceAt,
+bool PlaceAtGap(RingShape& ring, Point target, double wanted, const std::function<double(double)>& distanceAt,
                 const std::function<void()>& rebuild) {
     for (int iteration = 0; iteration < 40; ++iteration) {
         double distance = MinimumOverCircle(distanceAt);
@@ -228,8 +228,8 @@ bool PlaceAtGap(RingSpec& ring, Point target, double wanted, const std::function
     return false;
 }
 
-/// A torus item at the spec's circle (the axis is reached by a rotation from y).
-std::unique_ptr<FieldItemTorus> TorusAt(const RingSpec& ring, const Vector3& angle) {
+/// A torus item at the given circle (the axis is reached by a rotation from y).
+std::unique_ptr<FieldItemTorus> TorusAt(const RingShape& ring, const Vector3& angle) {
     return shapes::Torus(ToVector(ring.centre), ring.radius, angle);
 }
 
@@ -364,20 +364,20 @@ TEST_F(TorusDetectors, RingRingDistanceMatchesBruteForce) {
     int checked = 0;
     for (int trial = 0; trial < 150; ++trial) {
         auto fixed = shapes::Torus({0.0f, 0.5f, 0.0f}, radius(random), shapes::RandomAngle(random));
-        const RingSpec fixedSpec = SpecOf(*fixed);
+        const RingShape fixedShape = ShapeOf(*fixed);
         const Vector3 angle = shapes::RandomAngle(random);
         auto moving = shapes::Torus(shapes::RandomDirection(random) * 1.5f, radius(random), angle);
-        RingSpec spec = SpecOf(*moving);
-        auto distanceAt = [&](double a) { return DistanceToCircle(fixedSpec, spec.At(a)); };
+        RingShape shape = ShapeOf(*moving);
+        auto distanceAt = [&](double a) { return DistanceToCircle(fixedShape, shape.At(a)); };
         // the tubes of both rings take the place of one ring's tube
-        RingSpec both = spec;
-        both.tube = spec.tube + fixedSpec.tube;
-        if (!PlaceAtGap(both, fixedSpec.centre, wanted(random), distanceAt,
-                        [&] { spec.centre = both.centre; })) {
+        RingShape both = shape;
+        both.tube = shape.tube + fixedShape.tube;
+        if (!PlaceAtGap(both, fixedShape.centre, wanted(random), distanceAt,
+                        [&] { shape.centre = both.centre; })) {
             continue;
         }
         const double gap = MinimumOverCircle(distanceAt) - both.tube;
-        moving = TorusAt(spec, angle);
+        moving = TorusAt(shape, angle);
         auto contacts = Detect<CollisionDetectTorusTorus>(*moving, *fixed);
         ASSERT_FALSE(contacts.empty()) << "trial " << trial << " gap " << gap;
         for (const Contact& c : contacts) {
@@ -431,8 +431,8 @@ TEST_F(TorusDetectors, RingOnBoxEdgeTouchesTheEdgeOncePerFace) {
     // a vertex contact at the corner
     const Vector3 cornerPoint(edge, edge, edge);
     auto tilted = shapes::Torus({}, 0.5, {0.0f, 0.0f, static_cast<float>(std::numbers::pi / 4.0)});
-    const RingSpec tiltedSpec = SpecOf(*tilted);
-    const Vector3 axis = ToVector(tiltedSpec.axis);
+    const RingShape tiltedShape = ShapeOf(*tilted);
+    const Vector3 axis = ToVector(tiltedShape.axis);
     const Vector3 outwards = Normalize(Vector3(1.0f, 1.0f, 1.0f));
     const Vector3 inPlane = Normalize(outwards - axis * Dot(outwards, axis));
     auto corner = shapes::Torus(cornerPoint + inPlane * (0.5f + 0.095f), 0.5,
@@ -457,13 +457,13 @@ TEST_F(TorusDetectors, RingBoxDistanceMatchesBruteForce) {
         const Vector3 angle = shapes::RandomAngle(random);
         auto ring = shapes::Torus(Vector3(0.0f, 0.5f, 0.0f) + shapes::RandomDirection(random) * 1.5f,
                                   radius(random), angle);
-        RingSpec spec = SpecOf(*ring);
-        auto distanceAt = [&](double a) { return DistanceToBox(*box, spec.At(a)); };
-        if (!PlaceAtGap(spec, FromVector(box->WorldPosition()), wanted(random), distanceAt, [] {})) {
+        RingShape shape = ShapeOf(*ring);
+        auto distanceAt = [&](double a) { return DistanceToBox(*box, shape.At(a)); };
+        if (!PlaceAtGap(shape, FromVector(box->WorldPosition()), wanted(random), distanceAt, [] {})) {
             continue;
         }
-        const double gap = MinimumOverCircle(distanceAt) - spec.tube;
-        ring = TorusAt(spec, angle);
+        const double gap = MinimumOverCircle(distanceAt) - shape.tube;
+        ring = TorusAt(shape, angle);
         auto contacts = Detect<CollisionDetectTorusBox>(*ring, *box);
         ASSERT_FALSE(contacts.empty()) << "trial " << trial << " gap " << gap;
         double nearest = 1e9;
@@ -530,8 +530,8 @@ TEST_F(TorusDetectors, RingHungOnThickDiskEdgeIsHeldByTheTopRim) {
     // its edge: the ring's centre lies below the top face, yet its tube rests on the top rim
     auto disk = shapes::Disk({0.0f, 0.0f, 0.0f}, 1.0, 0.43);
     auto ring = shapes::Torus({0.9f, -0.205f, 0.0f}, 0.5, shapes::QuarterTurnX());
-    const RingSpec spec = SpecOf(*ring);
-    const double rimGap = DistanceToCircle(spec, {0.985, 0.2, 0.0}) - spec.tube;
+    const RingShape shape = ShapeOf(*ring);
+    const double rimGap = DistanceToCircle(shape, {0.985, 0.2, 0.0}) - shape.tube;
     ASSERT_LT(std::abs(rimGap), kTolerance);
     auto contacts = Detect<CollisionDetectTorusDisk>(*ring, *disk);
     ASSERT_FALSE(contacts.empty());
@@ -554,13 +554,13 @@ TEST_F(TorusDetectors, RingDiskDistanceMatchesBruteForce) {
         const Vector3 angle = shapes::RandomAngle(random);
         auto ring = shapes::Torus(Vector3(0.0f, 0.5f, 0.0f) + shapes::RandomDirection(random) * 1.5f,
                                   radius(random), angle);
-        RingSpec spec = SpecOf(*ring);
-        auto distanceAt = [&](double a) { return DistanceToDisk(*disk, spec.At(a)); };
-        if (!PlaceAtGap(spec, FromVector(disk->WorldPosition()), wanted(random), distanceAt, [] {})) {
+        RingShape shape = ShapeOf(*ring);
+        auto distanceAt = [&](double a) { return DistanceToDisk(*disk, shape.At(a)); };
+        if (!PlaceAtGap(shape, FromVector(disk->WorldPosition()), wanted(random), distanceAt, [] {})) {
             continue;
         }
-        const double gap = MinimumOverCircle(distanceAt) - spec.tube;
-        ring = TorusAt(spec, angle);
+        const double gap = MinimumOverCircle(distanceAt) - shape.tube;
+        ring = TorusAt(shape, angle);
         auto contacts = Detect<CollisionDetectTorusDisk>(*disk, *ring);
         ASSERT_FALSE(contacts.empty()) << "trial " << trial << " gap " << gap;
         double nearest = 1e9;
