@@ -6,6 +6,7 @@
 
 #include "collision/CollisionGeometry.h"
 #include "collision/PolynomialRoots.h"
+#include "collision/Vector3d.h"
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemDisk.h"
 #include "physics/FieldItemRay.h"
@@ -17,43 +18,15 @@ namespace {
 
 // the hit computations run in double precision: picking rays start metres away from
 // what they hit, and the quartic of the ring needs the digits
-struct Vec {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-Vec ToVec(const Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-Vector3 ToVector3(const Vec& v) {
-    return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
-}
-Vec operator+(const Vec& a, const Vec& b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec operator-(const Vec& a, const Vec& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec operator*(const Vec& v, double s) {
-    return {v.x * s, v.y * s, v.z * s};
-}
-double Dot(const Vec& a, const Vec& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec Cross(const Vec& a, const Vec& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-bool IsFinite(const Vec& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
+using geometry::ToVector3d;
+using geometry::Vector3d;
 
 /// The ray's origin and unit direction in world coordinates.
 struct Line {
-    Vec origin;
-    Vec direction;
+    Vector3d origin;
+    Vector3d direction;
 
-    Vec At(double parameter) const { return origin + direction * parameter; }
+    Vector3d At(double parameter) const { return origin + direction * parameter; }
 };
 
 /// Finds the ray and the shape of the pair (in either order) and the ray's world line.
@@ -73,13 +46,13 @@ template <class Shape> bool FindRoles(FieldItem& first, FieldItem& second, Line&
     }
     Vector3 direction = ray->Direction();
     ray->ToWorld(direction);
-    Vec unit = ToVec(direction);
+    Vector3d unit = ToVector3d(direction);
     double length = std::sqrt(Dot(unit, unit));
     if (!(length > 0.0) || !std::isfinite(length)) {
         return false;
     }
     line.direction = unit * (1.0 / length);
-    line.origin = ToVec(ray->WorldPosition());
+    line.origin = ToVector3d(ray->WorldPosition());
     return IsFinite(line.origin);
 }
 
@@ -95,16 +68,16 @@ void AppendHit(std::vector<Contact>& contacts, const Line& line, double paramete
     contact.normal = Vector3();
 }
 
-Vec LocalOf(const FieldItem& item, const Vec& worldVector) {
+Vector3d LocalOf(const FieldItem& item, const Vector3d& worldVector) {
     Vector3 v = ToVector3(worldVector);
     item.ToLocal(v);
-    return ToVec(v);
+    return ToVector3d(v);
 }
 
-Vec WorldOf(const FieldItem& item, const Vector3& localVector) {
+Vector3d WorldOf(const FieldItem& item, const Vector3& localVector) {
     Vector3 v = localVector;
     item.ToWorld(v);
-    return ToVec(v);
+    return ToVector3d(v);
 }
 
 } // namespace
@@ -116,10 +89,10 @@ void CollisionDetectRaySphere::Detect(FieldItem& first, FieldItem& second, std::
         return;
     }
     const double radius = sphere->BoundingRadius() + ContactTolerance() / 2.0;
-    const Vec toCentre = ToVec(sphere->WorldPosition()) - line.origin;
+    const Vector3d toCentre = ToVector3d(sphere->WorldPosition()) - line.origin;
 
     // the squared distance of the centre from the line, from the cross product to avoid cancellation
-    const Vec offset = Cross(toCentre, line.direction);
+    const Vector3d offset = Cross(toCentre, line.direction);
     const double missSquared = Dot(offset, offset);
     // a ray that grazes the enlarged sphere exactly does not hit it
     if (!(missSquared < radius * radius)) {
@@ -150,7 +123,7 @@ void CollisionDetectRayBox::Detect(FieldItem& first, FieldItem& second, std::vec
 
     // the core's corners moved outwards by half the tolerance on each axis
     const float grow = static_cast<float>(ContactTolerance() / 2.0);
-    const Vec centre = ToVec(box->WorldPosition());
+    const Vector3d centre = ToVector3d(box->WorldPosition());
     std::array<Vector3, kVertexCount> vertices;
     for (size_t i = 0; i < kVertexCount; ++i) {
         const Vector3& v = localVertices[i];
@@ -161,13 +134,13 @@ void CollisionDetectRayBox::Detect(FieldItem& first, FieldItem& second, std::vec
 
     // every face turned towards the ray whose plane the ray meets ahead, within the face
     for (size_t f = 0; f < faces.size(); ++f) {
-        const Vec normal = WorldOf(*box, faceNormals[f]);
+        const Vector3d normal = WorldOf(*box, faceNormals[f]);
         const double facing = Dot(normal, line.direction);
         if (!(facing < 0.0)) {
             continue;
         }
         const FieldItemBox::Face& face = faces[f];
-        const double parameter = -Dot(normal, line.origin - ToVec(vertices[face[0]])) / facing;
+        const double parameter = -Dot(normal, line.origin - ToVector3d(vertices[face[0]])) / facing;
         if (!(parameter >= 0.0)) {
             continue;
         }
@@ -188,17 +161,17 @@ void CollisionDetectRayDisk::Detect(FieldItem& first, FieldItem& second, std::ve
     const double tolerance = ContactTolerance();
     const double halfHeight = disk->CoreHeight() / 2.0;
     const double radius = disk->CoreRadius() + tolerance / 2.0;
-    const Vec centre = ToVec(disk->WorldPosition());
+    const Vector3d centre = ToVector3d(disk->WorldPosition());
 
     // the face turned towards the ray: its plane, then whether the crossing lies over the face
-    Vec halfAxis = WorldOf(*disk, Vector3(0.0f, static_cast<float>(halfHeight), 0.0f));
+    Vector3d halfAxis = WorldOf(*disk, Vector3(0.0f, static_cast<float>(halfHeight), 0.0f));
     if (Dot(halfAxis, line.direction) > 0.0) {
         halfAxis = halfAxis * -1.0;
     }
     const double axisLength = std::sqrt(Dot(halfAxis, halfAxis));
     if (axisLength > 0.0) {
-        const Vec faceNormal = halfAxis * (1.0 / axisLength);
-        const Vec faceCentre = centre + halfAxis;
+        const Vector3d faceNormal = halfAxis * (1.0 / axisLength);
+        const Vector3d faceCentre = centre + halfAxis;
         const double facing = Dot(faceNormal, line.direction);
         // a ray parallel to the face never crosses its plane
         if (facing < 0.0) {
@@ -212,8 +185,8 @@ void CollisionDetectRayDisk::Detect(FieldItem& first, FieldItem& second, std::ve
     }
 
     // the side: the line against the infinite cylinder about the local y axis, entry root
-    const Vec origin = LocalOf(*disk, line.origin - centre);
-    const Vec direction = LocalOf(*disk, line.direction);
+    const Vector3d origin = LocalOf(*disk, line.origin - centre);
+    const Vector3d direction = LocalOf(*disk, line.direction);
     const double a = direction.x * direction.x + direction.z * direction.z;
     const double b = origin.x * direction.x + origin.z * direction.z;
     const double c = origin.x * origin.x + origin.z * origin.z - radius * radius;
@@ -243,11 +216,11 @@ void CollisionDetectRayTorus::Detect(FieldItem& first, FieldItem& second, std::v
 
     // the line in the ring's frame, its origin moved to the line's point nearest the ring's
     // centre, which keeps the quartic well scaled however far away the ray starts
-    Vec direction = LocalOf(*torus, line.direction);
+    Vector3d direction = LocalOf(*torus, line.direction);
     direction = direction * (1.0 / std::sqrt(Dot(direction, direction)));
-    const Vec origin = LocalOf(*torus, line.origin - ToVec(torus->WorldPosition()));
+    const Vector3d origin = LocalOf(*torus, line.origin - ToVector3d(torus->WorldPosition()));
     const double shift = -Dot(origin, direction);
-    const Vec nearest = origin + direction * shift;
+    const Vector3d nearest = origin + direction * shift;
 
     // (|P|² + R² - r²)² = 4R²(Px² + Pz²) for P = nearest + μ·direction, with nearest ⟂ direction
     const double ring2 = ringRadius * ringRadius;
@@ -262,7 +235,7 @@ void CollisionDetectRayTorus::Detect(FieldItem& first, FieldItem& second, std::v
     // the first root ahead of the origin where the line enters the tube: just beyond it, the
     // point lies inside (the roots alternate entry and exit)
     auto inside = [&](double mu) {
-        Vec p = nearest + direction * mu;
+        Vector3d p = nearest + direction * mu;
         double h = Dot(p, p) + ring2 - tubeRadius * tubeRadius;
         return h * h < 4.0 * ring2 * (p.x * p.x + p.z * p.z);
     };

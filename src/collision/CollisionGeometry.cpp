@@ -5,48 +5,22 @@
 #include <algorithm>
 #include <cmath>
 
+#include "collision/Vector3d.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Vec {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-Vec ToVec(const Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-Vector3 ToVector3(const Vec& v) {
-    return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
-}
-Vec operator+(const Vec& a, const Vec& b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec operator-(const Vec& a, const Vec& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec operator*(const Vec& v, double s) {
-    return {v.x * s, v.y * s, v.z * s};
-}
-double Dot(const Vec& a, const Vec& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec Cross(const Vec& a, const Vec& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double Norm(const Vec& v) {
-    return std::sqrt(Dot(v, v));
-}
+using geometry::ToVector3d;
+using geometry::Vector3d;
 
 double Clamp01(double u) {
     return u < 0.0 ? 0.0 : (u > 1.0 ? 1.0 : u);
 }
 
 /// Writes a pair result: point on the first feature, distance, unit normal from second to first.
-void WritePair(const Vec& onFirst, const Vec& onSecond, Contact& result) {
-    Vec difference = onFirst - onSecond;
+void WritePair(const Vector3d& onFirst, const Vector3d& onSecond, Contact& result) {
+    Vector3d difference = onFirst - onSecond;
     double distance = Norm(difference);
     result.point = ToVector3(onFirst);
     result.distance = distance;
@@ -54,31 +28,33 @@ void WritePair(const Vec& onFirst, const Vec& onSecond, Contact& result) {
 }
 
 /// The point of the circle nearest to p (the nudge on the axis included).
-Vec CirclePointNearest(const Vec& p, const Vec& centre, const Vec& normal, double radius) {
-    Vec w = p - centre;
-    Vec perpendicular = w - normal * Dot(w, normal);
+Vector3d CirclePointNearest(const Vector3d& p, const Vector3d& centre, const Vector3d& normal,
+                            double radius) {
+    Vector3d w = p - centre;
+    Vector3d perpendicular = w - normal * Dot(w, normal);
     double length = Norm(perpendicular);
     if (length == 0.0) {
         // on the axis every circle point is equally near: nudge the query point off it
-        w = w + Vec{0.0001, 0.0001, 0.0001};
+        w = w + Vector3d{0.0001, 0.0001, 0.0001};
         perpendicular = w - normal * Dot(w, normal);
         length = Norm(perpendicular);
         if (length == 0.0) {
             // only a degenerate (zero) normal gets here; any point at the radius will do
-            return centre + Vec{radius, 0.0, 0.0};
+            return centre + Vector3d{radius, 0.0, 0.0};
         }
     }
     return centre + perpendicular * (radius / length);
 }
 
 /// A unit vector perpendicular to the unit vector n.
-Vec AnyPerpendicular(const Vec& n) {
-    Vec helper = std::fabs(n.x) <= std::fabs(n.y) && std::fabs(n.x) <= std::fabs(n.z) ? Vec{1.0, 0.0, 0.0}
-                 : std::fabs(n.y) <= std::fabs(n.z)                                   ? Vec{0.0, 1.0, 0.0}
-                                                                                      : Vec{0.0, 0.0, 1.0};
-    Vec perpendicular = Cross(n, helper);
+Vector3d AnyPerpendicular(const Vector3d& n) {
+    Vector3d helper = std::fabs(n.x) <= std::fabs(n.y) && std::fabs(n.x) <= std::fabs(n.z)
+                          ? Vector3d{1.0, 0.0, 0.0}
+                      : std::fabs(n.y) <= std::fabs(n.z) ? Vector3d{0.0, 1.0, 0.0}
+                                                         : Vector3d{0.0, 0.0, 1.0};
+    Vector3d perpendicular = Cross(n, helper);
     double length = Norm(perpendicular);
-    return length > 0.0 ? perpendicular * (1.0 / length) : Vec{1.0, 0.0, 0.0};
+    return length > 0.0 ? perpendicular * (1.0 / length) : Vector3d{1.0, 0.0, 0.0};
 }
 
 // Squared distance from the point a(θ) = cA + RA (u cos θ + v sin θ) of circle A to circle B,
@@ -231,9 +207,9 @@ constexpr double kBracketWidth = 1e-10;
 
 void ClosestPointOnCircle(const Vector3& p, const Vector3& centre, const Vector3& normal, double radius,
                           Contact& result) {
-    Vec point = ToVec(p);
-    Vec onCircle = CirclePointNearest(point, ToVec(centre), ToVec(normal), radius);
-    Vec difference = point - onCircle;
+    Vector3d point = ToVector3d(p);
+    Vector3d onCircle = CirclePointNearest(point, ToVector3d(centre), ToVector3d(normal), radius);
+    Vector3d difference = point - onCircle;
     double distance = Norm(difference);
     result.point = ToVector3(onCircle);
     result.distance = distance;
@@ -241,11 +217,11 @@ void ClosestPointOnCircle(const Vector3& p, const Vector3& centre, const Vector3
 }
 
 void ClosestPointsOfCircles(const Circle& a, const Circle& b, Contact& result) {
-    Vec centreA = ToVec(a.centre), centreB = ToVec(b.centre);
-    Vec normalA = ToVec(a.normal), normalB = ToVec(b.normal);
-    Vec u = AnyPerpendicular(normalA);
-    Vec v = Cross(normalA, u);
-    Vec e = centreA - centreB;
+    Vector3d centreA = ToVector3d(a.centre), centreB = ToVector3d(b.centre);
+    Vector3d normalA = ToVector3d(a.normal), normalB = ToVector3d(b.normal);
+    Vector3d u = AnyPerpendicular(normalA);
+    Vector3d v = Cross(normalA, u);
+    Vector3d e = centreA - centreB;
     CircleToCircle distance{a.radius,        b.radius,  Dot(e, u),       Dot(e, v),
                             Dot(e, normalB), Dot(e, e), Dot(u, normalB), Dot(v, normalB)};
 
@@ -296,11 +272,11 @@ void ClosestPointsOfCircles(const Circle& a, const Circle& b, Contact& result) {
 
     // alternating projection from the point found: it never increases the distance and
     // polishes what the narrowing left
-    Vec pointA = centreA + (u * bestCos + v * bestSin) * a.radius;
-    Vec pointB = CirclePointNearest(pointA, centreB, normalB, b.radius);
+    Vector3d pointA = centreA + (u * bestCos + v * bestSin) * a.radius;
+    Vector3d pointB = CirclePointNearest(pointA, centreB, normalB, b.radius);
     for (int iteration = 0; iteration < 5; ++iteration) {
-        Vec nextA = CirclePointNearest(pointB, centreA, normalA, a.radius);
-        Vec nextB = CirclePointNearest(nextA, centreB, normalB, b.radius);
+        Vector3d nextA = CirclePointNearest(pointB, centreA, normalA, a.radius);
+        Vector3d nextB = CirclePointNearest(nextA, centreB, normalB, b.radius);
         double moved = Norm(nextA - pointA);
         if (Dot(nextA - nextB, nextA - nextB) <= Dot(pointA - pointB, pointA - pointB)) {
             pointA = nextA, pointB = nextB;
@@ -314,8 +290,8 @@ void ClosestPointsOfCircles(const Circle& a, const Circle& b, Contact& result) {
 
 bool ClosestPointOnSegment(const Vector3& p, const Vector3& a, const Vector3& b, bool clamp,
                            Contact& result) {
-    Vec point = ToVec(p), start = ToVec(a);
-    Vec direction = ToVec(b) - start;
+    Vector3d point = ToVector3d(p), start = ToVector3d(a);
+    Vector3d direction = ToVector3d(b) - start;
     double lengthSquared = Dot(direction, direction);
     double u = lengthSquared > 0.0 ? Dot(point - start, direction) / lengthSquared : 0.0;
     if (clamp) {
@@ -323,8 +299,8 @@ bool ClosestPointOnSegment(const Vector3& p, const Vector3& a, const Vector3& b,
     } else if (!(u >= 0.0 && u <= 1.0)) {
         return false;
     }
-    Vec onSegment = start + direction * u;
-    Vec difference = point - onSegment;
+    Vector3d onSegment = start + direction * u;
+    Vector3d difference = point - onSegment;
     double distance = Norm(difference);
     result.point = ToVector3(onSegment);
     result.distance = distance;
@@ -334,14 +310,14 @@ bool ClosestPointOnSegment(const Vector3& p, const Vector3& a, const Vector3& b,
 
 bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, const Circle& circle,
                                      Contact& result, double maximumDistance) {
-    Vec s = ToVec(start);
-    Vec d = ToVec(end) - s;
+    Vector3d s = ToVector3d(start);
+    Vector3d d = ToVector3d(end) - s;
     double lengthSquared = Dot(d, d);
     if (!(lengthSquared > 0.0)) {
         return false;
     }
-    Vec centre = ToVec(circle.centre), normal = ToVec(circle.normal);
-    Vec w = s - centre;
+    Vector3d centre = ToVector3d(circle.centre), normal = ToVector3d(circle.normal);
+    Vector3d w = s - centre;
     double h0 = Dot(w, normal), hd = Dot(d, normal);
     LineToCircle distance{circle.radius, Dot(w, w), Dot(w, d), lengthSquared, 0.0, 0.0, 0.0};
     distance.b0 = distance.a0 - h0 * h0;
@@ -372,7 +348,7 @@ bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, c
     const double reach = length / samples;
     bool found = false;
     double best = maximumDistance;
-    Vec bestOnSegment, bestOnCircle;
+    Vector3d bestOnSegment, bestOnCircle;
     for (int k : starts.index) {
         if (k < 0 || std::sqrt(std::max(values[k], 0.0)) - reach > maximumDistance) {
             continue;
@@ -381,12 +357,12 @@ bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, c
         const double high = std::min(samples, k + 1) / static_cast<double>(samples);
         const double u = RefineMinimum(distance, low, static_cast<double>(k) / samples, high, kBracketWidth);
         // the final unclamped projection decides whether the pair lies within the segment
-        Vec onCircle = CirclePointNearest(s + d * u, centre, normal, circle.radius);
+        Vector3d onCircle = CirclePointNearest(s + d * u, centre, normal, circle.radius);
         double foot = Dot(onCircle - s, d) / lengthSquared;
         if (!(foot >= 0.0 && foot <= 1.0)) {
             continue;
         }
-        Vec onSegment = s + d * foot;
+        Vector3d onSegment = s + d * foot;
         double gap = Norm(onSegment - onCircle);
         if (gap < best) {
             best = gap, bestOnSegment = onSegment, bestOnCircle = onCircle, found = true;
@@ -400,8 +376,9 @@ bool ClosestPointsOfSegmentAndCircle(const Vector3& start, const Vector3& end, c
 
 bool ClosestPointsOfSegments(const Vector3& start1, const Vector3& direction1, const Vector3& start2,
                              const Vector3& direction2, bool clamp, Contact& result) {
-    Vec s1 = ToVec(start1), d1 = ToVec(direction1), s2 = ToVec(start2), d2 = ToVec(direction2);
-    Vec r = s1 - s2;
+    Vector3d s1 = ToVector3d(start1), d1 = ToVector3d(direction1), s2 = ToVector3d(start2),
+             d2 = ToVector3d(direction2);
+    Vector3d r = s1 - s2;
     double a = Dot(d1, d1), e = Dot(d2, d2), b = Dot(d1, d2), c = Dot(d1, r), f = Dot(d2, r);
     double denominator = a * e - b * b;
     double u1 = 0.0, u2 = 0.0;
@@ -450,8 +427,8 @@ bool ClosestPointsOfSegments(const Vector3& start1, const Vector3& direction1, c
 
 bool PointOverFace(const Vector3& p, const Vector3& faceCentre, const Vector3& unitNormal, double radius,
                    Contact& result) {
-    Vec w = ToVec(p) - ToVec(faceCentre);
-    double height = Dot(w, ToVec(unitNormal));
+    Vector3d w = ToVector3d(p) - ToVector3d(faceCentre);
+    double height = Dot(w, ToVector3d(unitNormal));
     if (!(Dot(w, w) - height * height <= radius * radius)) {
         return false;
     }
@@ -463,17 +440,17 @@ bool PointOverFace(const Vector3& p, const Vector3& faceCentre, const Vector3& u
 
 bool PointInFacePolygon(const Vector3& p, const Vector3& v0, const Vector3& v1, const Vector3& v2,
                         const Vector3& v3, const Vector3& outwardNormal, Contact& result) {
-    Vec point = ToVec(p), normal = ToVec(outwardNormal);
-    Vec corners[4] = {ToVec(v0), ToVec(v1), ToVec(v2), ToVec(v3)};
+    Vector3d point = ToVector3d(p), normal = ToVector3d(outwardNormal);
+    Vector3d corners[4] = {ToVector3d(v0), ToVector3d(v1), ToVector3d(v2), ToVector3d(v3)};
     double height = Dot(point - corners[0], normal);
     result.point = p;
     result.distance = height;
     result.normal = outwardNormal;
-    Vec projected = point - normal * height;
+    Vector3d projected = point - normal * height;
 
     // inside a triangle when the point lies on the same side of its three edges; points on
     // an edge or the shared diagonal count as inside, with a margin for rounding
-    auto inTriangle = [&](const Vec& a, const Vec& b, const Vec& c) {
+    auto inTriangle = [&](const Vector3d& a, const Vector3d& b, const Vector3d& c) {
         double area = Dot(Cross(b - a, c - a), normal);
         if (area == 0.0) {
             return false;
@@ -489,12 +466,12 @@ bool PointInFacePolygon(const Vector3& p, const Vector3& v0, const Vector3& v1, 
 
 Vector3 CirclePointDeepestTowards(const Vector3& centre, const Vector3& unitAxis, double radius,
                                   const Vector3& planeNormal) {
-    Vec axis = ToVec(unitAxis), normal = ToVec(planeNormal);
+    Vector3d axis = ToVector3d(unitAxis), normal = ToVector3d(planeNormal);
     // axis × (axis × n) = (axis·n) axis - n: the part of -n within the circle's plane
-    Vec downward = Cross(axis, Cross(axis, normal));
+    Vector3d downward = Cross(axis, Cross(axis, normal));
     double length = Norm(downward);
     if (length <= 1e-6 * Norm(normal)) {
         return centre;
     }
-    return ToVector3(ToVec(centre) + downward * (radius / length));
+    return ToVector3(ToVector3d(centre) + downward * (radius / length));
 }

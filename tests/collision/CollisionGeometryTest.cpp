@@ -9,37 +9,16 @@
 #include <limits>
 #include <random>
 
+#include "collision/Vector3d.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Vec {
-    double x, y, z;
-};
-Vec ToVec(const Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-Vec operator+(const Vec& a, const Vec& b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec operator-(const Vec& a, const Vec& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec operator*(const Vec& v, double s) {
-    return {v.x * s, v.y * s, v.z * s};
-}
-double Dot(const Vec& a, const Vec& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec Cross(const Vec& a, const Vec& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double Norm(const Vec& v) {
-    return std::sqrt(Dot(v, v));
-}
-Vec Unit(const Vec& v) {
+using geometry::ToVector3d;
+using geometry::Vector3d;
+Vector3d Unit(const Vector3d& v) {
     return v * (1.0 / Norm(v));
 }
 
@@ -69,20 +48,20 @@ private:
 };
 
 /// Exact distance from a point to a circle (not through the routine under test).
-double DistanceToCircle(const Vec& p, const Circle& circle) {
-    Vec n = Unit(ToVec(circle.normal));
-    Vec w = p - ToVec(circle.centre);
+double DistanceToCircle(const Vector3d& p, const Circle& circle) {
+    Vector3d n = Unit(ToVector3d(circle.normal));
+    Vector3d w = p - ToVector3d(circle.centre);
     double h = Dot(w, n);
     double rho = std::sqrt(std::max(0.0, Dot(w, w) - h * h));
     return std::sqrt(h * h + (rho - circle.radius) * (rho - circle.radius));
 }
 
-Vec CirclePoint(const Circle& circle, double theta) {
-    Vec n = Unit(ToVec(circle.normal));
-    Vec helper = std::fabs(n.x) < 0.6 ? Vec{1, 0, 0} : Vec{0, 1, 0};
-    Vec u = Unit(Cross(n, helper));
-    Vec v = Cross(n, u);
-    return ToVec(circle.centre) + (u * std::cos(theta) + v * std::sin(theta)) * circle.radius;
+Vector3d CirclePoint(const Circle& circle, double theta) {
+    Vector3d n = Unit(ToVector3d(circle.normal));
+    Vector3d helper = std::fabs(n.x) < 0.6 ? Vector3d{1, 0, 0} : Vector3d{0, 1, 0};
+    Vector3d u = Unit(Cross(n, helper));
+    Vector3d v = Cross(n, u);
+    return ToVector3d(circle.centre) + (u * std::cos(theta) + v * std::sin(theta)) * circle.radius;
 }
 
 /// Brute force: the smallest distance from sampled points of circle a to circle b.
@@ -95,7 +74,7 @@ double BruteForceCircles(const Circle& a, const Circle& b, int samples) {
 }
 
 bool OnCircle(const Vector3& point, const Circle& circle, double tolerance) {
-    return DistanceToCircle(ToVec(point), circle) <= tolerance;
+    return DistanceToCircle(ToVector3d(point), circle) <= tolerance;
 }
 
 } // namespace
@@ -122,11 +101,11 @@ TEST(CollisionGeometry, ClosestPointOnCircleProjectsAndNudgesOffTheAxis) {
         ClosestPointOnCircle(p, circle.centre, circle.normal, circle.radius, result);
         double brute = std::numeric_limits<double>::max();
         for (int k = 0; k < 4000; ++k) {
-            brute = std::min(brute, Norm(ToVec(p) - CirclePoint(circle, 2.0 * kPi * k / 4000)));
+            brute = std::min(brute, Norm(ToVector3d(p) - CirclePoint(circle, 2.0 * kPi * k / 4000)));
         }
         EXPECT_TRUE(OnCircle(result.point, circle, 2e-6));
         EXPECT_LE(result.distance, brute + 1e-6);
-        EXPECT_NEAR(result.distance, Norm(ToVec(p) - ToVec(result.point)), 2e-6);
+        EXPECT_NEAR(result.distance, Norm(ToVector3d(p) - ToVector3d(result.point)), 2e-6);
         EXPECT_VECTOR_NEAR(result.point + result.normal * static_cast<float>(result.distance), p, 2e-5f);
     }
 }
@@ -289,7 +268,8 @@ TEST(CollisionGeometry, ClosestPointsOfSegmentAndCircleMatchBruteForce) {
         double brute = std::numeric_limits<double>::max();
         int bestIndex = 0;
         for (int k = 0; k <= samples; ++k) {
-            Vec p = ToVec(start) + (ToVec(end) - ToVec(start)) * (static_cast<double>(k) / samples);
+            Vector3d p = ToVector3d(start) +
+                         (ToVector3d(end) - ToVector3d(start)) * (static_cast<double>(k) / samples);
             double distance = DistanceToCircle(p, circle);
             if (distance < brute) {
                 brute = distance, bestIndex = k;
@@ -315,7 +295,9 @@ TEST(CollisionGeometry, ClosestPointsOfSegmentAndCircleMatchBruteForce) {
             EXPECT_TRUE(
                 OnCircle(result.point - result.normal * static_cast<float>(result.distance), circle, 1e-5));
             if (result.distance > 1e-3) {
-                EXPECT_LT(std::fabs(Dot(ToVec(result.normal), Unit(ToVec(end) - ToVec(start)))), 1e-3);
+                EXPECT_LT(
+                    std::fabs(Dot(ToVector3d(result.normal), Unit(ToVector3d(end) - ToVector3d(start)))),
+                    1e-3);
             }
         }
         // a global minimum well inside the segment must be found, and not beaten by sampling
@@ -375,9 +357,9 @@ TEST(CollisionGeometry, CirclePointDeepestTowardsAPlane) {
         Vector3 deepest = CirclePointDeepestTowards(circle.centre, circle.normal, circle.radius, planeNormal);
         double brute = std::numeric_limits<double>::max();
         for (int k = 0; k < 3600; ++k) {
-            brute = std::min(brute, Dot(CirclePoint(circle, 2.0 * kPi * k / 3600), ToVec(planeNormal)));
+            brute = std::min(brute, Dot(CirclePoint(circle, 2.0 * kPi * k / 3600), ToVector3d(planeNormal)));
         }
         EXPECT_TRUE(OnCircle(deepest, circle, 2e-6));
-        EXPECT_LE(Dot(ToVec(deepest), ToVec(planeNormal)), brute + 1e-6);
+        EXPECT_LE(Dot(ToVector3d(deepest), ToVector3d(planeNormal)), brute + 1e-6);
     }
 }
