@@ -108,6 +108,28 @@ double SegmentCircleLowerBound(const Vector3& a, const Vector3& b, const Circle&
     return std::max(bound, circle.radius - farthest);
 }
 
+/// The point of the centre circle deepest towards a plane of the given outward unit normal,
+/// for a face test; false when the ring does not reach over the face at all. A ring lying
+/// parallel to the plane is equally deep all round and the deepest point is taken at its
+/// centre, which keeps a flat ring level on a face; but the centre lies in the hole, so it
+/// stands for the ring only where the ring passes over the face: the circle point nearest
+/// the face's centre must lie over the face as well (isOverFace), else a ring would rest on
+/// a post or a coin that fits into its hole.
+template <class OverFace>
+bool RingPointDeepestTowards(const Circle& circle, const Vector3& planeNormal, const Vector3& faceCentre,
+                             const OverFace& isOverFace, Vector3& deepest) {
+    deepest = CirclePointDeepestTowards(circle.centre, circle.normal, circle.radius, planeNormal);
+    // the routine answers either the centre or a point one radius from it
+    const bool parallel =
+        static_cast<double>(Length(deepest - circle.centre)) < 0.5 * circle.radius || circle.radius <= 0.0;
+    if (!parallel) {
+        return true;
+    }
+    Contact nearest;
+    ClosestPointOnCircle(faceCentre, circle.centre, circle.normal, circle.radius, nearest);
+    return isOverFace(nearest.point);
+}
+
 } // namespace
 
 void CollisionDetectTorusLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
@@ -273,13 +295,20 @@ void CollisionDetectTorusBox::Detect(FieldItem& first, FieldItem& second, std::v
     for (size_t f = 0; f < faces.size(); ++f) {
         Vector3 normal = faceNormals[f];
         box->ToWorld(normal);
-        Vector3 deepest = CirclePointDeepestTowards(circle.centre, circle.normal, circle.radius, normal);
-        Vector3 point = deepest - normal * tube;
         const FieldItemBox::Face& face = faces[f];
         Contact over;
-        if (PointInFacePolygon(point, vertices[face[0]], vertices[face[1]], vertices[face[2]],
-                               vertices[face[3]], normal, over) &&
-            WithinBand(over.distance, tolerance)) {
+        auto inFace = [&](const Vector3& p) {
+            return PointInFacePolygon(p, vertices[face[0]], vertices[face[1]], vertices[face[2]],
+                                      vertices[face[3]], normal, over);
+        };
+        const Vector3 faceCentre =
+            (vertices[face[0]] + vertices[face[1]] + vertices[face[2]] + vertices[face[3]]) * 0.25f;
+        Vector3 deepest;
+        if (!RingPointDeepestTowards(circle, normal, faceCentre, inFace, deepest)) {
+            continue;
+        }
+        Vector3 point = deepest - normal * tube;
+        if (inFace(point) && WithinBand(over.distance, tolerance)) {
             Append(contacts, over.distance, point, normal * sign);
         }
     }
@@ -322,9 +351,15 @@ void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::
         if (Dot(faceNormal, circle.centre - faceCentre) < 0.0f) {
             continue;
         }
-        Vector3 deepest = CirclePointDeepestTowards(circle.centre, circle.normal, circle.radius, faceNormal);
         Contact over;
-        if (PointOverFace(deepest, faceCentre, faceNormal, diskRadius + tolerance, over)) {
+        auto overFace = [&](const Vector3& p) {
+            return PointOverFace(p, faceCentre, faceNormal, diskRadius + tolerance, over);
+        };
+        Vector3 deepest;
+        if (!RingPointDeepestTowards(circle, faceNormal, faceCentre, overFace, deepest)) {
+            continue;
+        }
+        if (overFace(deepest)) {
             gap = over.distance - ring.tube;
             if (WithinBand(gap, tolerance)) {
                 Append(contacts, gap, deepest - faceNormal * tube, faceNormal * sign);

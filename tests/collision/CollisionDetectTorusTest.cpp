@@ -410,6 +410,31 @@ TEST_F(TorusDetectors, RingFlatOnBoxFaceGivesOneFaceContact) {
     }
 }
 
+TEST_F(TorusDetectors, FlatRingOverSmallerFaceDoesNotRestOnItsHole) {
+    // a flat ring (radius 1, tube 0.185) hovering over a small coin and a small box that fit
+    // in its hole, its tube bottom 0.01 above their top faces: the tube is far beside them
+    // (its inner edge 0.815 from the axis), so nothing touches
+    auto coin = shapes::Disk({0.0f, 0.0f, 0.0f}, 0.4, 0.13);
+    auto overCoin = shapes::Torus({0.0f, 0.05f + 0.185f + 0.01f, 0.0f}, 1.0);
+    EXPECT_TRUE(Detect<CollisionDetectTorusDisk>(*overCoin, *coin).empty())
+        << Describe(Detect<CollisionDetectTorusDisk>(*overCoin, *coin));
+    EXPECT_TRUE(Detect<CollisionDetectTorusDisk>(*coin, *overCoin).empty());
+    auto post = shapes::Box({0.1f, 0.0f, -0.1f}, {0.6f, 0.6f, 0.6f});
+    auto overPost = shapes::Torus({0.0f, 0.285f + 0.185f + 0.01f, 0.0f}, 1.0);
+    EXPECT_TRUE(Detect<CollisionDetectTorusBox>(*overPost, *post).empty())
+        << Describe(Detect<CollisionDetectTorusBox>(*overPost, *post));
+    EXPECT_TRUE(Detect<CollisionDetectTorusBox>(*post, *overPost).empty());
+
+    // a small flat ring on a wide coin still rests on the face below its centre
+    auto wide = shapes::Disk({0.0f, 0.0f, 0.0f}, 1.0, 0.13);
+    auto small = shapes::Torus({0.1f, 0.05f + 0.045f + 0.01f, 0.2f}, 0.3);
+    auto contacts = Detect<CollisionDetectTorusDisk>(*small, *wide);
+    ASSERT_EQ(contacts.size(), 1u) << Describe(contacts);
+    EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
+    EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.1f, 0.06f, 0.2f), 1e-5f);
+    EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-6f);
+}
+
 TEST_F(TorusDetectors, RingOnBoxEdgeTouchesTheEdgeOncePerFace) {
     // an upright ring (plane z = 0) beside the box's +x/+y edge, its circle 0.095 from the
     // edge along the diagonal: the edge meets the 0.085 tube 0.01 away
