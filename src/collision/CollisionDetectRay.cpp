@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 #include <cmath>
+#include <utility>
 
 #include "collision/CollisionGeometry.h"
 #include "collision/PolynomialRoots.h"
@@ -162,6 +163,7 @@ void CollisionDetectRayDisk::Detect(FieldItem& first, FieldItem& second, std::ve
     const double halfHeight = disk->CoreHeight() / 2.0;
     const double radius = disk->CoreRadius() + tolerance / 2.0;
     const Vector3d centre = ToVector3d(disk->WorldPosition());
+    const size_t before = contacts.size();
 
     // the face turned towards the ray: its plane, then whether the crossing lies over the face
     Vector3d halfAxis = WorldOf(*disk, Vector3(0.0f, static_cast<float>(halfHeight), 0.0f));
@@ -192,16 +194,18 @@ void CollisionDetectRayDisk::Detect(FieldItem& first, FieldItem& second, std::ve
     const double c = origin.x * origin.x + origin.z * origin.z - radius * radius;
     const double discriminant = b * b - a * c;
     // a ray along the axis never meets the side (and the quadratic degenerates)
-    if (!(a > 0.0) || !(discriminant >= 0.0)) {
-        return;
+    if (a > 0.0 && discriminant >= 0.0) {
+        const double parameter = (-b - std::sqrt(discriminant)) / a;
+        const double height = origin.y + parameter * direction.y;
+        if (parameter >= 0.0 && height >= -halfHeight - tolerance && height <= halfHeight + tolerance) {
+            AppendHit(contacts, line, parameter);
+        }
     }
-    const double parameter = (-b - std::sqrt(discriminant)) / a;
-    if (!(parameter >= 0.0)) {
-        return;
-    }
-    const double height = origin.y + parameter * direction.y;
-    if (height >= -halfHeight - tolerance && height <= halfHeight + tolerance) {
-        AppendHit(contacts, line, parameter);
+
+    // the side band reaches beyond the face planes, so a ray can enter it above the face and
+    // cross the face plane farther on: the nearer hit comes first, as picking reads the first
+    if (contacts.size() == before + 2 && contacts[before + 1].distance < contacts[before].distance) {
+        std::swap(contacts[before], contacts[before + 1]);
     }
 }
 

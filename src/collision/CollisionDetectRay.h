@@ -19,7 +19,7 @@ public:
     void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
 };
 
-/// The face turned towards the ray first, then the cylindrical side.
+/// The face turned towards the ray and the cylindrical side, the nearer hit first.
 class CollisionDetectRayDisk : public CollisionDetect {
 public:
     void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;

@@ -131,6 +131,8 @@ void CompareWithMarch(const std::vector<Contact>& contacts, const Vector3& origi
         ++hits;
     }
     if (nearest) {
+        // picking reads the first contact: it is the nearest
+        EXPECT_EQ(contacts.front().distance, *nearest) << shape << " trial " << trial;
         EXPECT_LT(std::abs(surface(origin + direction * static_cast<float>(*nearest))), 2e-4)
             << shape << " trial " << trial << ": hit at " << *nearest << " is off the surface";
         if (earliest) {
@@ -263,6 +265,16 @@ TEST_F(RayDetectors, RayMeetsDiskFaceThenSide) {
     EXPECT_EQ(Cast<CollisionDetectRayDisk>(*edge, *disk).size(), 1u);
     auto over = shapes::Ray({-5.0f, 0.035f + 0.031f, 0.0f}, {1.0f, 0.0f, 0.0f});
     EXPECT_TRUE(Cast<CollisionDetectRayDisk>(*over, *disk).empty());
+
+    // a ray sinking slowly enters the side band above the face (height 0.05 at the enlarged
+    // radius) and reaches the face plane later, over the face: both are hits, and the
+    // entry through the side, the nearer, comes first, as picking reads the first contact
+    auto sinking = shapes::Ray({-3.0f, 0.1f, 0.0f}, {1.0f, -0.02f, 0.0f});
+    contacts = Cast<CollisionDetectRayDisk>(*sinking, *disk);
+    ASSERT_EQ(contacts.size(), 2u);
+    EXPECT_NEAR(contacts[0].distance, 2.5 * std::sqrt(1.0 + 0.02 * 0.02), 1e-5);
+    EXPECT_NEAR(contacts[0].point.x, -0.5f, 1e-5f);
+    EXPECT_NEAR(contacts[1].distance, 3.25 * std::sqrt(1.0 + 0.02 * 0.02), 1e-5);
 }
 
 TEST_F(RayDetectors, RayMeetsRingTubeButNotItsHole) {
