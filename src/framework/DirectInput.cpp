@@ -127,16 +127,15 @@ void DirectInput::ReleaseDevices() {
         pollingThread_.join();
     }
     stopEvent_.reset();
+    // the devices go in one step: a read from now on finds none and returns no events,
+    // never a record of a buffer that is being freed
     {
         std::lock_guard lock(mutex_);
-        keyboard_.buffer = {};
-        mouse_.buffer = {};
+        created_ = false;
+        keyboard_ = Device{};
+        mouse_ = Device{};
     }
     Unacquire();
-    std::lock_guard lock(mutex_);
-    keyboard_ = Device{};
-    mouse_ = Device{};
-    created_ = false;
 }
 
 void DirectInput::AcquireDevice(Device& device) {

@@ -43,16 +43,22 @@ private:
     MainWindowLink* window_;
 };
 
-std::vector<DIDEVICEOBJECTDATA> ReadKeys(DirectInput& input) {
+namespace input {
+// the events one read of a device returns
+std::vector<DIDEVICEOBJECTDATA> Read(DirectInput& input, DIDEVICEOBJECTDATA* (DirectInput::*read)(int&)) {
     int count = -1;
-    const DIDEVICEOBJECTDATA* events = input.ReadKeyboard(count);
-    return events == nullptr ? std::vector<DIDEVICEOBJECTDATA>{} : std::vector(events, events + count);
+    const DIDEVICEOBJECTDATA* events = (input.*read)(count);
+    return events == nullptr || count <= 0 ? std::vector<DIDEVICEOBJECTDATA>{}
+                                           : std::vector(events, events + count);
+}
+} // namespace input
+
+std::vector<DIDEVICEOBJECTDATA> ReadKeys(DirectInput& input) {
+    return input::Read(input, &DirectInput::ReadKeyboard);
 }
 
 std::vector<DIDEVICEOBJECTDATA> ReadMouse(DirectInput& input) {
-    int count = -1;
-    const DIDEVICEOBJECTDATA* events = input.ReadMouse(count);
-    return events == nullptr ? std::vector<DIDEVICEOBJECTDATA>{} : std::vector(events, events + count);
+    return input::Read(input, &DirectInput::ReadMouse);
 }
 
 int CountRecords(const RecordingLogWriter& writer, const std::wstring& message) {
@@ -430,6 +436,38 @@ TEST(DirectInput, UnusableBufferSizeFailsCreation) {
                       CommonMessage(125) + L"[SetProperty DIPROP_BUFFERSIZE(E_INVALIDARG)]");
         }
     }
+}
+
+TEST(DirectInput, ReadDuringReleaseReturnsNoEvents) {
+    ScopedLogCapture log;
+    // the application thread reads just as the release unacquires the devices, with an
+    // event of the window still queued
+    class ReadWhileReleasing : public TestInput {
+    public:
+        using TestInput::TestInput;
+        void Unacquire() override {
+            if (releasing) {
+                KeyEvent(DIK_P, true);
+                MouseWheelEvent(120);
+                keys = input::Read(*this, &DirectInput::ReadKeyboard);
+                mouse = input::Read(*this, &DirectInput::ReadMouse);
+            }
+            TestInput::Unacquire();
+        }
+        bool releasing = false;
+        std::vector<DIDEVICEOBJECTDATA> keys{1};
+        std::vector<DIDEVICEOBJECTDATA> mouse{1};
+    };
+    ManualClock clock;
+    SettingsWindow window = FastRepeatWindow();
+    ReadWhileReleasing input(clock, &window);
+    input.SetKeyRepeat(false);
+    input.Create(DirectInputConfig{16});
+    input.Acquire();
+    input.releasing = true;
+    input.Free();
+    EXPECT_TRUE(input.keys.empty());
+    EXPECT_TRUE(input.mouse.empty());
 }
 
 TEST(DirectInput, PollingThreadCallsTheCallbacksUntilReleased) {
