@@ -122,6 +122,30 @@ void CollisionDetectDiskSphere::Detect(FieldItem& first, FieldItem& second, std:
     // the nearest point of the solid cylinder, back in world coordinates
     const float halfT = static_cast<float>(halfThickness);
     const float diskR = static_cast<float>(diskRadius);
+    if (std::fabs(local.y) <= halfT && rhoSquared <= diskR * diskR) {
+        // the sphere's centre has sunk into the core, where the nearest point is the centre
+        // itself and gives no direction: push it out through the nearest surface
+        const float rho = std::sqrt(rhoSquared);
+        const float faceDepth = halfT - std::fabs(local.y);
+        const float sideDepth = diskR - rho;
+        Vector3 outward;
+        float depth;
+        if (faceDepth <= sideDepth || rho == 0.0f) {
+            outward = Vector3(0.0f, local.y >= 0.0f ? 1.0f : -1.0f, 0.0f);
+            depth = faceDepth;
+        } else {
+            outward = Vector3(local.x / rho, 0.0f, local.z / rho);
+            depth = sideDepth;
+        }
+        diskItem->ToWorld(outward);
+        const double gap = -(static_cast<double>(depth) + radius);
+        if (WithinTolerance(gap, tolerance)) {
+            // from the sphere into the disk, against the way out
+            const Vector3 normal = -Normalize(outward);
+            Append(contacts, spherePosition + normal * static_cast<float>(radius), gap, normal * sign);
+        }
+        return;
+    }
     Vector3 nearest(local.x, std::clamp(local.y, -halfT, halfT), local.z);
     if (diskR * diskR < rhoSquared) {
         const float scale = diskR / std::sqrt(rhoSquared);

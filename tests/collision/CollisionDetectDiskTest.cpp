@@ -221,6 +221,22 @@ TEST(CollisionDetectDisk, SphereOnCoinFaceAndRim) {
     EXPECT_VECTOR_NEAR(rim[0].normal, -outwards, 1e-5f);
     EXPECT_VECTOR_NEAR(rim[0].point, rimPoint + outwards * 0.01f, 1e-5f);
 
+    // a small sphere whose centre has sunk into the coin, 0.003 below its upper face: pushed
+    // out through that face (never a contact without a direction)
+    auto sunk = MakeSphere({0.02f, 0.012f, 0}, 0.035); // collision radius 0.02
+    std::vector<Contact> inside = Detect(detector, *coin, *sunk);
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_NEAR(inside[0].distance, -0.023, 1e-6);
+    EXPECT_VECTOR_NEAR(inside[0].normal, Vector3(0, -1, 0), 1e-6f);
+    EXPECT_VECTOR_NEAR(inside[0].point, Vector3(0.02f, -0.008f, 0), 1e-6f);
+    ExpectMirrored(inside, Detect(detector, *sunk, *coin));
+    // near the side rather than a face: out through the side
+    MoveTo(*sunk, {0.083f, 0.01f, 0});
+    inside = Detect(detector, *coin, *sunk);
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_NEAR(inside[0].distance, -0.022, 1e-6);
+    EXPECT_VECTOR_NEAR(inside[0].normal, Vector3(-1, 0, 0), 1e-6f);
+
     // random poses: the separation is exact
     CollisionDetectDiskSphere randomDetector;
     BandStatistics statistics = RandomBand(
