@@ -1,6 +1,7 @@
 #include "definition/DefinitionParser.h"
 
 #include <charconv>
+#include <cmath>
 #include <cwctype>
 #include <functional>
 #include <new>
@@ -603,9 +604,19 @@ Placement DefinitionParser::ReadPlacement(const Context& context) {
                  L"name[" + std::wstring(field.name) + L"]\r\nvalue[" + value + L"]\r\n" +
                      ProgramMessage(154));
         }
-        placement.*field.member =
-            Vector3(static_cast<float>(ToDouble(pieces[0])), static_cast<float>(ToDouble(pieces[1])),
-                    static_cast<float>(ToDouble(pieces[2])));
+        const Vector3 vector(static_cast<float>(ToDouble(pieces[0])), static_cast<float>(ToDouble(pieces[1])),
+                             static_cast<float>(ToDouble(pieces[2])));
+        // a finite result may still lie beyond single precision: the item would start at
+        // infinity and its state turn to NaN at the first step
+        if (!std::isfinite(vector.x) || !std::isfinite(vector.y) || !std::isfinite(vector.z)) {
+            const std::wstring overflow = Calculator<double>::over_flow().what();
+            Fail(__LINE__,
+                 L"name[" + std::wstring(field.name) + L"]value[" + entry->Value() +
+                     L"]不正なVectorです。（" + overflow + L"）",
+                 L"name[" + std::wstring(field.name) + L"]\r\nvalue[" + entry->Value() + L"]\r\n" +
+                     ProgramMessage(152) + L"（" + overflow + L"）");
+        }
+        placement.*field.member = vector;
     }
     return placement;
 }

@@ -334,6 +334,42 @@ TEST_F(DefinitionParserTest, CreateItemBuildsNestedTypesWithParametersPassedDown
     EXPECT_FALSE(std::isnan(empty.Transform()._41));
 }
 
+TEST_F(DefinitionParserTest, PlacementsBeyondSinglePrecisionAreRejected) {
+    parser_.LoadFieldItem(
+        Write("empty.wti", R"(<FieldItem name="empty" format="110"><Attribute name="position" type="vector"/>
+        <Attribute name="angle" type="vector"/></FieldItem>)"));
+    parser_.Resolve();
+    // 1e39 is a finite double but no float: the item would start at infinity and turn to NaN
+    const std::pair<const char*, const wchar_t*> cases[] = {
+        {R"(<Parameter name="position" type="vector">0,1e39,0</Parameter>
+            <Parameter name="angle" type="vector">0,0,0</Parameter>)",
+         L"name[position]\r\nvalue[0,1e39,0]\r\nInvalid Vector.（Overflow.）"},
+        {R"(<Parameter name="position" type="vector">0,0,0</Parameter>
+            <Parameter name="angle" type="vector">-4e38,0,0</Parameter>)",
+         L"name[angle]\r\nvalue[-4e38,0,0]\r\nInvalid Vector.（Overflow.）"},
+    };
+    int index = 0;
+    for (const auto& [parameters, expected] : cases) {
+        std::wstring path = Write("far" + std::to_string(index++) + ".wtf",
+                                  std::string(R"(<Field format="110"><Item name="e" type="empty">)") +
+                                      parameters + "</Item></Field>");
+        DefinitionSummary summary;
+        DefinitionParser::ItemMap items;
+        std::wstring message = FailureOf([&] { parser_.LoadField(path, items, summary, false); });
+        EXPECT_TRUE(EndsWith(message, expected)) << ToUtf8(message);
+        EXPECT_TRUE(items.empty());
+    }
+    // the largest single-precision values are still accepted
+    DefinitionSummary summary;
+    DefinitionParser::ItemMap items;
+    parser_.LoadField(Write("near.wtf", R"(<Field format="110"><Item name="e" type="empty">
+        <Parameter name="position" type="vector">0,3e38,0</Parameter>
+        <Parameter name="angle" type="vector">0,0,0</Parameter></Item></Field>)"),
+                      items, summary, false);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_FLOAT_EQ(items.at(L"e")->Transform()._42, 3e38f);
+}
+
 TEST_F(DefinitionParserTest, OldFormatsNamePrimitivesWithoutPrefix) {
     std::string sphere = kSphereDefinition;
     sphere.replace(sphere.find("HalvaneSystem.sphere"), 20, "sphere");
