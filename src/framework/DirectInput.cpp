@@ -380,7 +380,8 @@ void DirectInput::WindowActivated(bool active) {
         return;
     }
     // another window took the input: acquired devices are lost with their events, and
-    // releases of keys and buttons that are down now will not be seen
+    // releases of keys and buttons that are down now will not be seen (so no held key
+    // may go on repeating)
     for (Device* device : {&keyboard_, &mouse_}) {
         if (device->acquired) {
             device->acquired = false;
@@ -388,6 +389,7 @@ void DirectInput::WindowActivated(bool active) {
         }
         device->queue.clear();
     }
+    heldKeys_.clear();
     std::fill(std::begin(keysDown_), std::end(keysDown_), false);
     std::fill(std::begin(buttonsDown_), std::end(buttonsDown_), false);
 }

@@ -285,6 +285,17 @@ TEST(DirectInput, HeldKeyRepeatsAfterTheDelayAtTheDesktopsSpeed) {
     clock.Set(12000);
     EXPECT_TRUE(ReadKeys(input).empty());
 
+    // so does losing the input to another window: the release made there is never seen
+    input.KeyEvent(kKeyA, false);
+    EXPECT_EQ(ReadKeys(input).size(), 1u);
+    input.KeyEvent(kKeyA, true);
+    EXPECT_EQ(ReadKeys(input).size(), 1u);
+    input.WindowActivated(false);
+    input.WindowActivated(true);
+    input.Acquire();
+    clock.Set(20000);
+    EXPECT_TRUE(ReadKeys(input).empty()) << "a key released in another window repeats";
+
     EXPECT_TRUE(input.IsNoRepeatKey(0x94));
     EXPECT_TRUE(input.IsNoRepeatKey(0x3A));
     EXPECT_TRUE(input.IsNoRepeatKey(0x70));
