@@ -495,7 +495,8 @@ TEST(DirectInput, PollingThreadCallsTheCallbacksUntilReleased) {
     input.SetCallback2(&second);
     input.Create(DirectInputConfig{16});
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // (long, for a loaded machine: the loop leaves as soon as both were called)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while ((first.calls < 3 || second.calls < 3) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -20,12 +20,34 @@
 
 namespace {
 
+// the real sound part, noting what it is asked to stop and to play
 class TestAudio : public DirectAudio {
 public:
+    struct Request {
+        char what; // 'S' stop, 'P' play once, 'L' play looping
+        const SoundBuffer* buffer;
+        bool operator==(const Request&) const = default;
+    };
+
     ~TestAudio() override { Free(); }
     MainWindowLink* GetWindow() override { return nullptr; }
     void* GetInstance() override { return nullptr; }
+    void PlayBuffer(SoundBuffer* buffer, bool loop) override {
+        requests.push_back(Request{loop ? 'L' : 'P', buffer});
+        DirectAudio::PlayBuffer(buffer, loop);
+    }
+    void StopBuffer(SoundBuffer* buffer) override {
+        requests.push_back(Request{'S', buffer});
+        DirectAudio::StopBuffer(buffer);
+    }
+
+    std::vector<Request> requests;
 };
+
+// what one impact sound asks of the part: stop its buffer twice, then play it once
+std::vector<TestAudio::Request> OneImpact(const SoundBuffer* buffer) {
+    return {{'S', buffer}, {'S', buffer}, {'P', buffer}};
+}
 
 // a sound device for the process-wide parameters while the fixture lives
 class PHSoundTest : public ::testing::Test {
@@ -108,7 +130,7 @@ TEST_F(PHSoundTest, ToneAtTheListenerFillsBothChannelsEqually) {
         EXPECT_EQ(sound.Buffer(i)->Format().samplesPerSecond, 44100u);
         EXPECT_EQ(sound.Buffer(i)->Format().bitsPerSample, 16);
     }
-    EXPECT_TRUE(sound.Buffer(0)->IsPlaying());
+    EXPECT_EQ(audio_.requests, OneImpact(sound.Buffer(0)));
 
     const std::vector<Frame> frames = FramesOf(sound.Buffer(0));
     ASSERT_EQ(frames.size(), 4410u);
@@ -191,13 +213,14 @@ TEST_F(PHSoundTest, TwentyFirstImpactReusesTheFirstBuffer) {
     }
     EXPECT_EQ(sound.Next(), 0);
     SoundBuffer* first = sound.Buffer(0);
-    // the 21st: another tone, written over the first buffer
+    // the 21st: another tone, written over the first buffer, which is stopped and played again
+    audio_.requests.clear();
     sound.Play(2000.0, 1.0, 441.0, 0.0, 0.0, 0.0);
     EXPECT_EQ(sound.Buffer(0), first);
     EXPECT_EQ(sound.Next(), 1);
     EXPECT_EQ(FramesOf(first)[25].first, 2000);
     EXPECT_EQ(FramesOf(sound.Buffer(1))[25].first, 1000);
-    EXPECT_TRUE(first->IsPlaying());
+    EXPECT_EQ(audio_.requests, OneImpact(first));
     EXPECT_EQ(audio_.BufferCount(), 20u) << "no buffers after the first sound";
 }
 
