@@ -481,13 +481,22 @@ std::wstring DefinitionParser::Evaluate(const Context& context, int type, const 
 
 std::unique_ptr<FieldItem> DefinitionParser::CreateItem(const FieldItemDefinition& reference,
                                                         const Context& context) {
+    itemsCreated_ = 0;
     return CreateItemAt(reference, context, 0);
+}
+
+void DefinitionParser::CountItem(const std::wstring& type) {
+    if (++itemsCreated_ > kMaximumItems) {
+        Fail(__LINE__, L"Type[" + type + L"]FieldItemから作られる物体が多すぎます。",
+             L"Type[" + type + L"]\r\n" + ProgramMessage(159));
+    }
 }
 
 std::unique_ptr<FieldItem> DefinitionParser::CreateItemAt(const FieldItemDefinition& reference,
                                                           const Context& context, int depth) {
     const std::wstring prefix = fieldFormat_ == kFormatVersion ? kPrimitivePrefix : L"";
     const std::wstring& type = reference.Name();
+    CountItem(type);
     std::unique_ptr<FieldItem> item;
     for (const wchar_t* kind : {L"sphere", L"box", L"disk", L"torus"}) {
         if (type == prefix + kind) {

@@ -43,6 +43,10 @@ public:
     static constexpr const wchar_t* kPrimitivePrefix = L"HalvaneSystem.";
     /// Nesting of item types deeper than this is refused when creating items.
     static constexpr int kMaximumNesting = 64;
+    /// One item of a field definition may not build more items than this, parts included: types
+    /// that hold their parts several times multiply them level by level, and a few small files
+    /// could otherwise ask for more items than memory holds.
+    static constexpr int kMaximumItems = 10000;
 
     DefinitionParser() = default;
     virtual ~DefinitionParser();
@@ -90,7 +94,11 @@ private:
     std::unique_ptr<FieldItem> CreatePrimitive(const std::wstring& kind, const Context& context);
     Placement ReadPlacement(const Context& context);
     void CheckCycles();
+    /// Counts one more item of the current CreateItem; past kMaximumItems it is a file_error.
+    void CountItem(const std::wstring& type);
 
     std::map<std::wstring, std::unique_ptr<FieldItemDefinition>> definitions_;
     int fieldFormat_ = kFormatVersion;
+    /// Items built so far by the current CreateItem.
+    int itemsCreated_ = 0;
 };

@@ -370,6 +370,41 @@ TEST_F(DefinitionParserTest, PlacementsBeyondSinglePrecisionAreRejected) {
     EXPECT_FLOAT_EQ(items.at(L"e")->Transform()._42, 3e38f);
 }
 
+TEST_F(DefinitionParserTest, TypesThatMultiplyTheirPartsAreRefusedBeforeTheyExhaustMemory) {
+    // each level holds the next one twice: 2^40 empty composites from a few small files
+    constexpr int kLevels = 40;
+    for (int level = 0; level < kLevels; ++level) {
+        std::string refs;
+        if (level + 1 < kLevels) {
+            const std::string next = "level" + std::to_string(level + 1);
+            refs = R"(<Ref name="a" type=")" + next + R"("/><Ref name="b" type=")" + next + R"("/>)";
+        }
+        const std::string name = "level" + std::to_string(level);
+        parser_.LoadFieldItem(Write(name + ".wti", R"(<FieldItem name=")" + name + R"(" format="110">)" +
+                                                       refs + "</FieldItem>"));
+    }
+    parser_.Resolve();
+    DefinitionSummary summary;
+    DefinitionParser::ItemMap items;
+    std::wstring path = Write("many.wtf", R"(<Field format="110"><Item name="x" type="level0"/></Field>)");
+    // the header alone is fine; instantiating stops at the item limit
+    parser_.LoadField(path, items, summary, true);
+    std::wstring message = FailureOf([&] { parser_.LoadField(path, items, summary, false); });
+    EXPECT_TRUE(EndsWith(message, L"]\r\nThe FieldItem creates too many items.")) << ToUtf8(message);
+    EXPECT_TRUE(items.empty());
+
+    // a field of many items stays within the limit, as it is counted per item
+    parser_.LoadFieldItem(Write("level0x.wti", R"(<FieldItem name="twelve" format="110">
+        <Ref name="a" type="level28"/></FieldItem>)"));
+    parser_.Resolve();
+    std::string field = R"(<Field format="110">)";
+    for (int i = 0; i < 3; ++i) {
+        field += R"(<Item name="x)" + std::to_string(i) + R"(" type="twelve"/>)";
+    }
+    parser_.LoadField(Write("few.wtf", field + "</Field>"), items, summary, false);
+    EXPECT_EQ(items.size(), 3u);
+}
+
 TEST_F(DefinitionParserTest, OldFormatsNamePrimitivesWithoutPrefix) {
     std::string sphere = kSphereDefinition;
     sphere.replace(sphere.find("HalvaneSystem.sphere"), 20, "sphere");
