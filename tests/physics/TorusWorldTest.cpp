@@ -172,6 +172,26 @@ TEST_F(TorusWorld, BallDroppedIntoFlatRingRestsInItsHoleAgainstTheTube) {
     EXPECT_LT(Length(ball->Velocity()), 0.02f);
 }
 
+TEST_F(TorusWorld, RingDroppedFlatOverAPostFallsAroundItOntoTheLand) {
+    // a small box (collision half size 0.035) set down on the land, its top then about 0.085
+    // high; a flat ring of radius 0.15 (tube inner edge 0.135 from its axis) dropped centred
+    // over it from just above
+    FieldItemBox* post = Add(L"post", shapes::Box({0.1f, 0.08f, 0.0f}, {0.1f, 0.1f, 0.1f}));
+    Steps(StepsFor(1.0));
+    FieldItemTorus* ring = Add(L"ring", shapes::Torus({0.1f, 0.14f, 0.0f}, 0.15));
+    Steps(StepsFor(3.0));
+
+    ASSERT_TRUE(IsFinite(ring->WorldPosition()));
+    EXPECT_GT(std::abs(AxisOf(*ring).y), 0.999f);
+    // on the land around the post, not held up by the post's top face over its hole
+    EXPECT_LT(ring->WorldPosition().y, ring->CoreTubeRadius() + kTolerance);
+    // the post stays where it stood, neither knocked away nor driven into the land
+    EXPECT_GT(post->WorldPosition().y, 0.05f);
+    EXPECT_LT(post->WorldPosition().y, 0.07f);
+    EXPECT_LT(std::hypot(post->WorldPosition().x - 0.1f, post->WorldPosition().z), 0.01f);
+    EXPECT_LT(Length(ring->Velocity()), 0.01f);
+}
+
 TEST_F(TorusWorld, RingsDroppedOntoEachOtherNeverPassThrough) {
     FieldItemTorus* lower = Add(L"lower", shapes::Torus({0.0f, 0.03f, 0.0f}, 0.15));
     Steps(StepsFor(0.5));
