@@ -410,8 +410,8 @@ bool DirectInput::IsButtonDown(int button) const {
 }
 
 int DirectInput::KeyboardDelayFromMilliseconds(int milliseconds) {
-    // (delay + 1) quarter seconds
-    return std::clamp((milliseconds + 125) / 250 - 1, 0, 3);
+    // (delay + 1) quarter seconds, rounded; wide enough for any int
+    return static_cast<int>(std::clamp((static_cast<long long>(milliseconds) + 125) / 250 - 1, 0LL, 3LL));
 }
 
 int DirectInput::KeyboardSpeedFromInterval(int milliseconds) {

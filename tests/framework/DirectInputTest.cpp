@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -536,6 +537,11 @@ TEST(DirectInput, DesktopRepeatTimesConvertToTheKeyboardScales) {
     EXPECT_EQ(DirectInput::KeyboardDelayFromMilliseconds(1000), 3);
     EXPECT_EQ(DirectInput::KeyboardDelayFromMilliseconds(60000), 3);
     EXPECT_EQ(DirectInput::KeyboardDelayFromMilliseconds(-5), 0);
+    // whatever the desktop reports
+    EXPECT_EQ(DirectInput::KeyboardDelayFromMilliseconds(INT_MAX), 3);
+    EXPECT_EQ(DirectInput::KeyboardDelayFromMilliseconds(INT_MIN), 0);
+    EXPECT_EQ(DirectInput::KeyboardSpeedFromInterval(INT_MAX), 0);
+    EXPECT_EQ(DirectInput::KeyboardSpeedFromInterval(INT_MIN), 31);
     EXPECT_EQ(DirectInput::KeyboardSpeedFromInterval(33), 31);
     EXPECT_EQ(DirectInput::KeyboardSpeedFromInterval(500), 0);
     EXPECT_EQ(DirectInput::KeyboardSpeedFromInterval(5), 31);
