@@ -11,7 +11,8 @@ WaveFormat WaveFormat::Pcm(int channels, int samplesPerSecond, int bitsPerSample
     format.channels = static_cast<std::uint16_t>(channels);
     format.samplesPerSecond = static_cast<std::uint32_t>(samplesPerSecond);
     format.bitsPerSample = static_cast<std::uint16_t>(bitsPerSample);
-    format.blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
+    // the product in 64 bits: two 16-bit fields may multiply beyond an int
+    format.blockAlign = static_cast<std::uint16_t>(static_cast<std::int64_t>(channels) * bitsPerSample / 8);
     format.averageBytesPerSecond = format.blockAlign * format.samplesPerSecond;
     return format;
 }

@@ -67,6 +67,8 @@ TEST(DirectAudio, BufferFormatFollowsChannelsRateAndSampleSize) {
     const WaveFormat mono8 = WaveFormat::Pcm(1, 22050, 8);
     EXPECT_EQ(mono8.blockAlign, 1);
     EXPECT_EQ(mono8.averageBytesPerSecond, 22050u);
+    // the widest fields: the block is 65535 x 65535 / 8 bytes, of which its 16-bit field keeps the low bits
+    EXPECT_EQ(WaveFormat::Pcm(65535, 44100, 65535).blockAlign, (65535LL * 65535 / 8) & 0xFFFF);
     EXPECT_EQ(audio.CreateBuffer(100, 1, 22050, 8)->Memory(), std::vector<std::uint8_t>(100, 0x80));
     EXPECT_EQ(audio.BufferCount(), 2u);
 }
@@ -85,11 +87,18 @@ TEST(DirectAudio, UnplayableBuffersFailWithTheSoundMessage) {
         int bits;
     };
     const std::vector<Request> requests = {
-        {17640, 3, 44100, 16},  {17640, 2, 44100, 12},
-        {0, 2, 44100, 16},      {17641, 2, 44100, 16},
-        {17640, 2, 0, 16},      {17640, 2, -44100, 16},
-        {17640, 0, 44100, 16},  {std::size_t(1) << 40, 2, 44100, 16},
-        {17640, 2, 44100, -16}, {17640, 65538, 44100, 16},
+        {17640, 3, 44100, 16},
+        {17640, 2, 44100, 12},
+        {0, 2, 44100, 16},
+        {17641, 2, 44100, 16},
+        {17640, 2, 0, 16},
+        {17640, 2, -44100, 16},
+        {17640, 0, 44100, 16},
+        {std::size_t(1) << 40, 2, 44100, 16},
+        {17640, 2, 44100, -16},
+        {17640, 65538, 44100, 16},
+        {17640, 65535, 44100, 65535},
+        {17640, 2, 44100, 65535},
     };
     for (const Request& request : requests) {
         log.Writer().Clear();
