@@ -56,11 +56,14 @@ void D3DObject::Draw(bool useMaterials) {
     if (device_ == nullptr || model_ == nullptr) {
         return;
     }
+    // the model may list more materials than when this object was made (a mesh loaded or
+    // reloaded once a device came): such subsets are drawn with the stage as it stands
     for (int i = 0; i < model_->MaterialCount(); ++i) {
-        if (useMaterials) {
-            materials_[i]->Set();
-            if (textures_[i] != nullptr) {
-                textures_[i]->Set(0);
+        const auto index = static_cast<std::size_t>(i);
+        if (useMaterials && index < materials_.size()) {
+            materials_[index]->Set();
+            if (index < textures_.size() && textures_[index] != nullptr) {
+                textures_[index]->Set(0);
             }
         }
         model_->DrawSubset(i);

@@ -8,8 +8,10 @@
 #include <numbers>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "framework/D3DObjectManager.h"
+#include "framework/Direct3D.h"
 #include "physics/DrawContext.h"
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemDisk.h"
@@ -396,4 +398,59 @@ TEST_F(PrimitivesTest, ObjectManagerSharesModelsAndTexturesAndReleasesEverything
     EXPECT_EQ(manager.FontCount(), 0u);
     EXPECT_EQ(manager.ObjectCount(), 0u);
     EXPECT_TRUE(manager.ObjectRequests().empty());
+}
+
+namespace {
+
+/// A mesh whose materials can grow after objects were made from it, as a mesh loaded again
+/// on a device reset lists them once more; counts the subsets drawn.
+class GrowingModel : public D3DModel {
+public:
+    void AddMaterial(const std::wstring& textureName) {
+        materials_.push_back(MaterialRecord());
+        textureNames_.push_back(textureName);
+    }
+    void DrawSubset(int subset) override { drawn.push_back(subset); }
+    std::vector<int> drawn;
+};
+
+/// A graphics device that is never created: the objects only need one to draw.
+class IdleDevice : public Direct3D {
+public:
+    void Free() override {}
+    MainWindowLink* GetWindow() override { return nullptr; }
+    void* GetInstance() override { return nullptr; }
+};
+
+/// A manager that hands out the one growing model for every file.
+class GrowingModelManager : public D3DObjectManager {
+public:
+    explicit GrowingModelManager(GrowingModel* model) : model_(model) {}
+    D3DModel* CreateModel(const std::wstring& /*file*/) override { return model_; }
+
+private:
+    GrowingModel* model_;
+};
+
+} // namespace
+
+TEST_F(PrimitivesTest, ObjectDrawsEverySubsetOfAModelThatGainedMaterials) {
+    GrowingModel model;
+    model.AddMaterial(L"sphere.png");
+    GrowingModelManager manager(&model);
+    D3DObject* object = manager.CreateObject(L"data\\sphere.x", {{L"sphere.png", L"data\\ball.png"}});
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(manager.MaterialCount(), 1u);
+    EXPECT_EQ(manager.TextureCount(), 1u);
+
+    // the mesh comes back from a reset with its materials listed twice over
+    model.AddMaterial(L"sphere.png");
+    model.AddMaterial(L"");
+    IdleDevice device;
+    manager.SetDevice(&device);
+    object->Draw(true);
+    object->Draw(false);
+    EXPECT_EQ(model.drawn, (std::vector<int>{0, 1, 2, 0, 1, 2}));
+    EXPECT_EQ(object->DrawCount(), 2u);
+    manager.SetDevice(nullptr);
 }
