@@ -6,12 +6,12 @@
 int RunTick(FieldItemWorld& world, const TickInput* input, const std::function<void(int step)>& beforeStep) {
     const double tick = 1.0 / 60.0;
     int steps = 0;
-    // a time step that is not positive would never cover the tick
-    const double timeStep = MirelConfig::Instance().timeStep;
-    if (!(timeStep > 0.0)) {
-        return 0;
-    }
-    for (double simulated = 0.0; simulated < tick; simulated += MirelConfig::Instance().timeStep) {
+    // the time step is read anew after every step, as the desktop program may change it; one
+    // that is not positive would never cover the tick, and the step limit stops one that is
+    // too small to make progress
+    for (double simulated = 0.0;
+         simulated < tick && MirelConfig::Instance().timeStep > 0.0 && steps < kMaximumStepsPerTick;
+         simulated += MirelConfig::Instance().timeStep) {
         if (beforeStep) {
             beforeStep(steps);
         }
@@ -20,10 +20,8 @@ int RunTick(FieldItemWorld& world, const TickInput* input, const std::function<v
         world.Integrate(input);
         world.UpdateWorld(nullptr, nullptr);
         ++steps;
-        if (!(MirelConfig::Instance().timeStep > 0.0)) {
-            break;
-        }
     }
+    // the tick's end comes whatever the steps were: additions go live, deletions go away
     world.CommitPending();
     world.PurgeDeleted();
     world.UpdateWorld(nullptr, nullptr);

@@ -8,8 +8,10 @@
 #include "collision/CollisionRegistry.h"
 #include "definition/FieldCatalog.h"
 #include "physics/FieldItemWorld.h"
+#include "physics/WorldTick.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TestSupport.h"
+#include "tester/MirelConfig.h"
 
 namespace {
 
@@ -105,6 +107,43 @@ TEST_F(FieldCatalogTest, AddLowersNamesAndLiftsEveryItem) {
         EXPECT_NEAR(a->Transform()._42, 1.0f, 1e-5f);
         EXPECT_GT(b.Transform()._42, 1.0f + 0.15f);
     }
+    DestroyCollisionDetectors();
+}
+
+TEST_F(FieldCatalogTest, TickEndsWithCommitAndPurgeWhateverTheTimeStep) {
+    WriteSphereType();
+    WriteBall("items/ball/ball.wtf", "Ball", 1.5);
+    FieldCatalog catalog;
+    catalog.Update();
+    MirelConfig& config = MirelConfig::Instance();
+    const double defaultStep = config.timeStep;
+
+    RegisterCollisionDetectors();
+    {
+        FieldItemWorld world(nullptr, 1);
+        world.Initialize(Placement{});
+        EXPECT_EQ(RunTick(world, nullptr), 12); // 12 steps of 1.5 ms cover 1/60 s
+
+        // a time step of 0 runs no step, yet the tick still brings the added item in
+        config.timeStep = 0.0;
+        std::vector<std::wstring> names = catalog.Add(L"items/ball/ball.wtf", world);
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_EQ(RunTick(world, nullptr), 0);
+        EXPECT_NE(world.Find(names[0]), nullptr);
+
+        // and removes the deleted ones
+        world.RemoveUserItems();
+        config.timeStep = -1.0;
+        EXPECT_EQ(RunTick(world, nullptr), 0);
+        EXPECT_EQ(world.Find(names[0]), nullptr);
+
+        // a step too small to advance the covered time stops at the step limit instead of hanging
+        config.timeStep = 1e-300;
+        int steps = 0;
+        EXPECT_EQ(RunTick(world, nullptr, [&](int step) { steps = step + 1; }), kMaximumStepsPerTick);
+        EXPECT_EQ(steps, kMaximumStepsPerTick);
+    }
+    config.timeStep = defaultStep;
     DestroyCollisionDetectors();
 }
 
