@@ -77,7 +77,13 @@ SimOptions SimOptions::Parse(int argc, const char* const* argv) {
             }
             options.ticks = std::llround(seconds * 60.0);
         } else if (argument == "--step") {
-            options.step = positive(ParseNumber(argument, value()));
+            // 1 us gives at most 16667 steps per tick; a smaller step would stop at the tick's
+            // step limit before covering 1/60 s, or run for ever
+            double step = ParseNumber(argument, value());
+            if (!(step >= kMinimumStep)) {
+                throw std::invalid_argument("--step: must be at least 1e-06");
+            }
+            options.step = step;
         } else if (argument == "--gravity") {
             options.gravity = ParseNumber(argument, value());
         } else if (argument == "--restitution") {

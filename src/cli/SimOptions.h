@@ -8,6 +8,9 @@
 struct SimOptions {
     enum class Mode { kRun, kEval, kCheck };
 
+    /// The smallest time step accepted, s.
+    static constexpr double kMinimumStep = 1e-6;
+
     Mode mode = Mode::kRun;
     std::string root;
     std::string expression;

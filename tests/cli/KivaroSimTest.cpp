@@ -212,7 +212,8 @@ TEST_F(KivaroSimTest, TimingLineCountsStepsAndBodies) {
 TEST_F(KivaroSimTest, BadArgumentsAndFailingLoadsExitWithTwo) {
     WriteBallFolder(1.0);
     for (const char* arguments : {"--ticks -1 items/ball/ball.wtf", "--step 0 items/ball/ball.wtf", "--bogus",
-                                  "--step nan items/ball/ball.wtf", ""}) {
+                                  "--ticks 1 --step 1e-300 items/ball/ball.wtf",
+                                  "--step 9e-7 items/ball/ball.wtf", "--step nan items/ball/ball.wtf", ""}) {
         Outcome outcome = Run(arguments);
         EXPECT_EQ(outcome.exitCode, 2) << arguments;
         EXPECT_FALSE(outcome.errors.empty()) << arguments;
