@@ -119,7 +119,12 @@ std::vector<std::wstring> FieldCatalog::Add(const std::wstring& path, FieldItemW
         if (FieldItem* player = world.Find(L"localplayer")) {
             item->Transform()._42 -= player->Transform()._42;
         }
+        // a name and a counter value can spell what another name and value spelled before ("b1"
+        // and 0, "b" and 10): such a value is passed over, as the world keeps only one item of a name
         std::wstring uniqueName = name + std::to_wstring(NextItemNumber());
+        while (world.Find(uniqueName) != nullptr || world.Pending().count(uniqueName) != 0) {
+            uniqueName = name + std::to_wstring(NextItemNumber());
+        }
         world.AddItem(uniqueName, std::move(item));
         names.push_back(uniqueName);
     }

@@ -42,8 +42,9 @@ public:
     static bool IsFieldPath(const std::wstring& path);
 
     /// Instantiates a field definition file and adds its items to the world: each lowered
-    /// by the local player's height, named with its own name and the process-wide counter,
-    /// added under the exec lock when one is given. Returns the names given.
+    /// by the local player's height, named with its own name and the process-wide counter
+    /// (passing over values that would repeat a name in the world), added under the exec lock
+    /// when one is given. Returns the names given.
     std::vector<std::wstring> Add(const std::wstring& path, FieldItemWorld& world,
                                   std::recursive_mutex* execLock = nullptr);
 

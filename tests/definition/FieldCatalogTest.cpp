@@ -110,6 +110,43 @@ TEST_F(FieldCatalogTest, AddLowersNamesAndLiftsEveryItem) {
     DestroyCollisionDetectors();
 }
 
+TEST_F(FieldCatalogTest, AddNeverReusesTheNameOfAnItemInTheWorld) {
+    WriteSphereType();
+    WriteBall("items/ball/ball.wtf", "Ball", 1.5);
+    FieldCatalog catalog;
+    catalog.Update();
+
+    RegisterCollisionDetectors();
+    {
+        FieldItemWorld world(nullptr, 1);
+        world.Initialize(Placement{});
+        world.CommitPending();
+        world.UpdateWorld(nullptr, nullptr);
+        // "ball" and the next counter value name an item already there, live or pending, as an
+        // earlier field's item "ball1" would with a counter value of 0
+        const int next = FieldCatalog::NextItemNumber() + 1;
+        const std::wstring live = L"ball" + std::to_wstring(next);
+        const std::wstring pending = L"ball" + std::to_wstring(next + 1);
+        DefinitionParser::ItemMap earlier;
+        DefinitionSummary summary;
+        catalog.Parser().LoadField(L"items/ball/ball.wtf", earlier, summary, false);
+        world.AddItem(live, std::move(earlier.begin()->second));
+        world.CommitPending();
+        DefinitionParser::ItemMap later;
+        catalog.Parser().LoadField(L"items/ball/ball.wtf", later, summary, false);
+        world.AddItem(pending, std::move(later.begin()->second));
+
+        std::vector<std::wstring> names = catalog.Add(L"items/ball/ball.wtf", world);
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_EQ(names[0], L"ball" + std::to_wstring(next + 2));
+        world.CommitPending();
+        EXPECT_NE(world.Find(live), nullptr);
+        EXPECT_NE(world.Find(pending), nullptr);
+        EXPECT_NE(world.Find(names[0]), nullptr);
+    }
+    DestroyCollisionDetectors();
+}
+
 TEST_F(FieldCatalogTest, TickEndsWithCommitAndPurgeWhateverTheTimeStep) {
     WriteSphereType();
     WriteBall("items/ball/ball.wtf", "Ball", 1.5);
