@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -103,7 +104,13 @@ WorldWorkers::WorldWorkers(int count, Handler handler) : phase_(std::make_shared
     phase_->handler = std::move(handler);
     for (int index = 0; index < count; ++index) {
         auto mailbox = std::make_shared<Mailbox>();
-        mailbox->thread = std::thread(&WorldWorkers::WorkerMain, phase_, mailbox);
+        try {
+            mailbox->thread = std::thread(&WorldWorkers::WorkerMain, phase_, mailbox);
+        } catch (const std::system_error&) {
+            // the system has no thread to spare: the calling thread takes part in every phase,
+            // so the phases complete with the workers that did start, or with none
+            break;
+        }
         workers_.push_back(std::move(mailbox));
     }
 }

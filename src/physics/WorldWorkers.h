@@ -24,7 +24,8 @@ public:
     /// Runs work record `index` of the phase with the message code.
     using Handler = std::function<void(int code, int index)>;
 
-    /// Starts `count` workers that run the handler for the records they claim.
+    /// Starts `count` workers that run the handler for the records they claim; when the system
+    /// cannot start that many threads, as many as it could (Count() tells).
     WorldWorkers(int count, Handler handler);
     /// Posts the quit message to every worker and waits up to 3000 ms for them to end; a
     /// worker that does not end in time is left behind.

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -9,6 +14,7 @@
 #include "framework/D3DObjectManager.h"
 #include "physics/FieldItemLand.h"
 #include "physics/PlayerLocal.h"
+#include "physics/WorldWorkers.h"
 #include "physics/support/WorldTestSupport.h"
 #include "support/FieldItemTestBody.h"
 #include "support/TestSupport.h"
@@ -651,4 +657,47 @@ TEST_F(WorldTest, ListenersHearEveryContactAndEveryImpact) {
         EXPECT_NEAR(impacts[i].dz, played[i].dz, 1.0e-6);
     }
     EXPECT_GT(contacts.size(), 1500u);
+}
+
+TEST_F(WorldTest, WorldStepsWhenNoWorkerThreadCanBeStarted) {
+    // a process whose address space has no room left for a thread's stack: the phases run on
+    // the calling thread instead of the start-up failing
+    auto run = [] {
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1) {
+                pages = 0;
+            }
+            std::fclose(statm);
+        }
+        if (pages <= 0) {
+            return 2;
+        }
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (3 << 20);
+        if (setrlimit(RLIMIT_AS, &limit) != 0) {
+            return 3;
+        }
+
+        int ran = 0;
+        WorldWorkers workers(3, [&](int, int) { ++ran; });
+        workers.Run(WorldWorkers::kCollide, 5);
+        if (workers.Count() != 0 || ran != 5) {
+            return 4;
+        }
+
+        MirelConfig::Instance().gravity = 0.0;
+        auto world = MakeWorld(4);
+        world->AddItem(L"a", MakeSphere(Vector3(0.0f, 3.0f, 0.0f), 0.1));
+        world->AddItem(L"b", MakeSphere(Vector3(0.18f, 3.0f, 0.0f), 0.1));
+        world->CommitPending();
+        world->UpdateWorld(nullptr, nullptr);
+        FieldItem* a = world->Find(L"a");
+        FieldItem* b = world->Find(L"b");
+        Steps(*world, 5);
+        return world->WorkerCount() == 4 && a->Velocity().x < 0.0f && b->Velocity().x > 0.0f ? 0 : 5;
+    };
+    // a fresh process: one forked from this one could reuse the stacks of earlier tests' threads
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(run()), ::testing::ExitedWithCode(0), "");
 }
