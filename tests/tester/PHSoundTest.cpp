@@ -176,6 +176,9 @@ TEST_F(PHSoundTest, ImpactToOneSideSilencesTheOtherChannel) {
     frames = FramesOf(sound.Buffer(3));
     EXPECT_EQ(frames[25].first, 166);
     EXPECT_EQ(frames[25].second, 166);
+    // 1000 / 6 is cut toward zero on both sides of silence, not rounded and not floored
+    EXPECT_EQ(frames[75].first, -166);
+    EXPECT_EQ(frames[75].second, -166);
 }
 
 TEST_F(PHSoundTest, LoudImpactIsLoweredToTheLargestSample) {
