@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 #include "common/WideText.h"
 #include "common/myexception.h"
@@ -225,6 +226,10 @@ TEST_F(DefinitionParserTest, EvaluateFollowsTheValueSyntax) {
     EXPECT_EQ(parser_.Evaluate(context, FieldItemAttribute::kFloat, L"x", L"PI"), L"3.14159");
     // variables are the six-digit results held in single precision
     EXPECT_EQ(parser_.Evaluate(context, FieldItemAttribute::kFloat, L"x", L"third*3000000"), L"999999");
+    // 0.5 is exact in single precision, 0.1 is not: the float's error of 1.49e-9 shows when scaled
+    DefinitionParser::Context tenth = {{L"v", FieldItemAttribute::kFloat, L"0.1"}};
+    EXPECT_EQ(parser_.Evaluate(tenth, FieldItemAttribute::kFloat, L"x", L"(v-0.1)*1e8"), L"0.149012");
+    EXPECT_EQ(parser_.Evaluate(context, FieldItemAttribute::kFloat, L"x", L"(w-0.5)*1e8"), L"0");
     EXPECT_EQ(parser_.Evaluate(context, FieldItemAttribute::kString, L"t", L"\"a.png\""), L"\"a.png\"");
     EXPECT_EQ(parser_.Evaluate(context, FieldItemAttribute::kString, L"t", L"name"), L"\"ball.png\"");
     EXPECT_EQ(parser_.Evaluate(context, FieldItemAttribute::kVector, L"v", L"where"), L"1,2,3");
@@ -243,6 +248,59 @@ TEST_F(DefinitionParserTest, EvaluateFollowsTheValueSyntax) {
     DefinitionParser::Context broken = {{L"bad", FieldItemAttribute::kFloat, L"(1"}};
     EXPECT_EQ(FailureOf([&] { parser_.Evaluate(broken, FieldItemAttribute::kFloat, L"x", L"1"); }),
               L"name[bad]\r\nvalue[(1]\r\nInvalid Formula.（Syntax error.）");
+}
+
+TEST_F(DefinitionParserTest, EachFaultLeavesItsJapaneseRecordBeforeTheWrappingOne) {
+    parser_.LoadFieldItem(
+        Write("k.wti", R"(<FieldItem name="k" format="110"><Attribute name="k" type="float"/></FieldItem>)"));
+    parser_.LoadFieldItem(
+        Write("a.wti", R"(<FieldItem name="a" format="110"><Ref name="p" type="missing"/></FieldItem>)"));
+    DefinitionParser::Context context;
+    auto field = [&](const std::string& name, const std::string& body) {
+        return [this, path = Write(name, body)] {
+            DefinitionSummary summary;
+            DefinitionParser::ItemMap items;
+            parser_.LoadField(path, items, summary, false);
+        };
+    };
+    const std::pair<std::function<void()>, std::wstring> cases[] = {
+        {[&] { parser_.CheckVersion(L"f", L""); },
+         L"file[f]version[]対応していない定義ファイルフォーマットです。"},
+        {[&] { parser_.Evaluate(context, FieldItemAttribute::kFloat, L"k", L"1/0"); },
+         L"name[k]value[1/0]不正な数式です。（Division by zero.）"},
+        {[&] { parser_.Evaluate(context, FieldItemAttribute::kString, L"t", L"ball.png"); },
+         L"name[t]value[ball.png]不正な文字列です。文字列は\"\"で囲んだものか，変数を直接指定して下さい。"},
+        {[&] { parser_.Evaluate(context, FieldItemAttribute::kVector, L"v", L"1,2"); },
+         L"name[v]value[1,2]x,y,zの形式になっていません。"},
+        {[&] { parser_.Evaluate(context, FieldItemAttribute::kVector, L"v", L"1,,2"); },
+         L"name[v]value[1,,2]不正なVectorです。（Syntax error.）"},
+        {[&] { parser_.Resolve(); }, L"FieldItem[a]Ref[missing]参照先のFieldItemが定義されていません。"},
+        {field("e.wtf", R"(<Field format="110"><Scene/></Field>)"), L"Element[Scene]が不明です。"},
+        {field("c.wtf", R"(<Field format="110"><Const name="c" type="int">1</Const></Field>)"),
+         L"Const[c]type[int]Constはfloatのみがサポートされています。"},
+        {field("p.wtf",
+               R"(<Field format="110"><Item name="i" type="k"><Parameter name="z" type="float">1</Parameter>
+            </Item></Field>)"),
+         L"FieldItem[k]Parameter[z]Parameterは，Attributeとして宣言されていません。"},
+        {field("a.wtf", R"(<Field format="110"><Item name="i" type="k"/></Field>)"),
+         L"FieldItem[k]Attribute[k]AttributeがParameterで渡されていません。"},
+        {field("t.wtf", R"(<Field format="110"><Item name="i" type="none"/></Field>)"),
+         L"Type[none]Typeで参照されているFieldItemがありません。"},
+    };
+    for (const auto& [call, expected] : cases) {
+        log_.Writer().Clear();
+        EXPECT_NE(FailureOf(call), L"");
+        std::vector<RecordingLogWriter::Record> errors = log_.Writer().Errors();
+        ASSERT_FALSE(errors.empty()) << ToUtf8(expected);
+        EXPECT_EQ(errors[0].message, expected) << ToUtf8(errors[0].message);
+        EXPECT_EQ(errors[0].sourceFile, L".\\DefinitionParser");
+        // a field definition file's fault is followed by the record naming the file
+        if (errors.size() > 1) {
+            EXPECT_EQ(errors.size(), 2u);
+            EXPECT_TRUE(EndsWith(errors[1].message, L".wtf]のロードに失敗しました。"))
+                << ToUtf8(errors[1].message);
+        }
+    }
 }
 
 TEST_F(DefinitionParserTest, SummaryComesFromTheHeaderInTheUserLanguage) {
