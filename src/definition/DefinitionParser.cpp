@@ -534,60 +534,55 @@ std::unique_ptr<FieldItem> DefinitionParser::CreateItemAt(const FieldItemDefinit
 
 std::unique_ptr<FieldItem> DefinitionParser::CreatePrimitive(const std::wstring& kind,
                                                              const Context& context) {
-    auto text = [&](const wchar_t* field) {
-        return WithoutQuotes(Evaluate(context, FieldItemAttribute::kString, field, field));
-    };
-    auto number = [&](const wchar_t* field) {
-        return ToDouble(Evaluate(context, FieldItemAttribute::kFloat, field, field));
-    };
+    using Sphere = FieldItemSphere::Record;
+    using Box = FieldItemBox::Record;
+    using Disk = FieldItemDisk::Record;
+    using Torus = FieldItemTorus::Record;
     if (kind == L"sphere") {
-        FieldItemSphere::Record record;
-        record.texture = text(L"texture");
-        record.r = number(L"r");
-        record.density = number(L"density");
-        static_cast<Placement&>(record) = ReadPlacement(context);
-        auto sphere = std::make_unique<FieldItemSphere>();
-        sphere->Initialize(record);
-        return sphere;
+        return CreateBody<FieldItemSphere>(context, {{L"texture", &Sphere::texture}},
+                                           {{L"r", &Sphere::r}, {L"density", &Sphere::density}});
     }
     if (kind == L"box") {
-        FieldItemBox::Record record;
-        record.textureTop = text(L"texture_top");
-        record.textureBottom = text(L"texture_bottom");
-        record.textureLeft = text(L"texture_left");
-        record.textureRight = text(L"texture_right");
-        record.textureFront = text(L"texture_front");
-        record.textureRear = text(L"texture_rear");
-        record.sizeX = number(L"size_x");
-        record.sizeY = number(L"size_y");
-        record.sizeZ = number(L"size_z");
-        record.density = number(L"density");
-        static_cast<Placement&>(record) = ReadPlacement(context);
-        auto box = std::make_unique<FieldItemBox>();
-        box->Initialize(record);
-        return box;
+        return CreateBody<FieldItemBox>(context,
+                                        {{L"texture_top", &Box::textureTop},
+                                         {L"texture_bottom", &Box::textureBottom},
+                                         {L"texture_left", &Box::textureLeft},
+                                         {L"texture_right", &Box::textureRight},
+                                         {L"texture_front", &Box::textureFront},
+                                         {L"texture_rear", &Box::textureRear}},
+                                        {{L"size_x", &Box::sizeX},
+                                         {L"size_y", &Box::sizeY},
+                                         {L"size_z", &Box::sizeZ},
+                                         {L"density", &Box::density}});
     }
     if (kind == L"disk") {
-        FieldItemDisk::Record record;
-        record.textureSide = text(L"texture_side");
-        record.textureHead = text(L"texture_head");
-        record.textureTail = text(L"texture_tail");
-        record.height = number(L"height");
-        record.r = number(L"r");
-        record.density = number(L"density");
-        static_cast<Placement&>(record) = ReadPlacement(context);
-        auto disk = std::make_unique<FieldItemDisk>();
-        disk->Initialize(record);
-        return disk;
+        return CreateBody<FieldItemDisk>(
+            context,
+            {{L"texture_side", &Disk::textureSide},
+             {L"texture_head", &Disk::textureHead},
+             {L"texture_tail", &Disk::textureTail}},
+            {{L"height", &Disk::height}, {L"r", &Disk::r}, {L"density", &Disk::density}});
     }
-    FieldItemTorus::Record record;
-    record.texture = text(L"texture");
-    record.r = number(L"r");
-    record.density = number(L"density");
+    return CreateBody<FieldItemTorus>(context, {{L"texture", &Torus::texture}},
+                                      {{L"r", &Torus::r}, {L"density", &Torus::density}});
+}
+
+template <typename Body>
+std::unique_ptr<FieldItem> DefinitionParser::CreateBody(const Context& context, TextFields<Body> texts,
+                                                        NumberFields<Body> numbers) {
+    // each field is its own name evaluated in the context, texts first, in the order listed;
+    // strings lose their double quotes, floats become doubles
+    typename Body::Record record;
+    for (const auto& [name, member] : texts) {
+        record.*member = WithoutQuotes(Evaluate(context, FieldItemAttribute::kString, name, name));
+    }
+    for (const auto& [name, member] : numbers) {
+        record.*member = ToDouble(Evaluate(context, FieldItemAttribute::kFloat, name, name));
+    }
     static_cast<Placement&>(record) = ReadPlacement(context);
-    auto torus = std::make_unique<FieldItemTorus>();
-    torus->Initialize(record);
-    return torus;
+    auto body = std::make_unique<Body>();
+    body->Initialize(record);
+    return body;
 }
 
 Placement DefinitionParser::ReadPlacement(const Context& context) {

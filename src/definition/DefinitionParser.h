@@ -4,9 +4,11 @@
 // and turns a field definition into named items. Every fault is an exception naming
 // the offending element and value, after a level-1 log record.
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/myexception.h"
@@ -92,6 +94,15 @@ private:
     std::unique_ptr<FieldItem> CreateItemAt(const FieldItemDefinition& reference, const Context& context,
                                             int depth);
     std::unique_ptr<FieldItem> CreatePrimitive(const std::wstring& kind, const Context& context);
+    /// The string and the float fields of a primitive's record, each with the name it is read by.
+    template <typename Body>
+    using TextFields = std::initializer_list<std::pair<const wchar_t*, std::wstring Body::Record::*>>;
+    template <typename Body>
+    using NumberFields = std::initializer_list<std::pair<const wchar_t*, double Body::Record::*>>;
+    /// Fills a primitive's record from the context, then its placement, and initializes a new body.
+    template <typename Body>
+    std::unique_ptr<FieldItem> CreateBody(const Context& context, TextFields<Body> texts,
+                                          NumberFields<Body> numbers);
     Placement ReadPlacement(const Context& context);
     void CheckCycles();
     /// Counts one more item of the current CreateItem; past kMaximumItems it is a file_error.
