@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -176,6 +177,8 @@ TEST_F(KivaroSimTest, ContactsAndImpactsAreReportedPerStep) {
     ASSERT_EQ(outcome.exitCode, 0) << outcome.errors;
     int contacts = 0;
     int impacts = 0;
+    int firstStep = 1000;
+    int lastStep = -1;
     for (const std::string& line : outcome.lines) {
         if (line.find("\"impact\"") != std::string::npos) {
             ++impacts;
@@ -190,10 +193,15 @@ TEST_F(KivaroSimTest, ContactsAndImpactsAreReportedPerStep) {
             // the normal points from the second item towards the first
             EXPECT_NEAR(ComponentOf(line, "normal", 1), ballFirst ? 1.0 : -1.0, 1e-4);
             EXPECT_LT(NumberOf(line, "distance"), 0.03);
-            EXPECT_GE(NumberOf(line, "step"), 0);
+            const int step = static_cast<int>(NumberOf(line, "step"));
+            firstStep = std::min(firstStep, step);
+            lastStep = std::max(lastStep, step);
         }
     }
     EXPECT_GT(contacts, 0);
+    // the resting ball touches the land in every step of the tick: steps 0 to 11 of 1.5 ms
+    EXPECT_EQ(firstStep, 0);
+    EXPECT_EQ(lastStep, 11);
     EXPECT_GE(impacts, 1);
     EXPECT_NE(outcome.lines.back().find("\"tick\":240"), std::string::npos);
 }
