@@ -463,6 +463,25 @@ TEST_F(DefinitionParserTest, TypesThatMultiplyTheirPartsAreRefusedBeforeTheyExha
     EXPECT_EQ(items.size(), 3u);
 }
 
+TEST_F(DefinitionParserTest, APrimitiveFieldThatNobodyPassedIsAnUndefinedName) {
+    // a sphere definition that forgets "density": the part passes none, and the sphere reads it
+    std::string sphere = kSphereDefinition;
+    sphere.erase(sphere.find(R"(<Attribute name="density")"),
+                 std::string(R"(<Attribute name="density" type="float"/>)").size());
+    parser_.LoadFieldItem(Write("sphere.wti", sphere));
+    parser_.Resolve();
+    std::wstring path = Write("light.wtf", R"(<Field format="110"><Item name="b" type="HalvaneSystem.sphere">
+        <Parameter name="texture" type="string">"b.png"</Parameter>
+        <Parameter name="r" type="float">0.1</Parameter></Item></Field>)");
+    DefinitionSummary summary;
+    DefinitionParser::ItemMap items;
+    parser_.LoadField(path, items, summary, true);
+    std::wstring message = FailureOf([&] { parser_.LoadField(path, items, summary, false); });
+    EXPECT_TRUE(EndsWith(message, L"name[density]\r\nvalue[density]\r\nInvalid Formula.（Syntax error.）"))
+        << ToUtf8(message);
+    EXPECT_TRUE(items.empty());
+}
+
 TEST_F(DefinitionParserTest, OldFormatsNamePrimitivesWithoutPrefix) {
     std::string sphere = kSphereDefinition;
     sphere.replace(sphere.find("HalvaneSystem.sphere"), 20, "sphere");
