@@ -50,6 +50,27 @@ bool RimsLookAtEachOther(const Contact& result, const Vector3& faceCentreA, cons
     return leavesA && leavesB;
 }
 
+/// Whether p lies within the disk's collision core: strictly between its face planes and
+/// within its radius, a little slack included so that a point on the side surface counts.
+bool WithinCore(const DiskShape& disk, const Vector3& p) {
+    // slack of the radius, m: rounding puts a rim on another disk's side either way
+    constexpr double kSideSlack = 1e-5;
+    const Vector3 offset = p - disk.centre;
+    const double height = Dot(offset, disk.axis);
+    const double rhoSquared = static_cast<double>(Dot(offset, offset)) - height * height;
+    const double reach = disk.radius + kSideSlack;
+    return std::fabs(height) < disk.thickness / 2.0 && rhoSquared <= reach * reach;
+}
+
+/// A nearest pair of a rim and another feature (point on the first feature, normal from the
+/// second towards the first) measures no more than the gap between two curves: once the
+/// features have crossed, one end lies inside the other shape and the pair is an overlap.
+/// Then the distance is negated and the normal turned, so that it parts the shapes.
+void SignCrossedPair(Contact& pair) {
+    pair.distance = -pair.distance;
+    pair.normal = -pair.normal;
+}
+
 } // namespace
 
 DiskShape MakeDiskShape(FieldItemDisk& disk) {
@@ -222,6 +243,11 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
             if (static_cast<double>(Length(faceCentreA - faceCentreB)) - a.radius - b.radius <= tolerance &&
                 heightB - spreadB <= tolerance && heightB + spreadB >= -tolerance) {
                 ClosestPointsOfCircles(Rim(a, sideA), Rim(b, sideB), result);
+                // crossed rims of faces turned towards each other: each point inside the other disk
+                const Vector3 onB = result.point - result.normal * static_cast<float>(result.distance);
+                if (facing && (WithinCore(a, onB) || WithinCore(b, result.point))) {
+                    SignCrossedPair(result);
+                }
                 if (WithinTolerance(result.distance, tolerance)) {
                     if (facing) {
                         contacts.push_back(result);
@@ -315,6 +341,16 @@ void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::ve
         return unitAxes[0] * local.x + unitAxes[1] * local.y + unitAxes[2] * local.z;
     };
     const Vector3 boxCentre = box->WorldTransform().Translation();
+    const double halfSizes[3] = {box->CoreSizeX() / 2.0, box->CoreSizeY() / 2.0, box->CoreSizeZ() / 2.0};
+    auto withinBox = [&](const Vector3& p) {
+        const Vector3 offset = p - boxCentre;
+        for (int k = 0; k < 3; ++k) {
+            if (!(std::fabs(static_cast<double>(Dot(offset, unitAxes[k]))) < halfSizes[k])) {
+                return false;
+            }
+        }
+        return true;
+    };
     Vector3 vertices[8];
     for (int k = 0; k < 8; ++k) {
         vertices[k] = boxCentre + toWorld(localVertices[k]);
@@ -375,8 +411,15 @@ void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::ve
                     if (near.distance > reach) {
                         continue;
                     }
-                    if (ClosestPointsOfSegmentAndCircle(start, end, rim, result, tolerance) &&
-                        WithinTolerance(result.distance, tolerance)) {
+                    if (!ClosestPointsOfSegmentAndCircle(start, end, rim, result, tolerance)) {
+                        continue;
+                    }
+                    // an edge that has passed the rim into the disk, or a rim into the box
+                    const Vector3 onRim = result.point - result.normal * static_cast<float>(result.distance);
+                    if (WithinCore(disk, result.point) || withinBox(onRim)) {
+                        SignCrossedPair(result);
+                    }
+                    if (WithinTolerance(result.distance, tolerance)) {
                         result.normal = result.normal * -sign;
                         edge.found[edge.count++] = result;
                     }

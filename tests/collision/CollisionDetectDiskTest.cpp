@@ -276,6 +276,35 @@ TEST(CollisionDetectDisk, StackedCoinsTouchAtTheirFaceCentresAndRims) {
     EXPECT_TRUE(Detect(detector, *lower, *upper).empty());
 }
 
+TEST(CollisionDetectDisk, CoinsSunkIntoEachOtherAreNeverPulledTogether) {
+    CollisionDetectDiskDisk detector;
+    // thick coins (collision radius 0.085, thickness 0.07): the upper one has sunk 0.01 into
+    // the lower one, coaxial or displaced sideways. Where the rims have crossed, the rim pair
+    // is interpenetrating too: negative distance and a normal that parts the coins
+    auto lower = MakeDisk({0, 0, 0}, {}, 0.1, 0.1);
+    for (float sideways : {0.0f, 0.02f}) {
+        auto upper = MakeDisk({sideways, 0.06f, 0}, {}, 0.1, 0.1);
+        for (bool lowerFirst : {true, false}) {
+            std::vector<Contact> contacts =
+                lowerFirst ? Detect(detector, *lower, *upper) : Detect(detector, *upper, *lower);
+            ASSERT_FALSE(contacts.empty());
+            const float towardsFirst = lowerFirst ? -1.0f : 1.0f;
+            int vertical = 0;
+            for (const Contact& contact : contacts) {
+                // none claims the coins apart, none pushes them into each other
+                EXPECT_LE(contact.distance, 1e-6) << sideways << " " << lowerFirst;
+                EXPECT_GE(contact.normal.y * towardsFirst, -1e-5f) << sideways << " " << lowerFirst;
+                if (contact.normal.y * towardsFirst > 0.99999f) {
+                    EXPECT_NEAR(contact.distance, -0.01, 1e-5);
+                    ++vertical;
+                }
+            }
+            // the face contacts and the crossed rims
+            EXPECT_GE(vertical, 2);
+        }
+    }
+}
+
 TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
     CollisionDetectDiskDisk detector;
     // flat on the land, 0.01 apart at their sides, parallel axes
@@ -298,22 +327,23 @@ TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
         EXPECT_VECTOR_NEAR(contact.normal, Vector3(0, 0, -1), 1e-5f)
             << "from the second coin towards the first";
     }
-    // pressed into each other by 0.004 (less than a coin's thickness): the face contacts push the
-    // coins apart, and the springs of all contacts together (2000 N at zero separation, growing
-    // with depth) push them apart, although the crossed rims, whose separation has no sign,
-    // pull (a far face's contact, which would pull harder, is left out)
+    // pressed into each other by 0.004 (less than a coin's thickness): the face contacts and the
+    // crossed rims, an overlap as well, push the coins apart; none pulls them together (a far
+    // face's contact, which would, is left out), and the springs of all contacts together
+    // (2000 N at zero separation, growing with depth) push them apart
     MoveTo(*b, {0, 0.1f, 0.006f});
     contacts = Detect(detector, *a, *b);
-    int facesPushingApart = 0;
+    int pushingApart = 0;
     float springs = 0.0f;
     for (const Contact& contact : contacts) {
         springs += contact.normal.z * static_cast<float>(2000.0 - contact.distance * 2000.0 / kTolerance);
+        EXPECT_LE(contact.normal.z, 1e-5f) << contact.distance;
         if (contact.normal.z < -0.99f && std::fabs(contact.distance + 0.004) < 1e-5) {
-            ++facesPushingApart;
+            ++pushingApart;
         }
     }
-    EXPECT_EQ(facesPushingApart, 2);
-    EXPECT_LT(springs, -2000.0f);
+    EXPECT_EQ(pushingApart, 3);
+    EXPECT_LT(springs, -6000.0f);
 
     // crossing coins, each upright, their axes at right angles: one lies across the top of the
     // other's side, 0.01 above it
@@ -401,6 +431,19 @@ TEST(CollisionDetectDisk, BoxEdgesAgainstTheRimAndTheSide) {
     EXPECT_NEAR(contacts[2].distance, 0.01, 1e-5);
     EXPECT_NEAR(contacts[3].distance, 0.02, 1e-5);
     ExpectMirrored(contacts, Detect(detector, *box, *coin));
+
+    // the same edge sunk 0.01 into a thick coin (upper face at 0.035): the upper rim pair has
+    // crossed, so it is interpenetrating and parts the two (the box pushed up)
+    auto thick = MakeDisk({0, 0, 0}, {}, 0.1, 0.1);
+    MoveTo(*box, {0, 0.025f + reach, 0.05f});
+    contacts = Detect(detector, *thick, *box);
+    ASSERT_FALSE(contacts.empty());
+    for (const Contact& contact : contacts) {
+        EXPECT_LT(contact.distance, 0.0);
+        EXPECT_GT(-contact.normal.y, 0.7f) << contact.distance;
+    }
+    ExpectMirrored(contacts, Detect(detector, *box, *thick));
+    MoveTo(*box, {0, 0.025f + reach, 0.05f});
 
     // an upright box edge 0.01 beside a flat coin's side: the side test
     auto beside = MakeBox({0.2f, 0.2f, 0.2f}, {0, 0.01f, 0}, {0, 0.78539816f, 0});
