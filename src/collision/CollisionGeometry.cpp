@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 using geometry::ToVector3d;
 using geometry::Vector3d;
 
