@@ -15,6 +15,7 @@
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemLand.h"
 #include "support/ConvexReference.h"
+#include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -24,15 +25,7 @@ constexpr float kHalfDiagonal45 = 0.70710678f;
 
 std::unique_ptr<FieldItemBox> MakeBox(const Vector3& size, const Vector3& position,
                                       const Vector3& angle = {}) {
-    auto box = std::make_unique<FieldItemBox>();
-    FieldItemBox::Record record;
-    record.sizeX = size.x;
-    record.sizeY = size.y;
-    record.sizeZ = size.z;
-    record.position = position;
-    record.angle = angle;
-    box->Initialize(record);
-    return box;
+    return shapes::Box(position, size, angle);
 }
 
 std::vector<Contact> Detect(CollisionDetect& detector, FieldItem& first, FieldItem& second) {

@@ -15,6 +15,7 @@
 
 #include "framework/D3DObjectManager.h"
 #include "physics/SimulationParameters.h"
+#include "support/FreshParametersTest.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
 
@@ -22,18 +23,8 @@ namespace {
 
 constexpr double kTolerance = 0.03;
 
-class RayDetectors : public ::testing::Test {
+class RayDetectors : public FreshParametersTest {
 protected:
-    void SetUp() override {
-        SimulationParameters::Destroy();
-        D3DObjectManager::Destroy();
-        ASSERT_DOUBLE_EQ(SimulationParameters::Instance().contactTolerance, kTolerance);
-    }
-    void TearDown() override {
-        D3DObjectManager::Destroy();
-        SimulationParameters::Destroy();
-    }
-
     /// The contacts of the pair in the order (ray, shape), checked against the order
     /// (shape, ray), which must give the same list.
     template <class Detector> static std::vector<Contact> Cast(FieldItem& ray, FieldItem& shape) {

@@ -22,6 +22,7 @@
 #include "framework/D3DObjectManager.h"
 #include "physics/SimulationParameters.h"
 #include "support/FieldItemTestBody.h"
+#include "support/FreshParametersTest.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
 
@@ -57,18 +58,8 @@ namespace {
 
 constexpr double kTolerance = 0.03;
 
-class TorusDetectors : public ::testing::Test {
+class TorusDetectors : public FreshParametersTest {
 protected:
-    void SetUp() override {
-        SimulationParameters::Destroy();
-        D3DObjectManager::Destroy();
-        ASSERT_DOUBLE_EQ(SimulationParameters::Instance().contactTolerance, kTolerance);
-    }
-    void TearDown() override {
-        D3DObjectManager::Destroy();
-        SimulationParameters::Destroy();
-    }
-
     template <class Detector> static std::vector<Contact> Detect(FieldItem& first, FieldItem& second) {
         Detector detector;
         std::vector<Contact> contacts;
