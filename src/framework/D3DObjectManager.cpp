@@ -3,6 +3,9 @@
 
 #include "framework/D3DObjectManager.h"
 
+#include "framework/Direct3D.h"
+#include "framework/RenderDevice.h"
+
 namespace {
 
 /// The process-wide manager; created on first use, destroyed by Destroy().
@@ -22,9 +25,17 @@ void D3DModel::Load(const std::wstring& file) {
 
 void D3DModel::DrawSubset(int /*subset*/) {}
 
-void D3DTexture::Set(int /*stage*/) {}
+void D3DTexture::Set(int stage) {
+    if (device_ != nullptr && device_->Device() != nullptr) {
+        device_->Device()->SetTexture(stage, this);
+    }
+}
 
-void D3DMaterial::Set() {}
+void D3DMaterial::Set() {
+    if (device_ != nullptr && device_->Device() != nullptr) {
+        device_->Device()->SetMaterial(material_);
+    }
+}
 
 void D3DFont::Create(const std::wstring& faceName, int height) {
     faceName_ = faceName;
@@ -105,9 +116,13 @@ void D3DObjectManager::SetDevice(Direct3D* device) {
     }
 }
 
+void D3DObjectManager::SetFactory(std::unique_ptr<D3DObjectFactory> factory) {
+    factory_ = std::move(factory);
+}
+
 D3DObject* D3DObjectManager::CreateObject(const std::wstring& file, const TextureMap& textureMap) {
     objectRequests_.push_back({file, textureMap});
-    auto object = std::make_unique<D3DObject>(*this);
+    auto object = factory_ ? factory_->NewObject(*this) : std::make_unique<D3DObject>(*this);
     object->SetDevice(device_);
     object->Create(file, textureMap);
     objects_.push_back(std::move(object));
@@ -120,7 +135,7 @@ D3DModel* D3DObjectManager::CreateModel(const std::wstring& file) {
         return found->second.get();
     }
     // load before storing, so that a failed load leaves nothing half-built behind
-    auto model = std::make_unique<D3DModel>();
+    auto model = factory_ ? factory_->NewModel() : std::make_unique<D3DModel>();
     model->SetDevice(device_);
     model->Load(file);
     return models_.emplace(file, std::move(model)).first->second.get();
@@ -131,20 +146,20 @@ D3DTexture* D3DObjectManager::CreateTexture(const std::wstring& file) {
     if (found != textures_.end()) {
         return found->second.get();
     }
-    auto texture = std::make_unique<D3DTexture>();
+    auto texture = factory_ ? factory_->NewTexture() : std::make_unique<D3DTexture>();
     texture->SetDevice(device_);
     texture->Load(file);
     return textures_.emplace(file, std::move(texture)).first->second.get();
 }
 
 D3DMaterial* D3DObjectManager::CreateMaterial() {
-    materials_.push_back(std::make_unique<D3DMaterial>());
+    materials_.push_back(factory_ ? factory_->NewMaterial() : std::make_unique<D3DMaterial>());
     materials_.back()->SetDevice(device_);
     return materials_.back().get();
 }
 
 D3DFont* D3DObjectManager::CreateFont(const std::wstring& faceName, int height) {
-    auto font = std::make_unique<D3DFont>();
+    auto font = factory_ ? factory_->NewFont() : std::make_unique<D3DFont>();
     font->SetDevice(device_);
     font->Create(faceName, height);
     fonts_.push_back(std::move(font));

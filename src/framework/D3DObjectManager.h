@@ -1,8 +1,9 @@
 #pragma once
 // Factory and cache of everything that lives on the graphics device: meshes, textures,
 // materials, fonts and drawable objects. Meshes and textures are shared by file name;
-// the manager owns every object it hands out. Built without a device for now: it
-// records what it was asked for and its objects draw nothing until a device is set.
+// the manager owns every object it hands out. Without a factory it makes device-less
+// objects that record what they were asked for and draw nothing; the desktop program
+// installs the render library's factory, whose objects load and draw for real.
 
 #include <cstdint>
 #include <map>
@@ -70,7 +71,7 @@ public:
     virtual void SetDevice(Direct3D* device) { device_ = device; }
     /// Remembers the file; the image itself is loaded once a device exists.
     virtual void Load(const std::wstring& file) { fileName_ = file; }
-    /// Sets the texture on a texture stage; nothing without a device.
+    /// Sets the texture on a texture stage of the device; nothing without a device.
     virtual void Set(int stage);
     virtual void OnLostDevice() {}
     virtual void OnResetDevice() {}
@@ -158,6 +159,17 @@ protected:
     std::uint64_t drawCount_ = 0;
 };
 
+/// Makes the manager's objects; the render library's factory makes device-bound ones.
+class D3DObjectFactory {
+public:
+    virtual ~D3DObjectFactory() = default;
+    virtual std::unique_ptr<D3DModel> NewModel() = 0;
+    virtual std::unique_ptr<D3DTexture> NewTexture() = 0;
+    virtual std::unique_ptr<D3DMaterial> NewMaterial() = 0;
+    virtual std::unique_ptr<D3DFont> NewFont() = 0;
+    virtual std::unique_ptr<D3DObject> NewObject(D3DObjectManager& manager) = 0;
+};
+
 class D3DObjectManager {
 public:
     /// One request of CreateObject, as it was asked.
@@ -177,6 +189,8 @@ public:
     static void Destroy();
 
     virtual void SetDevice(Direct3D* device);
+    /// Installs the maker of every object created from now on; null goes back to device-less objects.
+    void SetFactory(std::unique_ptr<D3DObjectFactory> factory);
     virtual D3DObject* CreateObject(const std::wstring& file, const TextureMap& textureMap);
     /// Shared by file name.
     virtual D3DModel* CreateModel(const std::wstring& file);
@@ -199,6 +213,7 @@ public:
 
 private:
     Direct3D* device_ = nullptr;
+    std::unique_ptr<D3DObjectFactory> factory_;
     std::map<std::wstring, std::unique_ptr<D3DModel>> models_;
     std::map<std::wstring, std::unique_ptr<D3DTexture>> textures_;
     std::vector<std::unique_ptr<D3DMaterial>> materials_;

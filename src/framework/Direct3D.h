@@ -3,7 +3,12 @@
 // window and releases it. The application's creation and free sequences reach the
 // device only through Create, Release and the two device hooks below.
 
+#include <memory>
+
 #include "framework/DirectX.h"
+
+class RenderDevice;
+class RenderDeviceProvider;
 
 struct Direct3DConfig {
     bool fullScreen = false;
@@ -15,6 +20,9 @@ struct Direct3DConfig {
 
 class Direct3D : public DirectX {
 public:
+    Direct3D();
+    ~Direct3D() override;
+
     /// Copies the configuration, creates the device, then calls OnDeviceCreated().
     virtual void Create(const Direct3DConfig& config);
     /// Calls Release() (the application overrides it to free everything).
@@ -28,11 +36,22 @@ public:
     /// Called before the device is released; empty here.
     virtual void OnDeviceReleasing() {}
     /// Whether a rendering device exists.
-    virtual bool HasDevice() const { return false; }
+    virtual bool HasDevice() const { return device_ != nullptr; }
+    /// The rendering device; null before CreateDevice, after Release and after ForgetDevice.
+    RenderDevice* Device() const { return device_.get(); }
+    /// The maker of the device (not owned); without one CreateDevice fails as a machine
+    /// without graphics does. Set before CreateApplication.
+    void SetDeviceProvider(RenderDeviceProvider* provider) { provider_ = provider; }
+    /// Drops the device after a failed reset, so that nothing more is drawn.
+    void ForgetDevice();
 
 protected:
     bool fullScreen_ = false;
     int width_ = 0;
     int height_ = 0;
     int refreshRate_ = 0;
+
+private:
+    RenderDeviceProvider* provider_ = nullptr;
+    std::unique_ptr<RenderDevice> device_;
 };

@@ -16,4 +16,12 @@ public:
     /// delay in quarter seconds minus one; "KeyboardSpeed": 0 to 31, about 2.5 to 30
     /// repeats a second), as decimal text. False when the desktop does not offer it.
     virtual bool ReadKeyboardSetting(const std::wstring& /*name*/, std::wstring& /*value*/) { return false; }
+
+    /// Resizes the window, without moving or activating it, so that its client area is
+    /// width x height pixels. Called from any thread; may queue the request.
+    virtual void ResizeClient(int /*width*/, int /*height*/) {}
+
+    /// Shows a text in a message box with an OK button, modal to the window. Called from
+    /// any thread; a call from another thread than the window's may queue it and return.
+    virtual void ShowMessage(const std::wstring& /*text*/) {}
 };

@@ -1,0 +1,103 @@
+#pragma once
+// The drawing device that the world's items and the tester application draw on: the
+// small fixed-function model they need (world, view and projection transforms, one
+// directional light, materials, textures on stage 0, alpha blending and a stencil for
+// planar shadows, text). The render library implements it on OpenGL; the simulation
+// core only ever sees this interface, and draws nothing where there is none.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "framework/D3DObjectManager.h"
+#include "physics/Matrix4.h"
+#include "physics/Vector3.h"
+
+struct Direct3DConfig;
+
+enum class TransformState { world, view, projection };
+
+/// Render states the program changes, with the values each takes.
+enum class RenderState {
+    zEnable,          ///< 0 or 1
+    alphaBlendEnable, ///< 0 or 1
+    stencilEnable,    ///< 0 or 1
+    blendOp,          ///< BlendOp
+    srcBlend,         ///< BlendFactor
+    destBlend,        ///< BlendFactor
+    stencilFunc,      ///< CompareFunc
+    stencilFail,      ///< StencilOp
+    stencilZFail,     ///< StencilOp
+    stencilPass,      ///< StencilOp
+    stencilRef,       ///< reference value
+    ambient,          ///< global ambient colour, 0xAARRGGBB
+};
+
+enum class BlendOp : std::uint32_t { add = 1 };
+enum class BlendFactor : std::uint32_t { zero = 1, one = 2, srcAlpha = 5, invSrcAlpha = 6 };
+enum class CompareFunc : std::uint32_t { never = 1, less, equal, lessEqual, greater, notEqual, greaterEqual, always };
+enum class StencilOp : std::uint32_t { keep = 1, zero, replace };
+
+struct Viewport {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    float minZ = 0.0f;
+    float maxZ = 1.0f;
+};
+
+/// A directional light: the direction light travels, its diffuse and ambient colours.
+struct LightRecord {
+    Vector3 direction;
+    ColorValue diffuse;
+    ColorValue ambient;
+};
+
+/// A lit-less vertex of the land's tile quad: position, colour (0xAARRGGBB), texture u and v.
+struct TileVertex {
+    float x, y, z;
+    std::uint32_t color;
+    float u, v;
+};
+static_assert(sizeof(TileVertex) == 24);
+
+class RenderDevice {
+public:
+    virtual ~RenderDevice() = default;
+
+    /// Makes the device current on the calling thread and starts a frame; false when it cannot draw.
+    virtual bool BeginScene() = 0;
+    virtual void EndScene() = 0;
+    /// Shows the finished frame.
+    virtual void Present() = 0;
+
+    virtual void SetViewport(const Viewport& viewport) = 0;
+    /// Clears colour (0xAARRGGBB), depth and stencil of the current viewport.
+    virtual void Clear(std::uint32_t color, float depth, std::uint32_t stencil) = 0;
+    virtual void SetTransform(TransformState state, const Matrix4& matrix) = 0;
+    virtual void SetRenderState(RenderState state, std::uint32_t value) = 0;
+    virtual void SetLight(int index, const LightRecord& light) = 0;
+    virtual void LightEnable(int index, bool on) = 0;
+    virtual void SetMaterial(const MaterialRecord& material) = 0;
+    /// Null leaves the stage without a texture.
+    virtual void SetTexture(int stage, D3DTexture* texture) = 0;
+    /// Draws a strip of triangles in the world, view and projection transforms as they stand.
+    virtual void DrawTriangleStrip(const TileVertex* vertices, int vertexCount) = 0;
+    /// Draws one line of text unclipped with its top-left corner at (x, y) in window pixels; false on failure.
+    virtual bool DrawText(D3DFont* font, const std::wstring& text, int x, int y, std::uint32_t color) = 0;
+
+    /// Gives the back buffer a new size; throws DirectX::init_error when it cannot.
+    virtual void Reset(int width, int height) = 0;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+};
+
+/// Makes the rendering device for the main window; installed by the desktop program.
+class RenderDeviceProvider {
+public:
+    virtual ~RenderDeviceProvider() = default;
+    /// Tries a hardware device first, then software rendering; writes the device's log
+    /// records and throws DirectX::init_error when no device can be made.
+    virtual std::unique_ptr<RenderDevice> CreateDevice(const Direct3DConfig& config) = 0;
+};
