@@ -10,13 +10,21 @@ function(kivaro_library name folder)
 endfunction()
 
 # One test executable per tests/<folder>/*Test.cpp, so that each suite
-# builds on its own: kivaro_tests(<folder> <libraries...>)
+# builds on its own: kivaro_tests(<folder> <libraries...>). A suite with its own
+# CMakeLists.txt (tests/render, tests/shell) calls kivaro_tests(. <libraries...>):
+# the folder "." is the calling directory, and its name prefixes the targets
+# (render_FooTest), as it would from tests/CMakeLists.txt.
 function(kivaro_tests folder)
+    if(folder STREQUAL ".")
+        get_filename_component(prefix ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    else()
+        string(REPLACE "/" "_" prefix ${folder})
+    endif()
     file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*Test.cpp)
     file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/support/*.cpp)
     foreach(test ${tests})
         get_filename_component(testName ${test} NAME_WE)
-        set(target ${folder}_${testName})
+        set(target ${prefix}_${testName})
         add_executable(${target} ${test} ${support})
         target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
         target_link_libraries(${target} PRIVATE ${ARGN} kivaro_test_support GTest::gtest GTest::gmock GTest::gtest_main)
