@@ -24,4 +24,7 @@ public:
     /// Shows a text in a message box with an OK button, modal to the window. Called from
     /// any thread; a call from another thread than the window's may queue it and return.
     virtual void ShowMessage(const std::wstring& /*text*/) {}
+
+    /// Shows the program's version dialog, modal to the window. Called from any thread; may queue it.
+    virtual void ShowVersion() {}
 };
