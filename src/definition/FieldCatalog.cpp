@@ -104,7 +104,7 @@ int FieldCatalog::NextItemNumber() {
 }
 
 std::vector<std::wstring> FieldCatalog::Add(const std::wstring& path, FieldItemWorld& world,
-                                            std::recursive_mutex* execLock) {
+                                            std::recursive_mutex* execLock, std::optional<float> lowering) {
     DefinitionParser::ItemMap items;
     DefinitionSummary summary;
     parser_->LoadField(path, items, summary, false);
@@ -116,7 +116,9 @@ std::vector<std::wstring> FieldCatalog::Add(const std::wstring& path, FieldItemW
             lock = std::unique_lock(*execLock);
         }
         // lowered by the local player's height, so that items stand on the land the player sees
-        if (FieldItem* player = world.Find(L"localplayer")) {
+        if (lowering) {
+            item->Transform()._42 -= *lowering;
+        } else if (FieldItem* player = world.Find(L"localplayer")) {
             item->Transform()._42 -= player->Transform()._42;
         }
         // a name and a counter value can spell what another name and value spelled before ("b1"

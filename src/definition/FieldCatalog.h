@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,11 +43,12 @@ public:
     static bool IsFieldPath(const std::wstring& path);
 
     /// Instantiates a field definition file and adds its items to the world: each lowered
-    /// by the local player's height, named with its own name and the process-wide counter
-    /// (passing over values that would repeat a name in the world), added under the exec lock
-    /// when one is given. Returns the names given.
+    /// by the local player's height (by `lowering` instead when given), named with its own
+    /// name and the process-wide counter (passing over values that would repeat a name in the
+    /// world), added under the exec lock when one is given. Returns the names given.
     std::vector<std::wstring> Add(const std::wstring& path, FieldItemWorld& world,
-                                  std::recursive_mutex* execLock = nullptr);
+                                  std::recursive_mutex* execLock = nullptr,
+                                  std::optional<float> lowering = std::nullopt);
 
     /// The next value of the process-wide counter that names added items (starts at 0).
     static int NextItemNumber();

@@ -107,6 +107,17 @@ TEST_F(FieldCatalogTest, AddLowersNamesAndLiftsEveryItem) {
         EXPECT_NEAR(a->Transform()._42, 1.0f, 1e-5f);
         EXPECT_GT(b.Transform()._42, 1.0f + 0.15f);
     }
+    {
+        // a given lowering stands for the player's height, wherever the player has gone
+        FieldItemWorld world(nullptr, 1);
+        world.Initialize(Placement{});
+        world.CommitPending();
+        world.Find(L"localplayer")->Transform()._42 = 3.0f;
+        world.UpdateWorld(nullptr, nullptr);
+        std::vector<std::wstring> names = catalog.Add(L"items/ball/ball.wtf", world, nullptr, 0.5f);
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_NEAR(world.Pending().at(names[0])->Transform()._42, 1.0f, 1e-5f);
+    }
     DestroyCollisionDetectors();
 }
 
