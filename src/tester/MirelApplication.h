@@ -12,11 +12,16 @@
 
 #include "framework/Application.h"
 #include "framework/D3DObjectManager.h"
+#include "framework/RenderDevice.h"
 #include "physics/Matrix4.h"
 
 class FieldItemWorld;
 class D3DFont;
+class PHSound;
+class PlayerLocal;
+class ViewerSettings;
 class ViewWindow;
+struct DrawContext;
 
 class MirelApplication : public Application {
 public:
@@ -50,8 +55,14 @@ public:
         std::atomic<int> count_{0};
     };
 
+    /// Time steps below this are taken as this long, s: a tick must end.
+    static constexpr double kMinimumTimeStep = 0.0001;
+    /// The source of this class's log records.
+    static constexpr const wchar_t* kLogSource = L".\\MirelApplication";
+
     /// instance: the program's module (opaque); window: the main window (may be null in
-    /// tests); view: the window whose client area shows the world (may be null).
+    /// tests); view: the window whose client area shows the world (may be null; the cursor
+    /// is then taken from the input part's events alone). Fills the detector registry.
     MirelApplication(void* instance, MainWindowLink* window, ViewWindow* view = nullptr,
                      MillisecondClock& clock = SystemClock());
     /// FreeApplication, then the detector registry, then the object manager.
@@ -75,6 +86,8 @@ public:
     void SetStereogram(bool on);
     /// Shows the version dialog through the main window.
     void ShowVersion();
+    /// The object manager loses the device resources of its objects before the device goes.
+    void OnDeviceReleasing() override;
 
     ExecLock& Lock() { return execLock_; }
     /// Null before CreateApplicationMain and after FreeApplicationPost.
@@ -88,14 +101,28 @@ public:
     const Matrix4& ProjectionMatrix() const { return projection_; }
     const Matrix4& ShadowMatrix() const { return shadowMatrix_; }
     const MaterialRecord& ShadowMaterial() const { return shadowMaterial_; }
+    const LightRecord& Light() const { return light_; }
 
 private:
+    /// The steps of one tick and the tick's end; the caller holds the exec lock.
+    void RunTick();
+    /// The view keys, pause, go and single step of one read of the keyboard.
+    void HandleKeys(const DIDEVICEOBJECTDATA* events, int count);
+    /// One pass of a frame: the whole view, or one half of a stereogram.
+    void DrawPass(RenderDevice& device, int pass);
+    PlayerLocal* Player() const;
+
     ViewWindow* viewWindow_;
+    /// What the world and its player see of the view: the cursor and the buttons.
+    std::unique_ptr<ViewWindow> inputView_;
+    /// What the player sees of the configuration.
+    std::unique_ptr<ViewerSettings> viewerSettings_;
     std::unique_ptr<FieldItemWorld> world_;
     ExecLock execLock_{L"MirelExec"};
     Matrix4 view_;
     Matrix4 projection_;
     Matrix4 shadowMatrix_;
     MaterialRecord shadowMaterial_;
+    LightRecord light_;
     D3DFont* fpsFont_ = nullptr;
 };

@@ -1,0 +1,400 @@
+#include "tester/MirelApplication.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "collision/CollisionRegistry.h"
+#include "common/LogWriter.h"
+#include "framework/MainWindowLink.h"
+#include "physics/DrawContext.h"
+#include "physics/FieldItemWorld.h"
+#include "physics/PlayerLocal.h"
+#include "physics/SimulationParameters.h"
+#include "physics/TickInput.h"
+#include "physics/ViewWindow.h"
+#include "tester/MirelConfig.h"
+
+namespace {
+
+const std::wstring kPlayerName = L"localplayer";
+
+/// Grey 50 of the cleared background, opaque.
+constexpr std::uint32_t kBackground = 0xFF323232;
+/// Grey 128 of the ambient light.
+constexpr std::uint32_t kAmbient = 0xFF808080;
+constexpr std::uint32_t kBlack = 0xFF000000;
+constexpr std::uint32_t kWhite = 0xFFFFFFFF;
+/// The frame-rate text's top-left corner, from the right edge of the window.
+constexpr int kFpsTextRight = 60;
+constexpr int kFpsTextTop = 20;
+/// Shadows lie this far above the ground, so that they are drawn over it, m.
+constexpr float kShadowHeight = 0.005f;
+
+/// The view as the world and its player see it: the cursor where the input part last
+/// saw it (a press comes with its own position), else where the view window has it; the
+/// buttons as the input part holds them now.
+class InputViewWindow : public ViewWindow {
+public:
+    InputViewWindow(const DirectInput& input, const ViewWindow* view) : input_(input), view_(view) {}
+    bool CursorClientPosition(int& x, int& y) const override {
+        return input_.CursorPosition(x, y) || (view_ != nullptr && view_->CursorClientPosition(x, y));
+    }
+    bool IsButtonDown(int button) const override { return input_.IsButtonDown(button); }
+
+private:
+    const DirectInput& input_;
+    const ViewWindow* view_;
+};
+
+/// The player's settings, read from the configuration at every use.
+class ConfigViewerSettings : public ViewerSettings {
+public:
+    int ScreenWidth() const override { return MirelConfig::Instance().ScreenWidth(); }
+    int ScreenHeight() const override { return MirelConfig::Instance().ScreenHeight(); }
+    int ViewMode() const override { return MirelConfig::Instance().viewMode; }
+    bool Stereogram() const override { return MirelConfig::Instance().stereogram; }
+    int Zoom() const override { return MirelConfig::Instance().zoom; }
+    void SetZoom(int step) override { MirelConfig::Instance().SetZoom(step); }
+    double ZoomFactor() const override { return MirelConfig::Instance().ZoomFactor(); }
+    double MouseForce() const override { return MirelConfig::Instance().mouseForce; }
+    double Gravity() const override { return MirelConfig::Instance().gravity; }
+};
+
+/// The configured time step, or the shortest one that still ends a tick.
+double TimeStep() {
+    const double step = MirelConfig::Instance().timeStep;
+    return step >= MirelApplication::kMinimumTimeStep ? step : MirelApplication::kMinimumTimeStep;
+}
+
+} // namespace
+
+MirelApplication::MirelApplication(void* instance, MainWindowLink* window, ViewWindow* view,
+                                   MillisecondClock& clock)
+    : Application(instance, window, clock), viewWindow_(view),
+      inputView_(std::make_unique<InputViewWindow>(*this, view)),
+      viewerSettings_(std::make_unique<ConfigViewerSettings>()) {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    // graphics, input and sound; one thread draws, then executes
+    useDirect3D_ = true;
+    useDirectInput_ = true;
+    useDirectAudio_ = true;
+    useDirectDraw_ = false;
+    useDirectPlay_ = false;
+    splitThreads_ = false;
+    SetKeyRepeat(false);
+
+    RegisterCollisionDetectors();
+}
+
+MirelApplication::~MirelApplication() {
+    FreeApplication();
+    DestroyCollisionDetectors();
+    D3DObjectManager::Destroy();
+}
+
+void MirelApplication::CreateApplicationMain() {
+    // the world's items reach the devices through the parameters
+    SimulationParameters& parameters = SimulationParameters::Instance();
+    parameters.graphicsDevice = this;
+    parameters.soundDevice = this;
+
+    world_ = std::make_unique<FieldItemWorld>(inputView_.get());
+    world_->Initialize(Placement{});
+    world_->CommitPending();
+    world_->UpdateWorld(nullptr, nullptr);
+    if (PlayerLocal* player = Player()) {
+        player->SetSettings(viewerSettings_.get());
+    }
+}
+
+void MirelApplication::FreeApplicationPost() {
+    world_.reset();
+    // the parameters outlive the application: they must not point at it
+    SimulationParameters& parameters = SimulationParameters::Instance();
+    if (parameters.graphicsDevice == this) {
+        parameters.graphicsDevice = nullptr;
+    }
+    if (parameters.soundDevice == this) {
+        parameters.soundDevice = nullptr;
+    }
+}
+
+void MirelApplication::GetDirect3DConfig(Direct3DConfig& config) {
+    const MirelConfig& settings = MirelConfig::Instance();
+    config.fullScreen = false;
+    config.width = settings.ScreenWidth();
+    config.height = settings.ScreenHeight();
+    config.refreshRate = 0;
+}
+
+void MirelApplication::OnDeviceCreated() {
+    std::lock_guard lock(execLock_);
+    D3DObjectManager& manager = D3DObjectManager::Instance();
+    manager.SetDevice(this);
+    fpsFont_ = manager.CreateFont(L"Ariel", 12);
+    SetupDeviceState();
+}
+
+void MirelApplication::OnDeviceReleasing() {
+    std::lock_guard lock(execLock_);
+    D3DObjectManager::Instance().OnLostDevice();
+}
+
+void MirelApplication::SetupDeviceState() {
+    // shadows: blended over what is drawn, each pixel once (the world draws them with reference 1)
+    if (RenderDevice* device = Direct3D::Device()) {
+        device->SetRenderState(RenderState::zEnable, 1);
+        device->SetRenderState(RenderState::blendOp, static_cast<std::uint32_t>(BlendOp::add));
+        device->SetRenderState(RenderState::srcBlend, static_cast<std::uint32_t>(BlendFactor::srcAlpha));
+        device->SetRenderState(RenderState::destBlend, static_cast<std::uint32_t>(BlendFactor::invSrcAlpha));
+        device->SetRenderState(RenderState::stencilFunc, static_cast<std::uint32_t>(CompareFunc::notEqual));
+        device->SetRenderState(RenderState::stencilFail, static_cast<std::uint32_t>(StencilOp::keep));
+        device->SetRenderState(RenderState::stencilZFail, static_cast<std::uint32_t>(StencilOp::keep));
+        device->SetRenderState(RenderState::stencilPass, static_cast<std::uint32_t>(StencilOp::replace));
+        device->SetRenderState(RenderState::stencilRef, 1);
+        device->SetRenderState(RenderState::ambient, kAmbient);
+    }
+
+    // one directional light; every frame turns it into the viewer's axes
+    light_ = LightRecord{};
+    light_.diffuse = ColorValue{0.3f, 0.3f, 0.3f, 0.0f};
+    light_.ambient = ColorValue{0.3f, 0.3f, 0.3f, 0.0f};
+
+    // flatten along the light onto the plane just above the ground: with the plane P and the
+    // vector L towards the light, M = (P.L) I - P^T L
+    const Vector3& direction = SimulationParameters::Instance().lightDirection;
+    const float plane[4] = {0.0f, 1.0f, 0.0f, -kShadowHeight};
+    const float light[4] = {-direction.x, -direction.y, -direction.z, 0.0f};
+    const float k = plane[0] * light[0] + plane[1] * light[1] + plane[2] * light[2] + plane[3] * light[3];
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            shadowMatrix_.At(row, column) = (row == column ? k : 0.0f) - plane[row] * light[column];
+        }
+    }
+
+    shadowMaterial_ = MaterialRecord{};
+    shadowMaterial_.diffuse.a = 0.5f;
+}
+
+PlayerLocal* MirelApplication::Player() const {
+    return world_ != nullptr ? dynamic_cast<PlayerLocal*>(world_->Find(kPlayerName)) : nullptr;
+}
+
+void MirelApplication::Exec(int /*ticks*/) {
+    std::unique_lock lock(execLock_);
+    if (!Direct3D::HasDevice() || world_ == nullptr) {
+        return;
+    }
+    try {
+        RunTick();
+    } catch (const myexception&) {
+        lock.unlock();
+        Log(kLogSource, __LINE__, L"error!", 1);
+        throw;
+    }
+}
+
+void MirelApplication::RunTick() {
+    // 1/60 s of simulated time, however long the tick took
+    const double tick = 1.0 / 60.0;
+    for (double simulated = 0.0; simulated < tick; simulated += TimeStep()) {
+        // keys take effect at the step that reads them
+        TickInput input;
+        try {
+            input.mouse = ReadMouse(input.mouseCount);
+            input.keyboard = ReadKeyboard(input.keyboardCount);
+        } catch (const exec_error&) {
+            // the input is gone for now: this tick ends here, quietly
+            return;
+        }
+        HandleKeys(input.keyboard, input.keyboardCount);
+
+        if (paused && !singleStep) {
+            // only the viewer moves
+            if (PlayerLocal* player = Player()) {
+                player->Control(&input);
+                player->Integrate(&input);
+                player->UpdateWorld(nullptr, nullptr);
+            }
+        } else {
+            world_->DetectCollisions();
+            world_->Control(&input);
+            world_->Integrate(&input);
+            world_->UpdateWorld(nullptr, nullptr);
+        }
+    }
+    singleStep = false;
+
+    // additions go live and deletions go away once per tick, between steps
+    world_->CommitPending();
+    world_->PurgeDeleted();
+    world_->UpdateWorld(nullptr, nullptr);
+}
+
+void MirelApplication::HandleKeys(const DIDEVICEOBJECTDATA* events, int count) {
+    for (int i = 0; i < count; ++i) {
+        if ((events[i].dwData & kPressedBit) == 0) {
+            continue;
+        }
+        switch (events[i].dwOfs) {
+        case DIK_1: {
+            std::lock_guard lock(execLock_);
+            MirelConfig::Instance().viewMode = 0;
+            break;
+        }
+        case DIK_2: {
+            std::lock_guard lock(execLock_);
+            MirelConfig::Instance().viewMode = 1;
+            break;
+        }
+        case DIK_P:
+            paused = true;
+            break;
+        case DIK_G:
+            paused = false;
+            singleStep = false;
+            break;
+        case DIK_S:
+            paused = true;
+            singleStep = true;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void MirelApplication::Draw(int /*ticks*/) {
+    std::unique_lock lock(execLock_);
+    RenderDevice* device = Direct3D::Device();
+    if (device == nullptr || world_ == nullptr) {
+        return;
+    }
+    try {
+        if (!device->BeginScene()) {
+            return;
+        }
+        const int passes = MirelConfig::Instance().stereogram ? 2 : 1;
+        for (int pass = 0; pass < passes; ++pass) {
+            DrawPass(*device, pass);
+        }
+        device->EndScene();
+        device->Present();
+    } catch (const myexception&) {
+        lock.unlock();
+        Log(kLogSource, __LINE__, L"error!", 1);
+        throw;
+    }
+}
+
+void MirelApplication::DrawPass(RenderDevice& device, int pass) {
+    const MirelConfig& config = MirelConfig::Instance();
+    const SimulationParameters& parameters = SimulationParameters::Instance();
+    const int width = config.ScreenWidth();
+    const int height = config.ScreenHeight();
+    const bool stereogram = config.stereogram;
+    PlayerLocal* player = Player();
+
+    // the whole window, or its left or right half
+    Viewport viewport;
+    viewport.x = pass == 0 ? 0 : width / 2;
+    viewport.width = stereogram ? width / 2 : width;
+    viewport.height = height;
+    device.SetViewport(viewport);
+    device.Clear(kBackground, 1.0f, 0);
+
+    // the light comes from a fixed direction of the world, seen from the viewer
+    Vector3 lightDirection = Normalize(parameters.lightDirection);
+    if (player != nullptr) {
+        player->ToLocal(lightDirection);
+    }
+    light_.direction = lightDirection;
+    device.SetLight(0, light_);
+    device.LightEnable(0, true);
+
+    float aspect = static_cast<float>(width) / static_cast<float>(height);
+    if (stereogram) {
+        aspect /= 2.0f;
+    }
+    projection_ = PlayerLocal::Projection(aspect);
+    device.SetTransform(TransformState::projection, projection_);
+
+    // each half of a stereogram sees from its own eye
+    const float eyeShift = stereogram ? static_cast<float>(pass == 0 ? -parameters.stereogramEyeShift
+                                                                     : parameters.stereogramEyeShift)
+                                      : 0.0f;
+    view_ = PlayerLocal::LookAt(PlayerLocal::CameraOf(config.viewMode, eyeShift));
+    device.SetTransform(TransformState::view, view_);
+
+    // the world as the viewer sees it: moved by the viewer's position, turned back by its orientation
+    DrawContext context;
+    context.shadowMatrix = &shadowMatrix_;
+    context.shadowMaterial = &shadowMaterial_;
+    if (player != nullptr) {
+        context.view = player->Transform();
+        context.view._41 = -context.view._41;
+        context.view._42 = -context.view._42;
+        context.view._43 = -context.view._43;
+        context.viewRotation = QuaternionInverse(player->Orientation());
+    }
+    world_->Draw(&context);
+
+    // the frame rate, white over a black shadow one pixel down and right
+    const std::wstring fps = std::to_wstring(ThreadFps()) + L"fps";
+    if (!device.DrawText(fpsFont_, fps, width - kFpsTextRight, kFpsTextTop, kBlack)) {
+        Log(kLogSource, __LINE__, L"DrawText 失敗", 1);
+    }
+    if (!device.DrawText(fpsFont_, fps, width - kFpsTextRight - 1, kFpsTextTop - 1, kWhite)) {
+        Log(kLogSource, __LINE__, L"DrawText 失敗", 1);
+    }
+}
+
+void MirelApplication::ResetDevice() {
+    std::unique_lock lock(execLock_);
+    RenderDevice* device = Direct3D::Device();
+    if (device == nullptr) {
+        // a device forgotten after a failed reset stays gone
+        return;
+    }
+    const MirelConfig& config = MirelConfig::Instance();
+    const int width = config.ScreenWidth();
+    const int height = config.ScreenHeight();
+    try {
+        D3DObjectManager& manager = D3DObjectManager::Instance();
+        manager.OnLostDevice();
+        device->Reset(width, height);
+        manager.OnResetDevice();
+        if (MainWindowLink* window = GetWindow()) {
+            window->ResizeClient(width, height);
+        }
+        SetupDeviceState();
+    } catch (const myexception& error) {
+        // nothing more is drawn or simulated; the window stays open
+        ForgetDevice();
+        lock.unlock();
+        Log(kLogSource, __LINE__, std::wstring(L"ResetDevice: ") + error.what(), 1);
+        if (MainWindowLink* window = GetWindow()) {
+            window->ShowMessage(error.what());
+        }
+    }
+}
+
+void MirelApplication::ReloadDeviceObjects() {
+    std::lock_guard lock(execLock_);
+    D3DObjectManager& manager = D3DObjectManager::Instance();
+    manager.OnLostDevice();
+    manager.OnResetDevice();
+}
+
+void MirelApplication::SetStereogram(bool on) {
+    std::lock_guard lock(execLock_);
+    MirelConfig::Instance().stereogram = on;
+}
+
+void MirelApplication::ShowVersion() {
+    if (MainWindowLink* window = GetWindow()) {
+        window->ShowVersion();
+    }
+}
