@@ -215,11 +215,8 @@ FieldItem* PlayerLocal::Pick(int x, int y) {
     record.position = nearPoint * (1.0f / zoom);
     record.direction = (nearPoint - camera.eye) * (1.0f / zoom);
     ray.Initialize(record);
-    const Vector3 origin = ray.WorldPosition();
-    Vector3 direction = ray.Direction();
-    ray.ToWorld(direction);
 
-    // the nearest hit in front of the eye; a hit behind it is not under the cursor
+    // the nearest hit of any member (a box reports every face the ray enters)
     double bestDistance = kPickRange;
     FieldItem* result = nullptr;
     std::vector<Contact> contacts;
@@ -230,7 +227,7 @@ FieldItem* PlayerLocal::Pick(int x, int y) {
         contacts.clear();
         Collide(ray, *member, contacts);
         for (const Contact& contact : contacts) {
-            if (Dot(contact.point - origin, direction) < 0.0f || !(contact.distance < bestDistance)) {
+            if (!(contact.distance < bestDistance)) {
                 continue;
             }
             bestDistance = contact.distance;
