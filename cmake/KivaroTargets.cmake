@@ -9,6 +9,30 @@ function(kivaro_library name folder)
     target_link_libraries(${name} PUBLIC Threads::Threads)
 endfunction()
 
+# Where one folder holds more than one layer, each layer is a library of its own:
+#   kivaro_layer(<name> <folder> FILES <names...>)   the listed classes (source and header)
+#   kivaro_layer(<name> <folder> EXCEPT <names...>)  every file of the folder but those
+# A name is a file name without its extension. The EXCEPT layer takes the files added later,
+# so a new helper lands in the folder's upper layer unless a FILES list names it.
+function(kivaro_layer name folder)
+    cmake_parse_arguments(PARSE_ARGV 2 layer "" "" "FILES;EXCEPT")
+    file(GLOB candidates CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/*.h)
+    set(files)
+    foreach(file ${candidates})
+        get_filename_component(stem ${file} NAME_WE)
+        if(DEFINED layer_FILES)
+            if(stem IN_LIST layer_FILES)
+                list(APPEND files ${file})
+            endif()
+        elseif(NOT stem IN_LIST layer_EXCEPT)
+            list(APPEND files ${file})
+        endif()
+    endforeach()
+    add_library(${name} STATIC ${files})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC Threads::Threads)
+endfunction()
+
 # One test executable per tests/<folder>/*Test.cpp, so that each suite
 # builds on its own: kivaro_tests(<folder> <libraries...>). A suite with its own
 # CMakeLists.txt (tests/render, tests/shell) calls kivaro_tests(. <libraries...>):

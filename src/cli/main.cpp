@@ -19,8 +19,8 @@
 #include "definition/Calculator.h"
 #include "definition/FieldCatalog.h"
 #include "physics/FieldItemWorld.h"
-#include "physics/SimulationParameters.h"
 #include "physics/WorldTick.h"
+#include "tester/ImpactSoundListener.h"
 #include "tester/MirelConfig.h"
 
 namespace {
@@ -107,6 +107,29 @@ void Report(long long tick, FieldItemWorld& world) {
     }
 }
 
+/// Prints every impact with what the tester's impact sound would be asked to play.
+class ImpactPrinter : public ImpactListener, private ImpactSound {
+public:
+    using Printer = std::function<void(const FieldItem& item, double amplitude, const Vector3& position)>;
+    explicit ImpactPrinter(Printer print) : print_(std::move(print)) {}
+
+    void OnImpact(const FieldItem& item, double acceleration, const FieldItem* viewer) override {
+        item_ = &item;
+        sound_.OnImpact(item, acceleration, viewer);
+    }
+
+private:
+    void Play(double amplitude, double /*decay*/, double /*frequency*/, double dx, double dy,
+              double dz) override {
+        print_(*item_, amplitude,
+               Vector3(static_cast<float>(dx), static_cast<float>(dy), static_cast<float>(dz)));
+    }
+
+    Printer print_;
+    ImpactSoundListener sound_{*this};
+    const FieldItem* item_ = nullptr;
+};
+
 long long CountBodies(FieldItemWorld& world) {
     long long bodies = 0;
     for (const auto& [name, item] : world.Members()) {
@@ -141,7 +164,8 @@ int Run(const SimOptions& options) {
 
     FieldCatalog catalog;
     RegisterCollisionDetectors();
-    auto world = std::make_unique<FieldItemWorld>(nullptr);
+    auto world = std::make_unique<FieldItemWorld>(nullptr, config.processorCount);
+    world->SetSettings(config.StepSettings());
     try {
         catalog.Update();
         world->Initialize(Placement{});
@@ -187,17 +211,18 @@ int Run(const SimOptions& options) {
             });
         });
     }
-    if (options.impacts) {
-        world->SetImpactListener([&](FieldItem& item, double amplitude, const Vector3& position) {
-            timedPrint([&] {
-                return JsonLine()
-                    .Add("tick", tick)
-                    .Add("step", step)
-                    .Add("impact", item.Name())
-                    .Add("amplitude", amplitude)
-                    .Add("position", position);
-            });
+    ImpactPrinter impacts([&](const FieldItem& item, double amplitude, const Vector3& position) {
+        timedPrint([&] {
+            return JsonLine()
+                .Add("tick", tick)
+                .Add("step", step)
+                .Add("impact", item.Name())
+                .Add("amplitude", amplitude)
+                .Add("position", position);
         });
+    });
+    if (options.impacts) {
+        world->SetImpactListener(&impacts);
     }
 
     Clock::duration stepTime{};
@@ -207,6 +232,8 @@ int Run(const SimOptions& options) {
         bool reportTick = tick == options.ticks || (options.every > 0 && tick % options.every == 0);
         reporting = reportTick;
         long long bodies = CountBodies(*world);
+        // the configuration is copied in as the tester does it before every tick
+        world->SetSettings(config.StepSettings());
         Clock::time_point start = Clock::now();
         int tickSteps = RunTick(*world, nullptr, [&](int index) { step = index; });
         stepTime += Clock::now() - start;

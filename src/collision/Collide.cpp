@@ -10,19 +10,18 @@
 #include "physics/FieldItemRay.h"
 #include "physics/FieldItemSphere.h"
 #include "physics/FieldItemTorus.h"
-#include "physics/SimulationParameters.h"
 
 namespace {
 
-FieldItemComposite& AsComposite(FieldItem& item) {
-    assert(dynamic_cast<FieldItemComposite*>(&item) != nullptr);
-    return static_cast<FieldItemComposite&>(item);
+const FieldItemComposite& AsComposite(const FieldItem& item) {
+    assert(dynamic_cast<const FieldItemComposite*>(&item) != nullptr);
+    return static_cast<const FieldItemComposite&>(item);
 }
 
 /// A composite of exactly one member stands for that member, down to the first item that is not;
 /// composite tells whether the item reached is a composite.
-FieldItem& Unwrap(FieldItem& item, bool& composite) {
-    FieldItem* current = &item;
+const FieldItem& Unwrap(const FieldItem& item, bool& composite) {
+    const FieldItem* current = &item;
     while ((composite = current->IsComposite())) {
         auto& members = AsComposite(*current).Members();
         if (members.size() != 1 || !members.begin()->second) {
@@ -33,7 +32,8 @@ FieldItem& Unwrap(FieldItem& item, bool& composite) {
     return *current;
 }
 
-bool AcceptsKinds(FieldItem& first, ShapeKind firstKind, FieldItem& second, ShapeKind secondKind) {
+bool AcceptsKinds(const FieldItem& first, ShapeKind firstKind, const FieldItem& second, ShapeKind secondKind,
+                  double tolerance) {
     // the land and rays meet everything: they have no useful bounds
     if (firstKind == ShapeKind::kLand || firstKind == ShapeKind::kRay || secondKind == ShapeKind::kLand ||
         secondKind == ShapeKind::kRay) {
@@ -44,7 +44,6 @@ bool AcceptsKinds(FieldItem& first, ShapeKind firstKind, FieldItem& second, Shap
     }
 
     // the boxes first: they reject most pairs before the radii are read
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
     const Vector3 offset = first.WorldPosition() - second.WorldPosition();
     return BoundingBoxesOverlap(offset, first.BoundingExtent(), second.BoundingExtent(), tolerance) &&
            BoundingSpheresOverlap(offset, first.BoundingRadius(), second.BoundingRadius(), tolerance);
@@ -78,19 +77,20 @@ ShapeKind ShapeKindOf(const FieldItem& item) {
     return ShapeKindOfName(item.TypeName());
 }
 
-bool PairFilterAccepts(FieldItem& first, FieldItem& second) {
-    return AcceptsKinds(first, ShapeKindOf(first), second, ShapeKindOf(second));
+bool PairFilterAccepts(const FieldItem& first, const FieldItem& second, const CollideSettings& settings) {
+    return AcceptsKinds(first, ShapeKindOf(first), second, ShapeKindOf(second), settings.contactTolerance);
 }
 
-void Collide(FieldItem& firstItem, FieldItem& secondItem, std::vector<Contact>& contacts) {
+void Collide(const FieldItem& firstItem, const FieldItem& secondItem, const CollideSettings& settings,
+             std::vector<Contact>& contacts) {
     // most pairs are two primitives: only composites need unwrapping
     bool firstComposite = firstItem.IsComposite();
     bool secondComposite = secondItem.IsComposite();
-    FieldItem& first = firstComposite ? Unwrap(firstItem, firstComposite) : firstItem;
-    FieldItem& second = secondComposite ? Unwrap(secondItem, secondComposite) : secondItem;
+    const FieldItem& first = firstComposite ? Unwrap(firstItem, firstComposite) : firstItem;
+    const FieldItem& second = secondComposite ? Unwrap(secondItem, secondComposite) : secondItem;
     const ShapeKind firstKind = ShapeKindOf(first);
     const ShapeKind secondKind = ShapeKindOf(second);
-    if (!AcceptsKinds(first, firstKind, second, secondKind)) {
+    if (!AcceptsKinds(first, firstKind, second, secondKind, settings.contactTolerance)) {
         return;
     }
 
@@ -100,7 +100,7 @@ void Collide(FieldItem& firstItem, FieldItem& secondItem, std::vector<Contact>& 
                                         ? FindDetector(firstKind, secondKind)
                                         : FindDetector(first.TypeName(), second.TypeName());
         if (detector != nullptr) {
-            detector->Detect(first, second, contacts);
+            detector->Detect(first, second, settings, contacts);
         }
         return;
     }
@@ -108,8 +108,8 @@ void Collide(FieldItem& firstItem, FieldItem& secondItem, std::vector<Contact>& 
     // the first against each member of the second
     if (secondComposite) {
         for (auto& [name, member] : AsComposite(second).Members()) {
-            if (member && PairFilterAccepts(first, *member)) {
-                Collide(first, *member, contacts);
+            if (member && PairFilterAccepts(first, *member, settings)) {
+                Collide(first, *member, settings, contacts);
             }
         }
     }
@@ -120,13 +120,13 @@ void Collide(FieldItem& firstItem, FieldItem& secondItem, std::vector<Contact>& 
             if (!part) {
                 continue;
             }
-            if (PairFilterAccepts(*part, second)) {
-                Collide(*part, second, contacts);
+            if (PairFilterAccepts(*part, second, settings)) {
+                Collide(*part, second, settings, contacts);
             }
             if (secondComposite) {
                 for (auto& [otherName, member] : AsComposite(second).Members()) {
-                    if (member && PairFilterAccepts(*part, *member)) {
-                        Collide(*part, *member, contacts);
+                    if (member && PairFilterAccepts(*part, *member, settings)) {
+                        Collide(*part, *member, settings, contacts);
                     }
                 }
             }

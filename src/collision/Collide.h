@@ -35,10 +35,16 @@ inline bool BoundingSpheresOverlap(const Vector3& offset, double firstRadius, do
     return static_cast<double>(Dot(offset, offset)) <= reach * reach;
 }
 
-/// The bounding test that a pair must pass before any detector runs (single precision).
-/// Pairs with the land or a ray always pass; deleted items pass nothing else.
-bool PairFilterAccepts(FieldItem& first, FieldItem& second);
+/// The bounding test that a pair must pass before any detector runs (single precision),
+/// widened by the settings' contact tolerance. Pairs with the land or a ray always pass;
+/// deleted items pass nothing else.
+bool PairFilterAccepts(const FieldItem& first, const FieldItem& second, const CollideSettings& settings);
 
 /// Appends the contacts of first against second. Normals point from second towards first.
 /// Called from several worker threads at once; reads the registry only.
-void Collide(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts);
+void Collide(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+             std::vector<Contact>& contacts);
+/// The same with the built-in settings, for callers outside a step (picking).
+inline void Collide(const FieldItem& first, const FieldItem& second, std::vector<Contact>& contacts) {
+    Collide(first, second, CollideSettings(), contacts);
+}

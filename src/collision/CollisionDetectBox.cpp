@@ -4,10 +4,8 @@
 
 #include <cmath>
 
-#include "collision/Collide.h"
 #include "collision/CollisionGeometry.h"
 #include "physics/FieldItemBox.h"
-#include "physics/SimulationParameters.h"
 
 namespace {
 
@@ -131,7 +129,7 @@ void AppendFaceContacts(const BoxShape& reference, int axis, const Vector3& outw
 
 } // namespace
 
-BoxShape MakeBoxShape(FieldItemBox& box) {
+BoxShape MakeBoxShape(const FieldItemBox& box) {
     BoxShape shape;
     shape.centre = box.WorldTransform().Translation();
     shape.halfAxes[0] = Vector3(static_cast<float>(box.CoreSizeX() / 2.0), 0.0f, 0.0f);
@@ -143,15 +141,17 @@ BoxShape MakeBoxShape(FieldItemBox& box) {
     return shape;
 }
 
-void CollisionDetectBoxLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    // roles: the normal points from second to first, so it is -y when the land is first
-    const bool boxFirst = ShapeKindOf(first) == ShapeKind::kBox;
-    auto* box = dynamic_cast<FieldItemBox*>(boxFirst ? &first : &second);
+bool HasBoxTopology(const FieldItemBox& box) {
+    return box.Vertices().size() == 8 && box.Faces().size() == 6 && box.FaceNormals().size() == 6;
+}
+
+void CollisionDetectBoxLand::Detect(const FieldItem& first, const FieldItem& /*land*/,
+                                    const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const auto* box = dynamic_cast<const FieldItemBox*>(&first);
     if (box == nullptr) {
         return;
     }
-    const float sign = boxFirst ? 1.0f : -1.0f;
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const BoxShape shape = MakeBoxShape(*box);
 
     // a box whose position is no longer finite touches nothing
@@ -177,7 +177,7 @@ void CollisionDetectBoxLand::Detect(FieldItem& first, FieldItem& second, std::ve
     Contact contact;
     contact.distance = height;
     contact.point = lowest;
-    contact.normal = Vector3(0.0f, sign, 0.0f);
+    contact.normal = Vector3(0.0f, 1.0f, 0.0f);
     contacts.push_back(contact);
 
     // every other vertex within the band as well: a box resting on a face stands on its four
@@ -199,13 +199,14 @@ void CollisionDetectBoxLand::Detect(FieldItem& first, FieldItem& second, std::ve
     }
 }
 
-void CollisionDetectBoxBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    auto* firstBox = dynamic_cast<FieldItemBox*>(&first);
-    auto* secondBox = dynamic_cast<FieldItemBox*>(&second);
+void CollisionDetectBoxBox::Detect(const FieldItem& first, const FieldItem& second,
+                                   const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const auto* firstBox = dynamic_cast<const FieldItemBox*>(&first);
+    const auto* secondBox = dynamic_cast<const FieldItemBox*>(&second);
     if (firstBox == nullptr || secondBox == nullptr) {
         return;
     }
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const BoxShape a = MakeBoxShape(*firstBox);
     const BoxShape b = MakeBoxShape(*secondBox);
     const Vector3 offset = a.centre - b.centre;

@@ -16,13 +16,17 @@ struct BoxShape {
     Vector3 halfAxes[3];
 };
 
-BoxShape MakeBoxShape(FieldItemBox& box);
+BoxShape MakeBoxShape(const FieldItemBox& box);
 
-/// Either order: (box, land) or (land, box). A contact at the lowest vertex, then one at
-/// every other vertex within the tolerance band; a box sunk to any depth still touches.
+/// Whether the box holds the topology the detectors walk: eight vertices, six faces with their normals.
+bool HasBoxTopology(const FieldItemBox& box);
+
+/// (box, land). A contact at the lowest vertex, then one at every other vertex within the
+/// tolerance band; a box sunk to any depth still touches.
 class CollisionDetectBoxLand : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };
 
 /// Separating-axis test over the fifteen face and edge axes; contacts on the axis of least
@@ -33,5 +37,6 @@ public:
 /// the first box's edge where the second box's edge passes.
 class CollisionDetectBoxBox : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };

@@ -7,12 +7,10 @@
 #include <cmath>
 #include <utility>
 
-#include "collision/Collide.h"
 #include "collision/CollisionDetectBox.h"
 #include "collision/CollisionGeometry.h"
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemDisk.h"
-#include "physics/SimulationParameters.h"
 
 namespace {
 
@@ -73,7 +71,7 @@ void SignCrossedPair(Contact& pair) {
 
 } // namespace
 
-DiskShape MakeDiskShape(FieldItemDisk& disk) {
+DiskShape MakeDiskShape(const FieldItemDisk& disk) {
     DiskShape shape;
     shape.centre = disk.WorldTransform().Translation();
     shape.radius = disk.CoreRadius();
@@ -84,14 +82,13 @@ DiskShape MakeDiskShape(FieldItemDisk& disk) {
     return shape;
 }
 
-void CollisionDetectDiskLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    const bool diskFirst = ShapeKindOf(first) == ShapeKind::kDisk;
-    auto* diskItem = dynamic_cast<FieldItemDisk*>(diskFirst ? &first : &second);
+void CollisionDetectDiskLand::Detect(const FieldItem& first, const FieldItem& /*land*/,
+                                     const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const auto* diskItem = dynamic_cast<const FieldItemDisk*>(&first);
     if (diskItem == nullptr) {
         return;
     }
-    const float sign = diskFirst ? 1.0f : -1.0f;
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const DiskShape disk = MakeDiskShape(*diskItem);
 
     // a disk whose position is no longer finite touches nothing
@@ -110,18 +107,17 @@ void CollisionDetectDiskLand::Detect(FieldItem& first, FieldItem& second, std::v
     if (!(height <= tolerance)) {
         return;
     }
-    Append(contacts, lowest, height, Vector3(0.0f, sign, 0.0f));
+    Append(contacts, lowest, height, Vector3(0.0f, 1.0f, 0.0f));
 }
 
-void CollisionDetectDiskSphere::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    const bool diskFirst = ShapeKindOf(first) == ShapeKind::kDisk;
-    auto* diskItem = dynamic_cast<FieldItemDisk*>(diskFirst ? &first : &second);
-    FieldItem& sphere = diskFirst ? second : first;
+void CollisionDetectDiskSphere::Detect(const FieldItem& first, const FieldItem& sphere,
+                                       const CollideSettings& settings,
+                                       std::vector<Contact>& contacts) const {
+    const auto* diskItem = dynamic_cast<const FieldItemDisk*>(&first);
     if (diskItem == nullptr) {
         return;
     }
-    const float sign = diskFirst ? 1.0f : -1.0f;
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const double radius = sphere.BoundingRadius();
     const double diskRadius = diskItem->CoreRadius();
     const double halfThickness = diskItem->CoreHeight() / 2.0;
@@ -163,7 +159,7 @@ void CollisionDetectDiskSphere::Detect(FieldItem& first, FieldItem& second, std:
         if (WithinTolerance(gap, tolerance)) {
             // from the sphere into the disk, against the way out
             const Vector3 normal = -Normalize(outward);
-            Append(contacts, spherePosition + normal * static_cast<float>(radius), gap, normal * sign);
+            Append(contacts, spherePosition + normal * static_cast<float>(radius), gap, normal);
         }
         return;
     }
@@ -182,16 +178,17 @@ void CollisionDetectDiskSphere::Detect(FieldItem& first, FieldItem& second, std:
         return;
     }
     const Vector3 normal = Normalize(towardsDisk);
-    Append(contacts, spherePosition + normal * static_cast<float>(radius), gap, normal * sign);
+    Append(contacts, spherePosition + normal * static_cast<float>(radius), gap, normal);
 }
 
-void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    auto* firstDisk = dynamic_cast<FieldItemDisk*>(&first);
-    auto* secondDisk = dynamic_cast<FieldItemDisk*>(&second);
+void CollisionDetectDiskDisk::Detect(const FieldItem& first, const FieldItem& second,
+                                     const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const auto* firstDisk = dynamic_cast<const FieldItemDisk*>(&first);
+    const auto* secondDisk = dynamic_cast<const FieldItemDisk*>(&second);
     if (firstDisk == nullptr || secondDisk == nullptr) {
         return;
     }
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const DiskShape a = MakeDiskShape(*firstDisk);
     const DiskShape b = MakeDiskShape(*secondDisk);
     const Vector3 axisStartA = a.centre - a.halfAxis, axisA = a.halfAxis * 2.0f;
@@ -315,24 +312,20 @@ void CollisionDetectDiskDisk::Detect(FieldItem& first, FieldItem& second, std::v
     }
 }
 
-void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    const bool diskFirst = ShapeKindOf(first) == ShapeKind::kDisk;
-    auto* diskItem = dynamic_cast<FieldItemDisk*>(diskFirst ? &first : &second);
-    auto* box = dynamic_cast<FieldItemBox*>(diskFirst ? &second : &first);
-    if (diskItem == nullptr || box == nullptr) {
+void CollisionDetectDiskBox::Detect(const FieldItem& first, const FieldItem& second,
+                                    const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const auto* diskItem = dynamic_cast<const FieldItemDisk*>(&first);
+    const auto* box = dynamic_cast<const FieldItemBox*>(&second);
+    if (diskItem == nullptr || box == nullptr || !HasBoxTopology(*box)) {
         return;
     }
-    const float sign = diskFirst ? 1.0f : -1.0f;
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const DiskShape disk = MakeDiskShape(*diskItem);
 
     // the box's vertices and face normals in world coordinates, through its rotated unit axes
     const std::vector<Vector3>& localVertices = box->Vertices();
     const std::vector<FieldItemBox::Face>& faces = box->Faces();
     const std::vector<Vector3>& localNormals = box->FaceNormals();
-    if (localVertices.size() != 8 || faces.size() != 6 || localNormals.size() != 6) {
-        return;
-    }
     Vector3 unitAxes[3] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
     for (Vector3& unitAxis : unitAxes) {
         box->ToWorld(unitAxis);
@@ -358,12 +351,12 @@ void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::ve
 
     // vertices
     for (const Vector3& vertex : vertices) {
-        DetectVertex(disk, vertex, sign, contacts);
+        DetectVertex(disk, vertex, tolerance, contacts);
     }
 
     // edges, once for each face they bound (so each edge's contacts appear twice), against both
     // rims and the side; the routines' normals run from the disk towards the box, so the
-    // contact normal is -sign times that. Each edge is worked out once and its contacts kept
+    // contact normal is their negative. Each edge is worked out once and its contacts kept
     // for its second face.
     const Vector3 axisStart = disk.centre - disk.halfAxis;
     const Vector3 axisDirection = disk.halfAxis * 2.0f;
@@ -420,7 +413,7 @@ void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::ve
                         SignCrossedPair(result);
                     }
                     if (WithinTolerance(result.distance, tolerance)) {
-                        result.normal = result.normal * -sign;
+                        result.normal = -result.normal;
                         edge.found[edge.count++] = result;
                     }
                 }
@@ -428,7 +421,7 @@ void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::ve
                     const double gap = result.distance - disk.radius;
                     if (WithinTolerance(gap, tolerance)) {
                         result.distance = gap;
-                        result.normal = result.normal * -sign;
+                        result.normal = -result.normal;
                         edge.found[edge.count++] = result;
                     }
                 }
@@ -449,15 +442,13 @@ void CollisionDetectDiskBox::Detect(FieldItem& first, FieldItem& second, std::ve
         if (PointInFacePolygon(deepest, vertices[face[0]], vertices[face[1]], vertices[face[2]],
                                vertices[face[3]], faceNormal, result) &&
             WithinTolerance(result.distance, tolerance)) {
-            Append(contacts, deepest, result.distance, faceNormal * sign);
+            Append(contacts, deepest, result.distance, faceNormal);
         }
     }
 }
 
-void CollisionDetectDiskBox::DetectVertex(const DiskShape& disk, const Vector3& vertex, float sign,
-                                          std::vector<Contact>& contacts) {
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
-
+void CollisionDetectDiskBox::DetectVertex(const DiskShape& disk, const Vector3& vertex, double tolerance,
+                                          std::vector<Contact>& contacts) const {
     // the disk face towards the vertex and the vertex's height above its plane
     const Vector3 halfAxis = Dot(disk.halfAxis, vertex - disk.centre) < 0.0f ? -disk.halfAxis : disk.halfAxis;
     const Vector3 unitAxis = Normalize(halfAxis);
@@ -467,16 +458,16 @@ void CollisionDetectDiskBox::DetectVertex(const DiskShape& disk, const Vector3& 
     const float radius = static_cast<float>(disk.radius);
 
     if (rhoSquared < radius * radius) {
-        // over the face: the normal points from the vertex into the disk when the disk is first
+        // over the face: the normal points from the vertex into the disk
         if (WithinTolerance(height, tolerance)) {
-            Append(contacts, vertex, height, unitAxis * -sign);
+            Append(contacts, vertex, height, -unitAxis);
         }
     } else if (height < 0.0f) {
         // between the face planes, beside the side surface
         const double gap = static_cast<double>(std::sqrt(std::max(rhoSquared, 0.0f))) - disk.radius;
         if (WithinTolerance(gap, tolerance)) {
             const Vector3 towardsAxis = Normalize(unitAxis * height - offset);
-            Append(contacts, vertex, gap, towardsAxis * sign);
+            Append(contacts, vertex, gap, towardsAxis);
         }
     } else {
         // above the face plane and outside the radius: the nearest point of the disk is on the
@@ -487,7 +478,7 @@ void CollisionDetectDiskBox::DetectVertex(const DiskShape& disk, const Vector3& 
         const Vector3 towardsRim = rimPoint - vertex;
         const double gap = Length(towardsRim);
         if (WithinTolerance(gap, tolerance)) {
-            Append(contacts, vertex, gap, Normalize(towardsRim) * sign);
+            Append(contacts, vertex, gap, Normalize(towardsRim));
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "collision/CollisionDetectBox.h"
 #include "collision/CollisionGeometry.h"
 #include "collision/PolynomialRoots.h"
 #include "collision/Vector3d.h"
@@ -13,7 +14,6 @@
 #include "physics/FieldItemRay.h"
 #include "physics/FieldItemSphere.h"
 #include "physics/FieldItemTorus.h"
-#include "physics/SimulationParameters.h"
 
 namespace {
 
@@ -30,16 +30,12 @@ struct Line {
     Vector3d At(double parameter) const { return origin + direction * parameter; }
 };
 
-/// Finds the ray and the shape of the pair (in either order) and the ray's world line.
-/// A ray without a usable direction, or with a non-finite origin, hits nothing.
-template <class Shape> bool FindRoles(FieldItem& first, FieldItem& second, Line& line, Shape*& shape) {
-    auto* ray = dynamic_cast<FieldItemRay*>(&first);
-    FieldItem* other = &second;
-    if (ray == nullptr) {
-        ray = dynamic_cast<FieldItemRay*>(&second);
-        other = &first;
-    }
-    shape = dynamic_cast<Shape*>(other);
+/// The ray's world line and the shape of the pair (ray first, as the registry hands it). A
+/// ray without a usable direction, or with a non-finite origin, hits nothing.
+template <class Shape>
+bool FindShapes(const FieldItem& first, const FieldItem& second, Line& line, const Shape*& shape) {
+    const auto* ray = dynamic_cast<const FieldItemRay*>(&first);
+    shape = dynamic_cast<const Shape*>(&second);
     // the registry hands each detector only its own pair of shapes
     assert(ray != nullptr && shape != nullptr);
     if (ray == nullptr || shape == nullptr) {
@@ -55,10 +51,6 @@ template <class Shape> bool FindRoles(FieldItem& first, FieldItem& second, Line&
     line.direction = unit * (1.0 / length);
     line.origin = ToVector3d(ray->WorldPosition());
     return IsFinite(line.origin);
-}
-
-double ContactTolerance() {
-    return SimulationParameters::Instance().contactTolerance;
 }
 
 /// Appends a hit at the given parameter along the line; a ray contact has no normal.
@@ -83,13 +75,14 @@ Vector3d WorldOf(const FieldItem& item, const Vector3& localVector) {
 
 } // namespace
 
-void CollisionDetectRaySphere::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+void CollisionDetectRaySphere::Detect(const FieldItem& first, const FieldItem& second,
+                                      const CollideSettings& settings, std::vector<Contact>& contacts) const {
     Line line;
-    FieldItemSphere* sphere = nullptr;
-    if (!FindRoles(first, second, line, sphere)) {
+    const FieldItemSphere* sphere = nullptr;
+    if (!FindShapes(first, second, line, sphere)) {
         return;
     }
-    const double radius = sphere->BoundingRadius() + ContactTolerance() / 2.0;
+    const double radius = sphere->BoundingRadius() + settings.contactTolerance / 2.0;
     const Vector3d toCentre = ToVector3d(sphere->WorldPosition()) - line.origin;
 
     // the squared distance of the centre from the line, from the cross product to avoid cancellation
@@ -107,23 +100,20 @@ void CollisionDetectRaySphere::Detect(FieldItem& first, FieldItem& second, std::
     AppendHit(contacts, line, entry);
 }
 
-void CollisionDetectRayBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+void CollisionDetectRayBox::Detect(const FieldItem& first, const FieldItem& second,
+                                   const CollideSettings& settings, std::vector<Contact>& contacts) const {
     Line line;
-    FieldItemBox* box = nullptr;
-    if (!FindRoles(first, second, line, box)) {
+    const FieldItemBox* box = nullptr;
+    if (!FindShapes(first, second, line, box) || !HasBoxTopology(*box)) {
         return;
     }
     constexpr size_t kVertexCount = 8;
     const std::vector<Vector3>& localVertices = box->Vertices();
     const std::vector<FieldItemBox::Face>& faces = box->Faces();
     const std::vector<Vector3>& faceNormals = box->FaceNormals();
-    assert(localVertices.size() == kVertexCount && faces.size() == faceNormals.size());
-    if (localVertices.size() != kVertexCount || faces.size() != faceNormals.size()) {
-        return;
-    }
 
     // the core's corners moved outwards by half the tolerance on each axis
-    const float grow = static_cast<float>(ContactTolerance() / 2.0);
+    const float grow = static_cast<float>(settings.contactTolerance / 2.0);
     const Vector3d centre = ToVector3d(box->WorldPosition());
     std::array<Vector3, kVertexCount> vertices;
     for (size_t i = 0; i < kVertexCount; ++i) {
@@ -153,13 +143,14 @@ void CollisionDetectRayBox::Detect(FieldItem& first, FieldItem& second, std::vec
     }
 }
 
-void CollisionDetectRayDisk::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+void CollisionDetectRayDisk::Detect(const FieldItem& first, const FieldItem& second,
+                                    const CollideSettings& settings, std::vector<Contact>& contacts) const {
     Line line;
-    FieldItemDisk* disk = nullptr;
-    if (!FindRoles(first, second, line, disk)) {
+    const FieldItemDisk* disk = nullptr;
+    if (!FindShapes(first, second, line, disk)) {
         return;
     }
-    const double tolerance = ContactTolerance();
+    const double tolerance = settings.contactTolerance;
     const double halfHeight = disk->CoreHeight() / 2.0;
     const double radius = disk->CoreRadius() + tolerance / 2.0;
     const Vector3d centre = ToVector3d(disk->WorldPosition());
@@ -209,14 +200,15 @@ void CollisionDetectRayDisk::Detect(FieldItem& first, FieldItem& second, std::ve
     }
 }
 
-void CollisionDetectRayTorus::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
+void CollisionDetectRayTorus::Detect(const FieldItem& first, const FieldItem& second,
+                                     const CollideSettings& settings, std::vector<Contact>& contacts) const {
     Line line;
-    FieldItemTorus* torus = nullptr;
-    if (!FindRoles(first, second, line, torus)) {
+    const FieldItemTorus* torus = nullptr;
+    if (!FindShapes(first, second, line, torus)) {
         return;
     }
     const double ringRadius = torus->Radius();
-    const double tubeRadius = torus->CoreTubeRadius() + ContactTolerance() / 2.0;
+    const double tubeRadius = torus->CoreTubeRadius() + settings.contactTolerance / 2.0;
 
     // the line in the ring's frame, its origin moved to the line's point nearest the ring's
     // centre, which keeps the quartic well scaled however far away the ray starts

@@ -10,23 +10,27 @@
 
 class CollisionDetectRaySphere : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };
 
 /// One contact per face turned towards the ray whose plane the ray meets within the face.
 class CollisionDetectRayBox : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };
 
 /// The face turned towards the ray and the cylindrical side, the nearer hit first.
 class CollisionDetectRayDisk : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };
 
 /// The nearest entry into the tube, from the quartic of the line meeting the ring's surface.
 class CollisionDetectRayTorus : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "collision/Collide.h"
 #include "physics/FieldItemBox.h"
-#include "physics/SimulationParameters.h"
 
-void CollisionDetectSphereSphere::Detect(FieldItem& first, FieldItem& second,
-                                         std::vector<Contact>& contacts) {
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+void CollisionDetectSphereSphere::Detect(const FieldItem& first, const FieldItem& second,
+                                         const CollideSettings& settings,
+                                         std::vector<Contact>& contacts) const {
+    const double tolerance = settings.contactTolerance;
     const Vector3 firstPosition = first.WorldTransform().Translation();
     const Vector3 offset = firstPosition - second.WorldTransform().Translation();
 
@@ -30,14 +29,11 @@ void CollisionDetectSphereSphere::Detect(FieldItem& first, FieldItem& second,
     contacts.push_back(contact);
 }
 
-void CollisionDetectSphereLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    // roles: the normal points from second to first, so it is -y when the land is first
-    const bool sphereFirst = ShapeKindOf(first) == ShapeKind::kSphere;
-    FieldItem& sphere = sphereFirst ? first : second;
-    const float sign = sphereFirst ? 1.0f : -1.0f;
-
+void CollisionDetectSphereLand::Detect(const FieldItem& sphere, const FieldItem& /*land*/,
+                                       const CollideSettings& settings,
+                                       std::vector<Contact>& contacts) const {
     // height of the lowest point; no lower bound, a sunk sphere is pushed out from any depth
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const Vector3 position = sphere.WorldTransform().Translation();
     const double radius = sphere.BoundingRadius();
     const double height = static_cast<double>(position.y) - radius;
@@ -48,19 +44,17 @@ void CollisionDetectSphereLand::Detect(FieldItem& first, FieldItem& second, std:
     Contact contact;
     contact.distance = height;
     contact.point = position - Vector3(0.0f, static_cast<float>(radius), 0.0f);
-    contact.normal = Vector3(0.0f, sign, 0.0f);
+    contact.normal = Vector3(0.0f, 1.0f, 0.0f);
     contacts.push_back(contact);
 }
 
-void CollisionDetectSphereBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    const bool sphereFirst = ShapeKindOf(first) == ShapeKind::kSphere;
-    FieldItem& sphere = sphereFirst ? first : second;
-    auto* box = dynamic_cast<FieldItemBox*>(sphereFirst ? &second : &first);
+void CollisionDetectSphereBox::Detect(const FieldItem& sphere, const FieldItem& second,
+                                      const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const auto* box = dynamic_cast<const FieldItemBox*>(&second);
     if (box == nullptr) {
         return;
     }
-    const float sign = sphereFirst ? 1.0f : -1.0f;
-    const double tolerance = SimulationParameters::Instance().contactTolerance;
+    const double tolerance = settings.contactTolerance;
     const double radius = sphere.BoundingRadius();
     const Vector3 spherePosition = sphere.WorldTransform().Translation();
     const Vector3 boxPosition = box->WorldTransform().Translation();
@@ -99,6 +93,6 @@ void CollisionDetectSphereBox::Detect(FieldItem& first, FieldItem& second, std::
     Contact contact;
     contact.distance = gap;
     contact.point = spherePosition - normal * static_cast<float>(radius);
-    contact.normal = normal * sign;
+    contact.normal = normal;
     contacts.push_back(contact);
 }

@@ -6,18 +6,20 @@
 
 class CollisionDetectSphereSphere : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };
 
-/// Either order: (sphere, land) or (land, sphere). The land is the plane y = 0; a sphere
-/// sunk to any depth still touches it.
+/// (sphere, land). The land is the plane y = 0; a sphere sunk to any depth still touches it.
 class CollisionDetectSphereLand : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };
 
-/// Either order: (sphere, box) or (box, sphere).
+/// (sphere, box).
 class CollisionDetectSphereBox : public CollisionDetect {
 public:
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override;
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
+                std::vector<Contact>& contacts) const override;
 };

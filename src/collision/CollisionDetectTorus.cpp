@@ -5,12 +5,12 @@
 #include <cassert>
 #include <cmath>
 
+#include "collision/CollisionDetectBox.h"
 #include "collision/CollisionGeometry.h"
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemDisk.h"
 #include "physics/FieldItemSphere.h"
 #include "physics/FieldItemTorus.h"
-#include "physics/SimulationParameters.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ struct Ring {
     double tube = 0.0;
 };
 
-Ring RingOf(FieldItemTorus& torus) {
+Ring RingOf(const FieldItemTorus& torus) {
     Vector3 axis(0.0f, 1.0f, 0.0f);
     torus.ToWorld(axis);
     Ring ring;
@@ -31,27 +31,15 @@ Ring RingOf(FieldItemTorus& torus) {
     return ring;
 }
 
-/// Finds the ring of a mixed pair and the other shape; the sign is +1 when the ring is
-/// first and -1 when it is second, so that sign times a normal from the other shape
-/// towards the ring points from the second item towards the first.
+/// The ring and the other shape of the pair (ring first, as the registry hands it).
 template <class Other>
-bool FindRoles(FieldItem& first, FieldItem& second, FieldItemTorus*& torus, Other*& other, float& sign) {
-    if (auto* firstTorus = dynamic_cast<FieldItemTorus*>(&first)) {
-        torus = firstTorus;
-        other = dynamic_cast<Other*>(&second);
-        sign = 1.0f;
-    } else {
-        torus = dynamic_cast<FieldItemTorus*>(&second);
-        other = dynamic_cast<Other*>(&first);
-        sign = -1.0f;
-    }
+bool FindShapes(const FieldItem& first, const FieldItem& second, const FieldItemTorus*& torus,
+                const Other*& other) {
+    torus = dynamic_cast<const FieldItemTorus*>(&first);
+    other = dynamic_cast<const Other*>(&second);
     // the registry hands each detector only its own pair of shapes
     assert(torus != nullptr && other != nullptr);
     return torus != nullptr && other != nullptr;
-}
-
-double ContactTolerance() {
-    return SimulationParameters::Instance().contactTolerance;
 }
 
 /// Whether a separation counts as touching; NaN never does.
@@ -132,14 +120,14 @@ bool RingPointDeepestTowards(const Circle& circle, const Vector3& planeNormal, c
 
 } // namespace
 
-void CollisionDetectTorusLand::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    FieldItemTorus* torus = nullptr;
-    FieldItem* land = nullptr;
-    float sign = 1.0f;
-    if (!FindRoles(first, second, torus, land, sign)) {
+void CollisionDetectTorusLand::Detect(const FieldItem& first, const FieldItem& second,
+                                      const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const FieldItemTorus* torus = nullptr;
+    const FieldItem* land = nullptr;
+    if (!FindShapes(first, second, torus, land)) {
         return;
     }
-    const double tolerance = ContactTolerance();
+    const double tolerance = settings.contactTolerance;
     const Ring ring = RingOf(*torus);
 
     // the lowest point of the centre circle (its centre when the ring lies flat), then the tube below it
@@ -151,17 +139,18 @@ void CollisionDetectTorusLand::Detect(FieldItem& first, FieldItem& second, std::
     if (!(height <= tolerance)) {
         return;
     }
-    Append(contacts, height, lowest - Vector3(0.0f, static_cast<float>(ring.tube), 0.0f), up * sign);
+    Append(contacts, height, lowest - Vector3(0.0f, static_cast<float>(ring.tube), 0.0f), up);
 }
 
-void CollisionDetectTorusSphere::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    FieldItemTorus* torus = nullptr;
-    FieldItemSphere* sphere = nullptr;
-    float sign = 1.0f;
-    if (!FindRoles(first, second, torus, sphere, sign)) {
+void CollisionDetectTorusSphere::Detect(const FieldItem& first, const FieldItem& second,
+                                        const CollideSettings& settings,
+                                        std::vector<Contact>& contacts) const {
+    const FieldItemTorus* torus = nullptr;
+    const FieldItemSphere* sphere = nullptr;
+    if (!FindShapes(first, second, torus, sphere)) {
         return;
     }
-    const double tolerance = ContactTolerance();
+    const double tolerance = settings.contactTolerance;
     const Ring ring = RingOf(*torus);
     const Vector3 centre = sphere->WorldPosition();
 
@@ -173,17 +162,18 @@ void CollisionDetectTorusSphere::Detect(FieldItem& first, FieldItem& second, std
     }
     // the tube's surface point facing the sphere; the normal points from the sphere into the ring
     Vector3 point = nearest.point + nearest.normal * static_cast<float>(ring.tube);
-    Append(contacts, gap, point, nearest.normal * -sign);
+    Append(contacts, gap, point, -nearest.normal);
 }
 
-void CollisionDetectTorusTorus::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    auto* torusA = dynamic_cast<FieldItemTorus*>(&first);
-    auto* torusB = dynamic_cast<FieldItemTorus*>(&second);
-    assert(torusA != nullptr && torusB != nullptr);
-    if (torusA == nullptr || torusB == nullptr) {
+void CollisionDetectTorusTorus::Detect(const FieldItem& first, const FieldItem& second,
+                                       const CollideSettings& settings,
+                                       std::vector<Contact>& contacts) const {
+    const FieldItemTorus* torusA = nullptr;
+    const FieldItemTorus* torusB = nullptr;
+    if (!FindShapes(first, second, torusA, torusB)) {
         return;
     }
-    const double tolerance = ContactTolerance();
+    const double tolerance = settings.contactTolerance;
     const Ring a = RingOf(*torusA);
     const Ring b = RingOf(*torusB);
     const double tubes = a.tube + b.tube;
@@ -206,22 +196,18 @@ void CollisionDetectTorusTorus::Detect(FieldItem& first, FieldItem& second, std:
     }
 }
 
-void CollisionDetectTorusBox::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    FieldItemTorus* torus = nullptr;
-    FieldItemBox* box = nullptr;
-    float sign = 1.0f;
-    if (!FindRoles(first, second, torus, box, sign)) {
+void CollisionDetectTorusBox::Detect(const FieldItem& first, const FieldItem& second,
+                                     const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const FieldItemTorus* torus = nullptr;
+    const FieldItemBox* box = nullptr;
+    if (!FindShapes(first, second, torus, box) || !HasBoxTopology(*box)) {
         return;
     }
     constexpr size_t kVertexCount = 8;
     const std::vector<Vector3>& localVertices = box->Vertices();
     const std::vector<FieldItemBox::Face>& faces = box->Faces();
     const std::vector<Vector3>& faceNormals = box->FaceNormals();
-    assert(localVertices.size() == kVertexCount && faces.size() == faceNormals.size());
-    if (localVertices.size() != kVertexCount || faces.size() != faceNormals.size()) {
-        return;
-    }
-    const double tolerance = ContactTolerance();
+    const double tolerance = settings.contactTolerance;
     const Ring ring = RingOf(*torus);
     const Circle& circle = ring.circle;
     const float tube = static_cast<float>(ring.tube);
@@ -237,7 +223,7 @@ void CollisionDetectTorusBox::Detect(FieldItem& first, FieldItem& second, std::v
         ClosestPointOnCircle(vertex, circle.centre, circle.normal, circle.radius, nearest);
         double gap = nearest.distance - ring.tube;
         if (WithinBand(gap, tolerance)) {
-            Append(contacts, gap, vertex, nearest.normal * -sign);
+            Append(contacts, gap, vertex, -nearest.normal);
         }
     }
 
@@ -286,7 +272,7 @@ void CollisionDetectTorusBox::Detect(FieldItem& first, FieldItem& second, std::v
                 // the pair's normal points from the circle towards the edge
                 Vector3 onCircle =
                     edge.pair.point - edge.pair.normal * static_cast<float>(edge.pair.distance);
-                Append(contacts, gap, onCircle + edge.pair.normal * tube, edge.pair.normal * -sign);
+                Append(contacts, gap, onCircle + edge.pair.normal * tube, -edge.pair.normal);
             }
         }
     }
@@ -309,19 +295,19 @@ void CollisionDetectTorusBox::Detect(FieldItem& first, FieldItem& second, std::v
         }
         Vector3 point = deepest - normal * tube;
         if (inFace(point) && WithinBand(over.distance, tolerance)) {
-            Append(contacts, over.distance, point, normal * sign);
+            Append(contacts, over.distance, point, normal);
         }
     }
 }
 
-void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) {
-    FieldItemTorus* torus = nullptr;
-    FieldItemDisk* disk = nullptr;
-    float sign = 1.0f;
-    if (!FindRoles(first, second, torus, disk, sign)) {
+void CollisionDetectTorusDisk::Detect(const FieldItem& first, const FieldItem& second,
+                                      const CollideSettings& settings, std::vector<Contact>& contacts) const {
+    const FieldItemTorus* torus = nullptr;
+    const FieldItemDisk* disk = nullptr;
+    if (!FindShapes(first, second, torus, disk)) {
         return;
     }
-    const double tolerance = ContactTolerance();
+    const double tolerance = settings.contactTolerance;
     const Ring ring = RingOf(*torus);
     const Circle& circle = ring.circle;
     const float tube = static_cast<float>(ring.tube);
@@ -343,7 +329,7 @@ void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::
         ClosestPointsOfCircles(Circle{faceCentre, faceNormal, diskRadius}, circle, rimPair);
         double gap = rimPair.distance - ring.tube;
         if (WithinBand(gap, tolerance)) {
-            Append(contacts, gap, rimPair.point, rimPair.normal * -sign);
+            Append(contacts, gap, rimPair.point, -rimPair.normal);
         }
 
         // the centre circle's point deepest towards a face that is turned towards the ring's
@@ -362,7 +348,7 @@ void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::
         if (overFace(deepest)) {
             gap = over.distance - ring.tube;
             if (WithinBand(gap, tolerance)) {
-                Append(contacts, gap, deepest - faceNormal * tube, faceNormal * sign);
+                Append(contacts, gap, deepest - faceNormal * tube, faceNormal);
             }
         }
     }
@@ -374,7 +360,7 @@ void CollisionDetectTorusDisk::Detect(FieldItem& first, FieldItem& second, std::
         double gap = sidePair.distance - diskRadius - ring.tube;
         if (WithinBand(gap, tolerance)) {
             Vector3 onSide = sidePair.point - sidePair.normal * static_cast<float>(diskRadius);
-            Append(contacts, gap, onSide, sidePair.normal * -sign);
+            Append(contacts, gap, onSide, -sidePair.normal);
         }
     }
 }

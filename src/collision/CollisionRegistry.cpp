@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <limits>
 
-#include "collision/CollisionDetectSphere.h"
 #include "collision/CollisionDetectBox.h"
 #include "collision/CollisionDetectDisk.h"
-#include "collision/CollisionDetectTorus.h"
 #include "collision/CollisionDetectRay.h"
+#include "collision/CollisionDetectSphere.h"
+#include "collision/CollisionDetectTorus.h"
 
 namespace {
 
@@ -63,38 +63,39 @@ void Register(CollisionRegistry& manager, const DetectorKey& key, std::unique_pt
 void RegisterCollisionDetectors() {
     CollisionRegistry& manager = CollisionRegistry::Instance();
 
-    // one detector object per row, so that each order of a mixed pair owns its own
+    // one detector object per row, so that each order of a mixed pair owns its own; the order
+    // that is not the detector's own goes through the reversing adapter
     Register(manager, {L"sphere", L"sphere"}, MakeDetector<CollisionDetectSphereSphere>());
     Register(manager, {L"box", L"box"}, MakeDetector<CollisionDetectBoxBox>());
     Register(manager, {L"sphere", L"land"}, MakeDetector<CollisionDetectSphereLand>());
-    Register(manager, {L"land", L"sphere"}, MakeDetector<CollisionDetectSphereLand>());
+    Register(manager, {L"land", L"sphere"}, MakeReversedDetector<CollisionDetectSphereLand>());
     Register(manager, {L"box", L"land"}, MakeDetector<CollisionDetectBoxLand>());
-    Register(manager, {L"land", L"box"}, MakeDetector<CollisionDetectBoxLand>());
+    Register(manager, {L"land", L"box"}, MakeReversedDetector<CollisionDetectBoxLand>());
     Register(manager, {L"sphere", L"box"}, MakeDetector<CollisionDetectSphereBox>());
-    Register(manager, {L"box", L"sphere"}, MakeDetector<CollisionDetectSphereBox>());
+    Register(manager, {L"box", L"sphere"}, MakeReversedDetector<CollisionDetectSphereBox>());
     Register(manager, {L"disk", L"land"}, MakeDetector<CollisionDetectDiskLand>());
-    Register(manager, {L"land", L"disk"}, MakeDetector<CollisionDetectDiskLand>());
+    Register(manager, {L"land", L"disk"}, MakeReversedDetector<CollisionDetectDiskLand>());
     Register(manager, {L"disk", L"sphere"}, MakeDetector<CollisionDetectDiskSphere>());
-    Register(manager, {L"sphere", L"disk"}, MakeDetector<CollisionDetectDiskSphere>());
+    Register(manager, {L"sphere", L"disk"}, MakeReversedDetector<CollisionDetectDiskSphere>());
     Register(manager, {L"disk", L"disk"}, MakeDetector<CollisionDetectDiskDisk>());
     Register(manager, {L"disk", L"box"}, MakeDetector<CollisionDetectDiskBox>());
-    Register(manager, {L"box", L"disk"}, MakeDetector<CollisionDetectDiskBox>());
+    Register(manager, {L"box", L"disk"}, MakeReversedDetector<CollisionDetectDiskBox>());
     Register(manager, {L"torus", L"land"}, MakeDetector<CollisionDetectTorusLand>());
-    Register(manager, {L"land", L"torus"}, MakeDetector<CollisionDetectTorusLand>());
+    Register(manager, {L"land", L"torus"}, MakeReversedDetector<CollisionDetectTorusLand>());
     Register(manager, {L"torus", L"torus"}, MakeDetector<CollisionDetectTorusTorus>());
     Register(manager, {L"torus", L"disk"}, MakeDetector<CollisionDetectTorusDisk>());
-    Register(manager, {L"disk", L"torus"}, MakeDetector<CollisionDetectTorusDisk>());
+    Register(manager, {L"disk", L"torus"}, MakeReversedDetector<CollisionDetectTorusDisk>());
     Register(manager, {L"torus", L"sphere"}, MakeDetector<CollisionDetectTorusSphere>());
-    Register(manager, {L"sphere", L"torus"}, MakeDetector<CollisionDetectTorusSphere>());
+    Register(manager, {L"sphere", L"torus"}, MakeReversedDetector<CollisionDetectTorusSphere>());
     Register(manager, {L"torus", L"box"}, MakeDetector<CollisionDetectTorusBox>());
-    Register(manager, {L"box", L"torus"}, MakeDetector<CollisionDetectTorusBox>());
+    Register(manager, {L"box", L"torus"}, MakeReversedDetector<CollisionDetectTorusBox>());
     Register(manager, {L"ray", L"sphere"}, MakeDetector<CollisionDetectRaySphere>());
-    Register(manager, {L"sphere", L"ray"}, MakeDetector<CollisionDetectRaySphere>());
-    Register(manager, {L"box", L"ray"}, MakeDetector<CollisionDetectRayBox>());
+    Register(manager, {L"sphere", L"ray"}, MakeReversedDetector<CollisionDetectRaySphere>());
+    Register(manager, {L"box", L"ray"}, MakeReversedDetector<CollisionDetectRayBox>());
     Register(manager, {L"ray", L"box"}, MakeDetector<CollisionDetectRayBox>());
-    Register(manager, {L"disk", L"ray"}, MakeDetector<CollisionDetectRayDisk>());
+    Register(manager, {L"disk", L"ray"}, MakeReversedDetector<CollisionDetectRayDisk>());
     Register(manager, {L"ray", L"disk"}, MakeDetector<CollisionDetectRayDisk>());
-    Register(manager, {L"torus", L"ray"}, MakeDetector<CollisionDetectRayTorus>());
+    Register(manager, {L"torus", L"ray"}, MakeReversedDetector<CollisionDetectRayTorus>());
     Register(manager, {L"ray", L"torus"}, MakeDetector<CollisionDetectRayTorus>());
 }
 

@@ -29,7 +29,9 @@ const std::wstring& ShapeKindName(ShapeKind kind);
 /// An earlier detector under the same key is destroyed.
 void Register(CollisionRegistry& manager, const DetectorKey& key, std::unique_ptr<CollisionDetect> detector);
 
-/// Fills the registry with one new detector per row of the pair table, in table order.
+/// Fills the registry with one new detector per row of the pair table, in table order: a
+/// mixed pair's detector under its own order, a reversing adapter around another one under
+/// the swapped order.
 void RegisterCollisionDetectors();
 /// Deletes every detector and the registry itself; a later registration starts afresh.
 /// No Collide may be under way.
@@ -43,4 +45,13 @@ CollisionDetect* FindDetector(ShapeKind first, ShapeKind second);
 /// A new detector, or null when it cannot be allocated.
 template <class Detector> std::unique_ptr<CollisionDetect> MakeDetector() {
     return std::unique_ptr<CollisionDetect>(new (std::nothrow) Detector());
+}
+
+/// A new detector for the swapped order of the detector's pair, or null when it cannot be allocated.
+template <class Detector> std::unique_ptr<CollisionDetect> MakeReversedDetector() {
+    std::unique_ptr<CollisionDetect> detector = MakeDetector<Detector>();
+    if (detector == nullptr) {
+        return nullptr;
+    }
+    return std::unique_ptr<CollisionDetect>(new (std::nothrow) ReversedDetect(std::move(detector)));
 }

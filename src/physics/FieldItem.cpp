@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "physics/DrawContext.h"
-#include "tester/MirelConfig.h"
+#include "physics/WorldSettings.h"
 
 namespace {
 
@@ -47,8 +47,12 @@ void FieldItem::Initialize(const Placement& record) {
 
 void FieldItem::Draw(DrawContext* /*context*/) {}
 
+const WorldSettings& FieldItem::StepSettings() const {
+    return parent_ != nullptr ? parent_->StepSettings() : kBuiltInSettings;
+}
+
 void FieldItem::Integrate(const TickInput* /*input*/) {
-    const double timeStep = MirelConfig::Instance().timeStep;
+    const double timeStep = StepSettings().timeStep;
     const float dt = static_cast<float>(timeStep);
 
     // linear motion, semi-implicit: the new velocity moves the item; an item without
@@ -112,7 +116,7 @@ void FieldItem::ToWorld(Vector3& vector) const {
 void FieldItem::DrawMatrices(Matrix4& world, Matrix4& shadow, const DrawContext* context, float sx, float sy,
                              float sz) {
     // the zoom scales the item and its distance from the origin alike
-    const float s = static_cast<float>(MirelConfig::Instance().ZoomFactor());
+    const float s = context != nullptr ? static_cast<float>(context->zoomFactor) : 1.0f;
 
     world = MatrixScaling(s * sx, s * sy, s * sz);
     world = MatrixMultiply(world, MatrixRotationQuaternion(worldOrientation_));

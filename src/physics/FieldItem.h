@@ -10,6 +10,7 @@
 
 struct DrawContext;
 struct TickInput;
+struct WorldSettings;
 
 /// Head of every item's initialization record.
 struct Placement {
@@ -41,6 +42,7 @@ public:
     virtual double Mass() const { return mass_; }
     virtual Matrix4& Transform() { return transform_; }
     virtual Matrix4& WorldTransform() { return worldTransform_; }
+    const Matrix4& WorldTransform() const { return worldTransform_; }
     virtual Vector3& Velocity() { return velocity_; }
     virtual Vector3& Force() { return force_; }
     virtual Matrix4& Inertia() { return inertia_; }
@@ -51,10 +53,11 @@ public:
     virtual Vector3& Torque() { return torque_; }
     virtual double BoundingRadius() const { return boundingRadius_; }
     virtual Vector3& BoundingExtent() { return boundingExtent_; }
+    const Vector3& BoundingExtent() const { return boundingExtent_; }
     /// Applies the placement at the head of the record; subclasses call this first.
     virtual void Initialize(const Placement& record);
     virtual void Draw(DrawContext* context);
-    /// Semi-implicit Euler step of the configured time step; the input is not used.
+    /// Semi-implicit Euler step of the step settings' time step; the input is not used.
     virtual void Integrate(const TickInput* input);
     virtual void Control(const TickInput* input);
     /// Recomputes world transform, world orientation and bounding extent; either argument may be null.
@@ -65,7 +68,11 @@ public:
     virtual void ToLocal(Vector3& vector) const;
     /// Body axes to world axes.
     virtual void ToWorld(Vector3& vector) const;
-    /// World and shadow matrices a primitive is drawn with, for a mesh scaled by (sx, sy, sz).
+    /// The settings of the tick that runs: those its world was handed (FieldItemWorld
+    /// overrides this), the built-in ones for an item in no world. Read only while steps run.
+    virtual const WorldSettings& StepSettings() const;
+    /// World and shadow matrices a primitive is drawn with, for a mesh scaled by (sx, sy, sz),
+    /// at the context's zoom (none without a context).
     virtual void DrawMatrices(Matrix4& world, Matrix4& shadow, const DrawContext* context, float sx, float sy,
                               float sz);
 

@@ -5,7 +5,6 @@
 
 #include "physics/DrawContext.h"
 #include "physics/SimulationParameters.h"
-#include "tester/MirelConfig.h"
 
 namespace {
 
@@ -131,7 +130,11 @@ void FieldItemLand::Draw(DrawContext* context) {
     if (context == nullptr || !tileMap_) {
         return;
     }
-    const double s = MirelConfig::Instance().ZoomFactor();
+    RenderDevice* device = context->device;
+    if (device == nullptr) {
+        return;
+    }
+    const double s = context->zoomFactor;
     const double drawRange = SimulationParameters::Instance().drawRange;
     const double cx = -static_cast<double>(context->view._41);
     const double cy = static_cast<double>(context->view._42);
@@ -148,10 +151,10 @@ void FieldItemLand::Draw(DrawContext* context) {
                                                             static_cast<float>(s * cy),
                                                             static_cast<float>(s * (tileSize_ * iz - cz))));
             world = MatrixMultiply(world, viewRotation);
-            if (D3DTexture* texture = tileMap_->TileAt(ix, iz)) {
-                texture->Set(0);
-            }
-            // the world transform, the material and the quad go to the device once there is one
+            device->SetTexture(0, tileMap_->TileAt(ix, iz));
+            device->SetTransform(TransformState::world, world);
+            device->SetMaterial(material_);
+            device->DrawTriangleStrip(tileQuad_.data(), static_cast<int>(tileQuad_.size()));
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/D3DObjectManager.h"
+#include "framework/RenderDevice.h"
 #include "physics/FieldItemLeaf.h"
 
 class D3DTexture;
@@ -44,13 +45,8 @@ public:
         std::unique_ptr<Land> tileMap;
     };
 
-    /// One tile corner: position, colour (ARGB) and texture coordinates.
-    struct TileVertex {
-        float x, y, z;
-        std::uint32_t colour;
-        float u, v;
-    };
-    static_assert(sizeof(TileVertex) == 24, "tile vertices are streamed with a 24-byte stride");
+    /// One tile corner: position, colour (ARGB) and texture coordinates, as the device draws it.
+    using TileVertex = ::TileVertex;
 
     /// The tiles drawn around the viewer: ix from ix0 while ix < ix1, iz likewise.
     struct TileRange {

@@ -23,6 +23,7 @@ public:
 
     /// The direction in body axes, not necessarily of unit length.
     virtual Vector3& Direction() { return direction_; }
+    const Vector3& Direction() const { return direction_; }
 
 private:
     Vector3 direction_{0.0f, 0.0f, 1.0f};

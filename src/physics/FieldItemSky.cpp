@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "framework/D3DObjectManager.h"
+#include "framework/RenderDevice.h"
 #include "physics/DrawContext.h"
 #include "physics/SimulationParameters.h"
-#include "tester/MirelConfig.h"
+#include "physics/WorldSettings.h"
 
 void FieldItemSky::Initialize(const Placement& placement) {
     FieldItem::Initialize(placement);
@@ -16,7 +17,7 @@ void FieldItemSky::Initialize(const Placement& placement) {
 }
 
 void FieldItemSky::Integrate(const TickInput* /*input*/) {
-    const double timeStep = MirelConfig::Instance().timeStep;
+    const double timeStep = StepSettings().timeStep;
     const Quaternion turn =
         QuaternionRotationAxis(Vector3(0.0f, 1.0f, 0.0f), static_cast<float>(timeStep * spinRate_));
     orientation_ = QuaternionNormalize(QuaternionMultiply(orientation_, turn));
@@ -32,6 +33,9 @@ void FieldItemSky::Draw(DrawContext* context) {
     Matrix4 world = MatrixScaling(range, range, -range);
     world = MatrixMultiply(world, MatrixRotationQuaternion(orientation_));
     world = MatrixMultiply(world, MatrixRotationQuaternion(context->viewRotation));
+    if (context->device != nullptr) {
+        context->device->SetTransform(TransformState::world, world);
+    }
     object_->Draw(true);
 }
 

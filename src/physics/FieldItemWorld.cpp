@@ -11,11 +11,10 @@
 #include "framework/D3DObjectManager.h"
 #include "physics/FieldItemLand.h"
 #include "physics/FieldItemSky.h"
+#include "physics/ImpactListener.h"
 #include "physics/PlayerLocal.h"
 #include "physics/SimulationParameters.h"
 #include "physics/WorldWorkers.h"
-#include "tester/MirelConfig.h"
-#include "tester/PHSound.h"
 
 namespace {
 
@@ -34,10 +33,10 @@ bool IsBuiltInName(const std::wstring& name) {
 } // namespace
 
 FieldItemWorld::FieldItemWorld(ViewWindow* viewWindow)
-    : FieldItemWorld(viewWindow, MirelConfig::Instance().processorCount) {}
+    : FieldItemWorld(viewWindow, WorldWorkers::ProcessorCount()) {}
 
 FieldItemWorld::FieldItemWorld(ViewWindow* viewWindow, int workerCount)
-    : FieldItemComposite(L"world"), viewWindow_(viewWindow), sound_(std::make_unique<PHSound>()) {
+    : FieldItemComposite(L"world"), viewWindow_(viewWindow) {
     StartWorkers(workerCount);
 }
 
@@ -79,13 +78,6 @@ void FieldItemWorld::RunWorker(int code, int index) {
     }
 }
 
-void FieldItemWorld::SetSound(std::unique_ptr<PHSound> sound) {
-    assert(sound != nullptr);
-    if (sound != nullptr) {
-        sound_ = std::move(sound);
-    }
-}
-
 void FieldItemWorld::Initialize(const Placement& record) {
     const SimulationParameters& parameters = SimulationParameters::Instance();
 
@@ -121,6 +113,7 @@ void FieldItemWorld::AddItem(const std::wstring& name, std::unique_ptr<FieldItem
         return;
     }
 
+    const CollideSettings collide{settings_.contactTolerance};
     // rise until the bounds clear every member but the land, the sky and the player; the
     // lift is bounded, so that neither an item that meets everything nor one so high that
     // a millimetre no longer changes its height can keep the loop going
@@ -129,7 +122,7 @@ void FieldItemWorld::AddItem(const std::wstring& name, std::unique_ptr<FieldItem
         bool overlapped = false;
         bool moved = false;
         for (auto& [memberName, member] : members_) {
-            if (IsBuiltInName(memberName) || !PairFilterAccepts(*member, *item)) {
+            if (IsBuiltInName(memberName) || !PairFilterAccepts(*member, *item, collide)) {
                 continue;
             }
             overlapped = true;
@@ -240,7 +233,7 @@ void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternio
             CaptureBounds(i);
         }
     }
-    grid_.Refresh(bodies_, land_, SimulationParameters::Instance().contactTolerance);
+    grid_.Refresh(bodies_, land_, settings_.contactTolerance);
     gridStale_ = false;
 }
 
@@ -258,7 +251,7 @@ void FieldItemWorld::RefreshGrid() {
     for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
         CaptureBounds(i);
     }
-    grid_.Refresh(bodies_, land_, SimulationParameters::Instance().contactTolerance);
+    grid_.Refresh(bodies_, land_, settings_.contactTolerance);
     gridStale_ = false;
 }
 
@@ -270,14 +263,12 @@ void FieldItemWorld::DetectCollisions() {
     }
 
     // the constants of this phase
-    const SimulationParameters& parameters = SimulationParameters::Instance();
-    const MirelConfig& config = MirelConfig::Instance();
-    tolerance_ = parameters.contactTolerance;
-    stiffness_ = parameters.contactStiffness;
-    restitution_ = config.restitution;
-    staticFriction_ = config.staticFriction;
-    friction_ = config.friction;
-    dragDivisor_ = config.dragDivisor;
+    tolerance_ = settings_.contactTolerance;
+    stiffness_ = settings_.contactStiffness;
+    restitution_ = settings_.restitution;
+    staticFriction_ = settings_.staticFriction;
+    friction_ = settings_.friction;
+    dragDivisor_ = settings_.dragDivisor;
     for (int first = 0; first < kShapeKindCount; ++first) {
         for (int second = 0; second < kShapeKindCount; ++second) {
             detectors_[first][second] =
@@ -335,6 +326,7 @@ void FieldItemWorld::DetectCollisions() {
 void FieldItemWorld::DetectContacts(ContactWork& work) {
     work.contacts.clear();
     const double tolerance = tolerance_;
+    const CollideSettings collide{tolerance};
     const double restitution = restitution_;
     const double stiffness = stiffness_;
     const double friction = friction_;
@@ -374,9 +366,9 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
             if (detector == nullptr) {
                 continue;
             }
-            detector->Detect(first, second, work.detected);
+            detector->Detect(first, second, collide, work.detected);
         } else {
-            Collide(first, second, work.detected);
+            Collide(first, second, collide, work.detected);
         }
 
         for (std::uint32_t part = 0; part < work.detected.size(); ++part) {
@@ -634,11 +626,7 @@ void FieldItemWorld::SumContactForces() {
 }
 
 void FieldItemWorld::ListenForImpacts() {
-    FieldItem* player = player_ >= 0 ? memberInfo_[player_].item : nullptr;
-    const MirelConfig& config = MirelConfig::Instance();
-    const SimulationParameters& parameters = SimulationParameters::Instance();
-    const Vector3& eye = config.viewMode == 1 ? parameters.topEyeOffset : parameters.isometricEyeOffset;
-
+    const FieldItem* player = player_ >= 0 ? memberInfo_[player_].item : nullptr;
     for (const MemberInfo& info : memberInfo_) {
         // an item without mass has no finite acceleration and never plays
         const double mass = info.item->Mass();
@@ -654,18 +642,10 @@ void FieldItemWorld::ListenForImpacts() {
         const double change = acceleration - state.lastAcceleration;
         state.lastAcceleration = acceleration;
 
-        // just past a peak above the threshold: play it where it happened, as the listener hears it
-        if (state.trend == 1 && change < 0.0 && acceleration > kImpactThreshold) {
-            Vector3 relative = info.item->WorldPosition();
-            if (player != nullptr) {
-                relative -= player->WorldPosition();
-                player->ToLocal(relative);
-            }
-            relative -= eye;
-            sound_->Play(acceleration * 2000.0, 0.999, 50.0, relative.x, relative.y, relative.z);
-            if (impactListener_) {
-                impactListener_(*info.item, acceleration * 2000.0, relative);
-            }
+        // just past a peak above the threshold
+        if (state.trend == 1 && change < 0.0 && acceleration > kImpactThreshold &&
+            impactListener_ != nullptr) {
+            impactListener_->OnImpact(*info.item, acceleration, player);
         }
         state.trend = change < 0.0 ? -1 : 1;
     }
@@ -693,11 +673,11 @@ void FieldItemWorld::Control(const TickInput* input) {
 
 void FieldItemWorld::ApplyGravity() {
     RefreshMembers();
-    const SimulationParameters& parameters = SimulationParameters::Instance();
-    const double g = MirelConfig::Instance().gravity;
-    const double gravitationalConstant = parameters.gravitationalConstant;
+    const WorldSettings& settings = settings_;
+    const double g = settings.gravity;
+    const double gravitationalConstant = settings.gravitationalConstant;
     const double surfaceGravity =
-        g * gravitationalConstant * parameters.earthMass / (parameters.earthRadius * parameters.earthRadius);
+        g * gravitationalConstant * settings.earthMass / (settings.earthRadius * settings.earthRadius);
 
     for (const MemberInfo& info : memberInfo_) {
         if (info.builtIn) {
@@ -708,7 +688,7 @@ void FieldItemWorld::ApplyGravity() {
         item->Force().y -= mass * surfaceGravity;
 
         // a heavy item pulls every other one; two at one place pull nothing
-        if (mass >= parameters.heavyMass) {
+        if (mass >= settings.heavyMass) {
             const Vector3 position = item->WorldPosition();
             for (const MemberInfo& other : memberInfo_) {
                 if (other.builtIn || other.item == item) {

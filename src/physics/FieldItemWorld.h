@@ -30,16 +30,17 @@
 #include "collision/Contact.h"
 #include "physics/BroadPhaseGrid.h"
 #include "physics/FieldItemComposite.h"
+#include "physics/WorldSettings.h"
 
 class CollisionDetect;
-class PHSound;
+class ImpactListener;
 class PlayerLocal;
 class ViewWindow;
 class WorldWorkers;
 
 class FieldItemWorld : public FieldItemComposite {
 public:
-    /// An acceleration peak above this plays the impact sound, m/s^2.
+    /// An acceleration peak above this is reported as an impact, m/s^2.
     static constexpr double kImpactThreshold = 100.0;
     /// Lift of AddItem per overlapping member, m.
     static constexpr float kLiftStep = 0.001f;
@@ -49,7 +50,7 @@ public:
     /// them to the workers would cost more than it saves. The results are the same either way.
     static constexpr std::size_t kParallelMinimum = 256;
 
-    /// A world whose worker count is the configuration's processor count.
+    /// A world with one worker per processor of the machine.
     explicit FieldItemWorld(ViewWindow* viewWindow);
     /// A world with the given worker count; below 2 every phase runs on the calling thread.
     FieldItemWorld(ViewWindow* viewWindow, int workerCount);
@@ -72,6 +73,13 @@ public:
     /// Lets the player drop a grabbed item that is about to be destroyed, then purges.
     void PurgeDeleted() override;
 
+    /// The settings the next steps run with; the front end hands them in before each tick
+    /// (the tester copies its configuration in), never while a step runs. Until then the
+    /// built-in settings hold.
+    void SetSettings(const WorldSettings& settings) { settings_ = settings; }
+    /// The settings of the running tick, read by the world and, through their parents, its items.
+    const WorldSettings& StepSettings() const override { return settings_; }
+
     /// Contact phase: pairs from the grid, detection, contact forces, merge, impact listening.
     virtual void DetectCollisions();
     /// Marks deleted every member that is not the sky, the land or a player.
@@ -87,18 +95,13 @@ public:
     /// Stops the workers and starts the given number; below 2 every phase runs on the calling thread.
     void SetWorkerCount(int workerCount);
     ViewWindow* View() const { return viewWindow_; }
-    /// The impact sound player.
-    PHSound& Sound() { return *sound_; }
-    /// Replaces the impact sound player (tests listen with their own).
-    void SetSound(std::unique_ptr<PHSound> sound);
     /// Told of every contact of every contact phase, in the order the forces are applied, with the
     /// two world members of its pair (first, second); called on the stepping thread.
     using ContactListener = std::function<void(FieldItem& first, FieldItem& second, const Contact& contact)>;
     void SetContactListener(ContactListener listener) { contactListener_ = std::move(listener); }
-    /// Told of every impact sound with what the sound is asked to play: the amplitude and the
-    /// impact's position relative to the listener.
-    using ImpactListener = std::function<void(FieldItem& item, double amplitude, const Vector3& position)>;
-    void SetImpactListener(ImpactListener listener) { impactListener_ = std::move(listener); }
+    /// Told of every impact from the next contact phase on; not owned, null reports to no one.
+    /// The tester installs its impact sound here: world->SetImpactListener(&impactSound).
+    void SetImpactListener(ImpactListener* listener) { impactListener_ = listener; }
     /// The broad phase as the last refresh left it.
     const BroadPhaseGrid& Grid() const { return grid_; }
 
@@ -203,9 +206,9 @@ private:
 
     ViewWindow* viewWindow_;
     int workerCount_ = 1;
-    std::unique_ptr<PHSound> sound_;
+    WorldSettings settings_;
     ContactListener contactListener_;
-    ImpactListener impactListener_;
+    ImpactListener* impactListener_ = nullptr;
     std::unique_ptr<WorldWorkers> workers_;
 
     // member tables

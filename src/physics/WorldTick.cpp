@@ -1,17 +1,15 @@
 #include "physics/WorldTick.h"
 
 #include "physics/FieldItemWorld.h"
-#include "tester/MirelConfig.h"
 
 int RunTick(FieldItemWorld& world, const TickInput* input, const std::function<void(int step)>& beforeStep) {
     const double tick = 1.0 / 60.0;
+    // the tick runs with the settings it started with; a time step that is not positive would
+    // never cover the tick, and the step limit stops one that is too small to make progress
+    const double timeStep = world.StepSettings().timeStep;
     int steps = 0;
-    // the time step is read anew after every step, as the desktop program may change it; one
-    // that is not positive would never cover the tick, and the step limit stops one that is
-    // too small to make progress
-    for (double simulated = 0.0;
-         simulated < tick && MirelConfig::Instance().timeStep > 0.0 && steps < kMaximumStepsPerTick;
-         simulated += MirelConfig::Instance().timeStep) {
+    for (double simulated = 0.0; simulated < tick && timeStep > 0.0 && steps < kMaximumStepsPerTick;
+         simulated += timeStep) {
         if (beforeStep) {
             beforeStep(steps);
         }

@@ -100,6 +100,12 @@ struct WorldWorkers::Mailbox {
     bool ended = false;
 };
 
+int WorldWorkers::ProcessorCount() {
+    // the system answers 0 when it does not know
+    const unsigned processors = std::thread::hardware_concurrency();
+    return processors == 0 ? 1 : static_cast<int>(processors);
+}
+
 WorldWorkers::WorldWorkers(int count, Handler handler) : phase_(std::make_shared<Phase>()) {
     phase_->handler = std::move(handler);
     for (int index = 0; index < count; ++index) {

@@ -33,6 +33,9 @@ public:
     WorldWorkers(const WorldWorkers&) = delete;
     WorldWorkers& operator=(const WorldWorkers&) = delete;
 
+    /// The machine's processor count, at least 1 (the system may not know it).
+    static int ProcessorCount();
+
     int Count() const { return static_cast<int>(workers_.size()); }
     /// Runs records 0 to records - 1 of the phase and returns when all are done, without time
     /// limit. An exception of the handler is rethrown here once all are done.

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <mutex>
 #include <system_error>
-#include <thread>
 
 #include "common/ApplicationConfigIni.h"
 #include "common/ApplicationConfigMFC.h"
@@ -14,6 +13,7 @@
 #include "common/LogWriter.h"
 #include "common/myexception.h"
 #include "physics/SimulationParameters.h"
+#include "physics/WorldWorkers.h"
 
 namespace {
 
@@ -55,9 +55,28 @@ MirelConfig::MirelConfig()
                 L"items\\domino\\dominos.wtf",    L"items\\billiard\\billiard.wtf",
                 L"items\\swing\\swing.wtf",       L"items\\car\\car.wtf"},
       screenSizes{{0, {640, 480}}, {1, {800, 600}}, {2, {1024, 768}}, {3, {1280, 960}}, {4, {1600, 1200}}} {
-    // the system may not know its processor count; it answers 0 then
-    const unsigned processors = std::thread::hardware_concurrency();
-    processorCount = processors == 0 ? 1 : static_cast<int>(processors);
+    processorCount = WorldWorkers::ProcessorCount();
+}
+
+WorldSettings MirelConfig::StepSettings() const {
+    // the built-in constants with the user's choices
+    const SimulationParameters& parameters = SimulationParameters::Instance();
+    WorldSettings settings;
+    settings.contactTolerance = parameters.contactTolerance;
+    settings.contactStiffness = parameters.contactStiffness;
+    settings.gravitationalConstant = parameters.gravitationalConstant;
+    settings.earthMass = parameters.earthMass;
+    settings.earthRadius = parameters.earthRadius;
+    settings.heavyMass = parameters.heavyMass;
+    settings.timeStep = timeStep;
+    settings.gravity = gravity;
+    settings.restitution = restitution;
+    settings.staticFriction = staticFriction;
+    settings.friction = friction;
+    settings.dragDivisor = dragDivisor;
+    settings.mouseForce = mouseForce;
+    settings.zoomFactor = ZoomFactor();
+    return settings;
 }
 
 void MirelConfig::SetScreenSize(int index) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "physics/WorldSettings.h"
+
 class MirelConfig {
 public:
     /// Notified when the setting it is registered under changes; not owned by the configuration.
@@ -48,6 +50,9 @@ public:
     int ScreenHeight() const;
     /// Scale of the zoom step: step / 10 up to 10, then 0.5 more per step.
     double ZoomFactor() const;
+    /// What the world's next tick runs with: the user's constants with the built-in ones. The
+    /// tester hands them in before each tick: world->SetSettings(config.StepSettings()).
+    WorldSettings StepSettings() const;
     /// Notification targets by setting name; the view page registers under "zoom".
     std::map<std::wstring, ConfigObserver*>& Observers() { return observers_; }
 

@@ -5,10 +5,12 @@
 #include <array>
 #include <cstdint>
 
+#include "tester/ImpactSoundListener.h"
+
 class DirectAudio;
 class SoundBuffer;
 
-class PHSound {
+class PHSound : public ImpactSound {
 public:
     static constexpr int kBufferCount = 20;
     static constexpr int kFrames = 4410;       // 0.1 s at 44100 frames per second
@@ -16,14 +18,12 @@ public:
     static constexpr int kFramesPerSecond = 44100;
 
     PHSound() = default;
-    virtual ~PHSound();
+    ~PHSound() override;
     PHSound(const PHSound&) = delete;
     PHSound& operator=(const PHSound&) = delete;
 
-    /// amplitude: starting peak in 16-bit sample units before distance attenuation;
-    /// decay: factor applied after every frame; frequency in Hz; (dx, dy, dz): impact
-    /// position relative to the listener. Does nothing while no sound device is set.
-    virtual void Play(double amplitude, double decay, double frequency, double dx, double dy, double dz);
+    /// Synthesises and plays the tone (see ImpactSound); does nothing while no sound device is set.
+    void Play(double amplitude, double decay, double frequency, double dx, double dy, double dz) override;
 
     /// Buffer i of the ring (owned by the sound device); null before the first sound.
     SoundBuffer* Buffer(int index) const { return buffers_.at(static_cast<std::size_t>(index)); }
