@@ -115,8 +115,9 @@ public:
     virtual void OnLostDevice() {}
     virtual void OnResetDevice() {}
 
-    /// Remembers the face name and the height the font is made with.
-    void Create(const std::wstring& faceName, int height);
+    /// Remembers the face name and the height the font is made with; a device font also
+    /// makes its font here and throws exec_error when it cannot.
+    virtual void Create(const std::wstring& faceName, int height);
     const std::wstring& FaceName() const { return faceName_; }
     int Height() const { return height_; }
 
