@@ -1,0 +1,8 @@
+#include "render/GlDeviceProvider.h"
+
+#include "framework/Direct3D.h"
+#include "render/GlDevice.h"
+
+std::unique_ptr<RenderDevice> GlDeviceProvider::CreateDevice(const Direct3DConfig& config) {
+    return GlDevice::Create(window_, config);
+}

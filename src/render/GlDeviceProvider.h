@@ -1,0 +1,22 @@
+#pragma once
+// Makes the program's drawing device on OpenGL through Qt: on the view window the
+// provider was given, or offscreen (tests, benchmarks). Install it with
+// Direct3D::SetDeviceProvider before CreateApplication; it must outlive the devices it makes.
+
+#include "framework/RenderDevice.h"
+
+class QWindow;
+
+class GlDeviceProvider : public RenderDeviceProvider {
+public:
+    /// window: the view window (not owned), or null for an offscreen device.
+    explicit GlDeviceProvider(QWindow* window = nullptr) : window_(window) {}
+
+    /// Call on the user-interface thread with a QGuiApplication in place. Writes
+    /// "Direct3D8 を作成成功", then "CreateDevice T&L HAL" for a hardware renderer or
+    /// "CreateDevice HEL" for software rasterisation; throws DirectX::init_error otherwise.
+    std::unique_ptr<RenderDevice> CreateDevice(const Direct3DConfig& config) override;
+
+private:
+    QWindow* window_;
+};

@@ -1,0 +1,176 @@
+#include "render/support/RenderTestSupport.h"
+
+#include <QGuiApplication>
+#include <cmath>
+
+#include "common/FilePath.h"
+#include "framework/D3DObjectManager.h"
+#include "render/GlObjectFactory.h"
+
+namespace {
+
+/// The process's GUI application, made by the first test that draws. It is never
+/// destroyed: Qt's application must outlive every window system object, to the very end.
+void EnsureGuiApplication() {
+    static int argc = 1;
+    static char name[] = "render_test";
+    static char* argv[] = {name, nullptr};
+    if (qGuiApp == nullptr) {
+        new QGuiApplication(argc, argv);
+    }
+}
+
+bool HasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qgetenv("QT_QPA_PLATFORM") == "offscreen";
+}
+
+} // namespace
+
+void RenderTest::SetUp() {
+    if (!HasDisplay()) {
+        GTEST_SKIP() << "no display to draw on";
+    }
+    EnsureGuiApplication();
+    log_ = std::make_unique<ScopedLogCapture>();
+    direct3D_.SetDeviceProvider(&provider_);
+    direct3D_.Create(Direct3DConfig{false, kWidth, kHeight, 0});
+    D3DObjectManager& manager = D3DObjectManager::Instance();
+    manager.SetFactory(std::make_unique<GlObjectFactory>());
+    manager.SetDevice(&direct3D_);
+}
+
+void RenderTest::TearDown() {
+    D3DObjectManager::Destroy();
+    direct3D_.Release();
+    log_.reset();
+}
+
+void RenderTest::SetUpScene() {
+    RenderDevice& device = Device();
+    device.SetRenderState(RenderState::zEnable, 1);
+    device.SetRenderState(RenderState::blendOp, static_cast<std::uint32_t>(BlendOp::add));
+    device.SetRenderState(RenderState::srcBlend, static_cast<std::uint32_t>(BlendFactor::srcAlpha));
+    device.SetRenderState(RenderState::destBlend, static_cast<std::uint32_t>(BlendFactor::invSrcAlpha));
+    device.SetRenderState(RenderState::stencilFunc, static_cast<std::uint32_t>(CompareFunc::notEqual));
+    device.SetRenderState(RenderState::stencilFail, static_cast<std::uint32_t>(StencilOp::keep));
+    device.SetRenderState(RenderState::stencilZFail, static_cast<std::uint32_t>(StencilOp::keep));
+    device.SetRenderState(RenderState::stencilPass, static_cast<std::uint32_t>(StencilOp::replace));
+    device.SetRenderState(RenderState::stencilRef, 1);
+    device.SetRenderState(RenderState::ambient, 0x00808080);
+    projection_ = PerspectiveFovRH(static_cast<float>(kWidth) / static_cast<float>(kHeight));
+    view_ = LookAtRH(Vector3(0.0f, 2.0f, -5.0f), Vector3(0.0f, 0.0f, 0.0f), Vector3(0.0f, 1.0f, 0.0f));
+    device.SetTransform(TransformState::projection, projection_);
+    device.SetTransform(TransformState::view, view_);
+}
+
+void RenderTest::BeginFrame() {
+    ASSERT_TRUE(Device().BeginScene());
+    Device().SetViewport(Viewport{0, 0, kWidth, kHeight, 0.0f, 1.0f});
+    Device().Clear(0xFF323232, 1.0f, 0);
+}
+
+QImage RenderTest::EndFrame() {
+    Device().EndScene();
+    QImage frame = Device().ReadFrame();
+    Device().Present();
+    return frame;
+}
+
+QPoint RenderTest::ProjectToPixel(const Vector3& point) const {
+    const Matrix4 viewProjection = Multiply(view_, projection_);
+    const float x = point.x * viewProjection._11 + point.y * viewProjection._21 +
+                    point.z * viewProjection._31 + viewProjection._41;
+    const float y = point.x * viewProjection._12 + point.y * viewProjection._22 +
+                    point.z * viewProjection._32 + viewProjection._42;
+    const float w = point.x * viewProjection._14 + point.y * viewProjection._24 +
+                    point.z * viewProjection._34 + viewProjection._44;
+    return {static_cast<int>(std::floor((x / w + 1.0f) * 0.5f * kWidth)),
+            static_cast<int>(std::floor((1.0f - y / w) * 0.5f * kHeight))};
+}
+
+std::wstring SourcePath(const std::string& relative) {
+    return FromNativePath(std::string(KIVARO_SOURCE_DIR) + "/" + relative);
+}
+
+Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
+    Matrix4 product;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            product.At(r, c) = 0.0f;
+            for (int k = 0; k < 4; ++k) {
+                product.At(r, c) += a.At(r, k) * b.At(k, c);
+            }
+        }
+    }
+    return product;
+}
+
+Matrix4 Scaling(float sx, float sy, float sz) {
+    Matrix4 m;
+    m._11 = sx;
+    m._22 = sy;
+    m._33 = sz;
+    return m;
+}
+
+Matrix4 Translation(const Vector3& t) {
+    Matrix4 m;
+    m._41 = t.x;
+    m._42 = t.y;
+    m._43 = t.z;
+    return m;
+}
+
+Matrix4 PerspectiveFovRH(float aspect) {
+    const float fieldOfView = 0.7853982f;
+    const float zn = 0.1f;
+    const float zf = 15.0f;
+    const float ys = 1.0f / std::tan(fieldOfView / 2.0f);
+    Matrix4 m;
+    m._11 = ys / aspect;
+    m._22 = ys;
+    m._33 = zf / (zn - zf);
+    m._34 = -1.0f;
+    m._43 = zn * zf / (zn - zf);
+    m._44 = 0.0f;
+    return m;
+}
+
+Matrix4 LookAtRH(const Vector3& eye, const Vector3& at, const Vector3& up) {
+    const Vector3 z = Normalize(eye - at);
+    const Vector3 x = Normalize(Cross(up, z));
+    const Vector3 y = Cross(z, x);
+    Matrix4 m;
+    m._11 = x.x, m._12 = y.x, m._13 = z.x;
+    m._21 = x.y, m._22 = y.y, m._23 = z.y;
+    m._31 = x.z, m._32 = y.z, m._33 = z.z;
+    m._41 = -Dot(x, eye), m._42 = -Dot(y, eye), m._43 = -Dot(z, eye);
+    return m;
+}
+
+Matrix4 ShadowMatrix(const Vector3& lightDirection) {
+    const float plane[4] = {0.0f, 1.0f, 0.0f, -0.005f};
+    const float light[4] = {-lightDirection.x, -lightDirection.y, -lightDirection.z, 0.0f};
+    const float k = plane[0] * light[0] + plane[1] * light[1] + plane[2] * light[2] + plane[3] * light[3];
+    Matrix4 m;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            m.At(i, j) = (i == j ? k : 0.0f) - plane[i] * light[j];
+        }
+    }
+    return m;
+}
+
+::testing::AssertionResult PixelNear(const QImage& frame, QPoint at, QColor expected, int tolerance) {
+    const QColor actual = frame.pixelColor(at);
+    if (std::abs(actual.red() - expected.red()) <= tolerance &&
+        std::abs(actual.green() - expected.green()) <= tolerance &&
+        std::abs(actual.blue() - expected.blue()) <= tolerance) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "pixel (" << at.x() << ", " << at.y() << ") is (" << actual.red() << ", " << actual.green()
+           << ", " << actual.blue() << "), expected (" << expected.red() << ", " << expected.green() << ", "
+           << expected.blue() << ") within " << tolerance;
+}
