@@ -11,6 +11,7 @@
 #include "physics/SimulationParameters.h"
 #include "physics/TickInput.h"
 #include "physics/ViewWindow.h"
+#include "physics/WorldSettings.h"
 
 namespace {
 
@@ -23,10 +24,12 @@ public:
     bool Stereogram() const override { return false; }
     int Zoom() const override { return 10; }
     void SetZoom(int /*step*/) override {}
-    double ZoomFactor() const override { return 1.0; }
-    double MouseForce() const override { return 10.0; }
-    double Gravity() const override { return 1.0; }
 };
+
+/// The zoom factor of the settings; one that cannot scale stands for no zoom.
+double ZoomFactorOf(const WorldSettings& settings) {
+    return settings.zoomFactor > 0.0 && std::isfinite(settings.zoomFactor) ? settings.zoomFactor : 1.0;
+}
 
 bool IsButton(std::uint32_t offset) {
     return offset == DIMOFS_BUTTON0 || offset == DIMOFS_BUTTON1 || offset == DIMOFS_BUTTON2;
@@ -131,16 +134,15 @@ void PlayerLocal::Control(const TickInput* input) {
     }
 
     // mouse units to newtons on a picked item, to metres at the current zoom for the viewer
-    const ViewerSettings& settings = Settings();
-    const double scale =
-        grabbed_ != nullptr ? settings.MouseForce() : parameters.panTurnRate / settings.ZoomFactor();
+    const WorldSettings& step = StepSettings();
+    const double scale = grabbed_ != nullptr ? step.mouseForce : parameters.panTurnRate / ZoomFactorOf(step);
     move *= static_cast<float>(scale);
 
-    // a lifted item carries its weight while the middle button holds it
+    // a lifted item carries its weight while the middle button holds it (as gravity weighs it)
     if (middleHeld && grabbed_ != nullptr) {
-        const double surfaceGravity = parameters.gravitationalConstant * parameters.earthMass /
-                                      (parameters.earthRadius * parameters.earthRadius);
-        move.y += static_cast<float>(grabbed_->Mass() * settings.Gravity() * surfaceGravity);
+        const double surfaceGravity =
+            step.gravitationalConstant * step.earthMass / (step.earthRadius * step.earthRadius);
+        move.y += static_cast<float>(grabbed_->Mass() * step.gravity * surfaceGravity);
     } else if (!moved) {
         return;
     }
@@ -208,7 +210,8 @@ FieldItem* PlayerLocal::Pick(int x, int y) {
     const Vector3 nearPoint(q[0] / q[3], q[1] / q[3], q[2] / q[3]);
 
     // the ray from the eye through that point, unzoomed, in the viewer's axes
-    const auto zoom = static_cast<float>(settings.ZoomFactor());
+    const WorldSettings& step = StepSettings();
+    const auto zoom = static_cast<float>(ZoomFactorOf(step));
     FieldItemRay ray;
     FieldItemRay::Record record;
     record.parent = this;
@@ -225,7 +228,7 @@ FieldItem* PlayerLocal::Pick(int x, int y) {
             continue;
         }
         contacts.clear();
-        Collide(ray, *member, contacts);
+        Collide(ray, *member, CollideSettings{step.contactTolerance}, contacts);
         for (const Contact& contact : contacts) {
             if (!(contact.distance < bestDistance)) {
                 continue;

@@ -14,8 +14,9 @@
 
 class ViewWindow;
 
-/// The user's settings the viewer reads, at every use. The tester application answers
-/// from its configuration; without one the viewer uses the defaults of a fresh one.
+/// What the viewer reads of the user's view settings, at every use; the force, zoom factor
+/// and gravity come with the world's step settings. The tester application answers from its
+/// configuration; without one the viewer uses the defaults of a fresh one.
 class ViewerSettings {
 public:
     virtual ~ViewerSettings() = default;
@@ -30,12 +31,6 @@ public:
     virtual int Zoom() const = 0;
     /// Sets the zoom step; steps outside 1 to 15 are ignored.
     virtual void SetZoom(int step) = 0;
-    /// Scale of the current zoom step.
-    virtual double ZoomFactor() const = 0;
-    /// Force of a drag on a picked item per mouse unit, N.
-    virtual double MouseForce() const = 0;
-    /// Gravity in multiples of G.
-    virtual double Gravity() const = 0;
 };
 
 /// Where a view of the viewer looks from, in the viewer's axes.

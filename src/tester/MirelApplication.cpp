@@ -13,7 +13,9 @@
 #include "physics/SimulationParameters.h"
 #include "physics/TickInput.h"
 #include "physics/ViewWindow.h"
+#include "tester/ImpactSoundListener.h"
 #include "tester/MirelConfig.h"
+#include "tester/PHSound.h"
 
 namespace {
 
@@ -56,15 +58,16 @@ public:
     bool Stereogram() const override { return MirelConfig::Instance().stereogram; }
     int Zoom() const override { return MirelConfig::Instance().zoom; }
     void SetZoom(int step) override { MirelConfig::Instance().SetZoom(step); }
-    double ZoomFactor() const override { return MirelConfig::Instance().ZoomFactor(); }
-    double MouseForce() const override { return MirelConfig::Instance().mouseForce; }
-    double Gravity() const override { return MirelConfig::Instance().gravity; }
 };
 
-/// The configured time step, or the shortest one that still ends a tick.
-double TimeStep() {
-    const double step = MirelConfig::Instance().timeStep;
-    return step >= MirelApplication::kMinimumTimeStep ? step : MirelApplication::kMinimumTimeStep;
+/// The configuration as the world's next tick runs with it: a time step too short to end a
+/// tick is taken as the shortest one that does.
+WorldSettings TickSettings() {
+    WorldSettings settings = MirelConfig::Instance().StepSettings();
+    if (!(settings.timeStep >= MirelApplication::kMinimumTimeStep)) {
+        settings.timeStep = MirelApplication::kMinimumTimeStep;
+    }
+    return settings;
 }
 
 } // namespace
@@ -73,7 +76,8 @@ MirelApplication::MirelApplication(void* instance, MainWindowLink* window, ViewW
                                    MillisecondClock& clock)
     : Application(instance, window, clock), viewWindow_(view),
       inputView_(std::make_unique<InputViewWindow>(*this, view)),
-      viewerSettings_(std::make_unique<ConfigViewerSettings>()) {
+      viewerSettings_(std::make_unique<ConfigViewerSettings>()), impactSound_(std::make_unique<PHSound>()),
+      impactListener_(std::make_unique<ImpactSoundListener>(*impactSound_)) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // graphics, input and sound; one thread draws, then executes
@@ -101,6 +105,7 @@ void MirelApplication::CreateApplicationMain() {
     parameters.soundDevice = this;
 
     world_ = std::make_unique<FieldItemWorld>(inputView_.get());
+    world_->SetImpactListener(impactListener_.get());
     world_->Initialize(Placement{});
     world_->CommitPending();
     world_->UpdateWorld(nullptr, nullptr);
@@ -197,9 +202,11 @@ void MirelApplication::Exec(int /*ticks*/) {
 }
 
 void MirelApplication::RunTick() {
-    // 1/60 s of simulated time, however long the tick took
+    // 1/60 s of simulated time, however long the tick took, with the settings as it starts
+    const WorldSettings settings = TickSettings();
+    world_->SetSettings(settings);
     const double tick = 1.0 / 60.0;
-    for (double simulated = 0.0; simulated < tick; simulated += TimeStep()) {
+    for (double simulated = 0.0; simulated < tick; simulated += settings.timeStep) {
         // keys take effect at the step that reads them
         TickInput input;
         try {
@@ -330,6 +337,8 @@ void MirelApplication::DrawPass(RenderDevice& device, int pass) {
 
     // the world as the viewer sees it: moved by the viewer's position, turned back by its orientation
     DrawContext context;
+    context.device = &device;
+    context.zoomFactor = config.ZoomFactor();
     context.shadowMatrix = &shadowMatrix_;
     context.shadowMaterial = &shadowMaterial_;
     if (player != nullptr) {

@@ -17,11 +17,11 @@
 
 class FieldItemWorld;
 class D3DFont;
+class ImpactSoundListener;
 class PHSound;
 class PlayerLocal;
 class ViewerSettings;
 class ViewWindow;
-struct DrawContext;
 
 class MirelApplication : public Application {
 public:
@@ -117,6 +117,9 @@ private:
     std::unique_ptr<ViewWindow> inputView_;
     /// What the player sees of the configuration.
     std::unique_ptr<ViewerSettings> viewerSettings_;
+    /// The world's impacts play on the sound part.
+    std::unique_ptr<PHSound> impactSound_;
+    std::unique_ptr<ImpactSoundListener> impactListener_;
     std::unique_ptr<FieldItemWorld> world_;
     ExecLock execLock_{L"MirelExec"};
     Matrix4 view_;

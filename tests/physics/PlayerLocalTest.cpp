@@ -29,7 +29,7 @@ public:
     bool buttons[3] = {};
 };
 
-/// A fresh configuration's settings with a zoom step that the wheel changes.
+/// A fresh configuration's view settings with a zoom step that the wheel changes.
 class TestSettings : public ViewerSettings {
 public:
     int ScreenWidth() const override { return 640; }
@@ -42,9 +42,6 @@ public:
             zoom = step;
         }
     }
-    double ZoomFactor() const override { return zoom <= 10 ? zoom / 10.0 : (zoom - 10) * 0.5 + 1.0; }
-    double MouseForce() const override { return 10.0; }
-    double Gravity() const override { return 1.0; }
 
     int zoom = 10;
 };
@@ -123,8 +120,10 @@ TEST_F(PlayerLocalTest, LeftDragPansTheViewerAlongItsOwnAxesByTheZoomedRate) {
     Step({Press(DIMOFS_BUTTON0), Event(DIMOFS_X, 100), Event(DIMOFS_Y, 50)});
     EXPECT_VECTOR_NEAR(player->WorldPosition(), Vector3(1.0f, 0.5f, 0.5f), 1e-5f);
 
-    // at step 5 the same drag covers twice the ground
-    settings.zoom = 5;
+    // at half the zoom the same drag covers twice the ground
+    WorldSettings zoomedOut;
+    zoomedOut.zoomFactor = 0.5;
+    world->SetSettings(zoomedOut);
     Step({Event(DIMOFS_X, 100)});
     EXPECT_VECTOR_NEAR(player->WorldPosition(), Vector3(3.0f, 0.5f, 0.5f), 1e-5f);
 

@@ -196,6 +196,8 @@ TEST_F(MirelApplicationTest, ATickCoversOneSixtiethOfASecondInTimeSteps) {
         config.timeStep = timeStep;
         EXPECT_EQ(TickSteps(), steps) << "time step " << timeStep;
     }
+    // the items integrate over the step the tick counted
+    EXPECT_EQ(application->World()->StepSettings().timeStep, MirelApplication::kMinimumTimeStep);
 }
 
 TEST_F(MirelApplicationTest, PauseStepAndGoKeysHoldTheWorldButNotTheViewer) {
@@ -273,10 +275,13 @@ TEST_F(MirelApplicationTest, DrawSeesTheWorldFromTheViewer) {
     player->Transform() = MatrixTranslation(1.0f, 2.0f, 3.0f);
     player->Orientation() = QuaternionRotationAxis(Vector3(0.0f, 1.0f, 0.0f), 1.5707964f);
     player->UpdateWorld(nullptr, nullptr);
+    MirelConfig::Instance().zoom = 15;
     application->Draw(0);
 
     ASSERT_EQ(probe->contexts.size(), 1u);
     const DrawContext& context = probe->contexts[0];
+    EXPECT_EQ(context.device, application->Direct3D::Device());
+    EXPECT_EQ(context.zoomFactor, 3.5);
     EXPECT_VECTOR_NEAR(context.view.Translation(), Vector3(-1.0f, -2.0f, -3.0f), 0.0f);
     EXPECT_QUATERNION_NEAR(QuaternionMultiply(player->Orientation(), context.viewRotation), Quaternion(),
                            1e-6f);
