@@ -61,8 +61,9 @@ public:
     static constexpr const wchar_t* kLogSource = L".\\MirelApplication";
 
     /// instance: the program's module (opaque); window: the main window (may be null in
-    /// tests); view: the window whose client area shows the world (may be null; the cursor
-    /// is then taken from the input part's events alone). Fills the detector registry.
+    /// tests); view: the window whose client area shows the world (may be null). The local
+    /// player takes the cursor from the input part's events, else from the view, and the
+    /// buttons from the input part. Fills the detector registry.
     MirelApplication(void* instance, MainWindowLink* window, ViewWindow* view = nullptr,
                      MillisecondClock& clock = SystemClock());
     /// FreeApplication, then the detector registry, then the object manager.
@@ -101,7 +102,6 @@ public:
     const Matrix4& ProjectionMatrix() const { return projection_; }
     const Matrix4& ShadowMatrix() const { return shadowMatrix_; }
     const MaterialRecord& ShadowMaterial() const { return shadowMaterial_; }
-    const LightRecord& Light() const { return light_; }
 
 private:
     /// The steps of one tick and the tick's end; the caller holds the exec lock.
