@@ -10,6 +10,8 @@
 #include "framework/D3DObjectManager.h"
 #include "framework/RenderDevice.h"
 #include "physics/SimulationParameters.h"
+#include "render/GlDeviceProvider.h"
+#include "render/GlObjectFactory.h"
 #include "shell/CItemPage.h"
 #include "shell/CMirelView.h"
 #include "shell/CToolboxSheet.h"
@@ -18,10 +20,6 @@
 #include "shell/ShellText.h"
 #include "tester/MirelApplication.h"
 #include "tester/MirelConfig.h"
-#ifdef KIVARO_HAVE_RENDER
-#include "render/GlDeviceProvider.h"
-#include "render/GlObjectFactory.h"
-#endif
 
 namespace {
 
@@ -69,11 +67,9 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateTesterAndToolbox() {
     application_ = std::make_unique<MirelApplication>(nullptr, this, view_);
-#ifdef KIVARO_HAVE_RENDER
     renderProvider_ = std::make_unique<GlDeviceProvider>(view_);
     application_->SetDeviceProvider(renderProvider_.get());
     D3DObjectManager::Instance().SetFactory(std::make_unique<GlObjectFactory>());
-#endif
     view_->SetInputSink(application_.get());
     application_->CreateApplication();
     applicationCreated_ = true;

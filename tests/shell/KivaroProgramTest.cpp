@@ -84,10 +84,10 @@ protected:
         folder_.reset();
     }
 
-    /// Starts Kivaro and waits until its windows are up.
-    static void Start() {
+    /// Starts Kivaro with the field files of its command line and waits until its windows are up.
+    static void Start(const QStringList& fieldFiles = {}) {
         program_ = std::make_unique<CMirelApp>();
-        ASSERT_TRUE(program_->InitInstance());
+        ASSERT_TRUE(program_->InitInstance(fieldFiles));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Frame()));
     }
 
@@ -220,22 +220,38 @@ TEST_F(KivaroProgramTest, StartsWithTheConfiguredWindowAndAFilledToolbox) {
     EXPECT_EQ(Find<QLineEdit>(1015, ConstPage())->text(), "1");
     EXPECT_EQ(Find<QLineEdit>(1017, ConstPage())->text(), "0.0015");
     EXPECT_EQ(Find<QSlider>(1020, ConstPage())->value(), 60);
-    SaveScreenshot("english-main");
+    for (int tab = 0; tab < 4; ++tab) {
+        toolbox->Tabs()->setCurrentIndex(tab);
+        QTest::qWait(50);
+        SaveScreenshot(QString("english-page%1").arg(tab));
+    }
+    toolbox->Tabs()->setCurrentIndex(0);
 }
 
 TEST_F(KivaroProgramTest, AddDropsABallThatPauseStepAndGoHoldAndRelease) {
     Click(CItemPage::kPauseId);
-    const QImage empty = GrabOnScreen(Frame()->ViewContainer());
-    Click(CItemPage::kAddIds[0]);
+    // the land straight ahead, where the ball will hang; the frame rate's corner stays out
+    const QRect ahead(290, 220, 60, 60);
+    const QImage empty = GrabOnScreen(Frame()->ViewContainer(), ahead);
+    {
+        // the viewer raised by a metre when the ball is added
+        std::lock_guard lock(Application().Lock());
+        float& viewerHeight = Application().World()->Find(L"localplayer")->Transform()._42;
+        const float startHeight = viewerHeight;
+        viewerHeight += 1.0f;
+        Click(CItemPage::kAddIds[0]);
+        viewerHeight = startHeight;
+    }
     ASSERT_TRUE(QTest::qWaitFor([] { return !std::isnan(HeightOf(L"ball")); }, kWaitMs));
-    // lowered by the player's start height of 0.5 m: 0.4 m above the land (r 0.1 + drop 0.3)
+    // lowered by the player's start height of 0.5 m, wherever the viewer is: 0.4 m above the
+    // land (r 0.1 + drop 0.3)
     const float added = HeightOf(L"ball");
     EXPECT_NEAR(added, 0.4f, 1e-4f);
     LetTicksPass();
     EXPECT_EQ(HeightOf(L"ball"), added) << "paused";
-    // the ball hangs in the view where there was land and sky
-    QTest::qWait(100);
-    EXPECT_NE(GrabOnScreen(Frame()->ViewContainer()), empty);
+    // the ball hangs in the view where there was only land
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return GrabOnScreen(Frame()->ViewContainer(), ahead) != empty; }, kWaitMs));
     SaveScreenshot("english-ball");
 
     Click(CItemPage::kStepId);
@@ -307,7 +323,9 @@ TEST_F(KivaroProgramTest, KeysAndViewButtonsSwitchTheView) {
     MirelConfig& config = MirelConfig::Instance();
     Frame()->FocusView();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
-    const QImage isometric = GrabOnScreen(Frame()->ViewContainer());
+    // the view below the frame rate's corner: sky and land seen at a slant
+    const QRect below(0, 60, 640, 420);
+    const QImage isometric = GrabOnScreen(Frame()->ViewContainer(), below);
     // the keys as the X server reports them: the scan code in the native key code
     auto press = [](int key, std::uint32_t scanCode) {
         for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
@@ -317,8 +335,8 @@ TEST_F(KivaroProgramTest, KeysAndViewButtonsSwitchTheView) {
     };
     press(Qt::Key_2, DIK_2);
     EXPECT_TRUE(QTest::qWaitFor([&] { return config.viewMode == 1; }, kWaitMs));
-    QTest::qWait(100);
-    EXPECT_NE(GrabOnScreen(Frame()->ViewContainer()), isometric);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return GrabOnScreen(Frame()->ViewContainer(), below) != isometric; }, kWaitMs));
     press(Qt::Key_1, DIK_1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return config.viewMode == 0; }, kWaitMs));
 
@@ -376,6 +394,7 @@ TEST_F(KivaroProgramTest, InformationAndVersionDialogsShowTheirTexts) {
                                   fields[id] = FindControl<QLineEdit>(dialog, id)->text();
                               }
                               fields[1022] = FindControl<QPlainTextEdit>(dialog, 1022)->toPlainText();
+                              SaveScreenshot("english-information");
                           }));
     EXPECT_EQ(title, "Information");
     EXPECT_EQ(fields[CFieldInfoDialog::kFileNameId], "items\\ball\\ball.wtf");
@@ -398,6 +417,7 @@ TEST_F(KivaroProgramTest, InformationAndVersionDialogsShowTheirTexts) {
                               EXPECT_TRUE(maker->font().underline());
                               EXPECT_EQ(maker->palette().color(QPalette::WindowText), QColor(0, 0, 255));
                               EXPECT_EQ(maker->cursor().shape(), Qt::PointingHandCursor);
+                              SaveScreenshot("english-version");
                               QTest::mouseClick(maker, Qt::LeftButton);
                           }));
     QDesktopServices::unsetUrlHandler("file");
@@ -459,11 +479,13 @@ TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses
                     record.contains("<Field format=\"110\"><Information"))
             << record.toStdString();
     }
-    EXPECT_EQ(records.filter("items\\broken\\").size(), 2);
+    EXPECT_GE(records.filter("items\\broken\\").size(), 2);
 
     ScopedEnvironment japanese;
     japanese.Language("ja_JP.UTF-8");
-    Start();
+    // a field file on the command line is added as the main page adds it
+    Start({"items\\coin\\coin.wtf"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return !std::isnan(HeightOf(L"spinning")); }, kWaitMs));
     EXPECT_EQ(Frame()->pos(), QPoint(100, 60));
     EXPECT_EQ(Toolbox()->pos(), QPoint(780, 70));
     const std::vector<std::wstring> storedSlots{L"items\\dice\\dice.wtf", L"items\\ball\\ball.wtf",

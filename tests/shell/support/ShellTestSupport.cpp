@@ -32,10 +32,13 @@ bool WithModal(const std::function<void()>& trigger, const std::function<void(QW
     return seen;
 }
 
-QImage GrabOnScreen(const QWidget* widget) {
-    const QPoint topLeft = widget->mapToGlobal(QPoint(0, 0));
+QImage GrabOnScreen(const QWidget* widget, QRect area) {
+    if (area.isNull()) {
+        area = widget->rect();
+    }
+    const QPoint topLeft = widget->mapToGlobal(area.topLeft());
     return QGuiApplication::primaryScreen()
-        ->grabWindow(0, topLeft.x(), topLeft.y(), widget->width(), widget->height())
+        ->grabWindow(0, topLeft.x(), topLeft.y(), area.width(), area.height())
         .toImage();
 }
 

@@ -3,6 +3,7 @@
 // found by their identifiers, screenshots on request.
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -17,8 +18,8 @@ template <typename Control> Control* FindControl(const QWidget* window, int cont
     return window->findChild<Control*>(QString::number(controlId));
 }
 
-/// The screen's pixels inside the widget, as the user sees them.
-QImage GrabOnScreen(const QWidget* widget);
+/// The screen's pixels inside the area of the widget (all of it by default), as the user sees them.
+QImage GrabOnScreen(const QWidget* widget, QRect area = QRect());
 
 /// When KIVARO_SCREENSHOTS names a folder, saves the screen's upper left area there as name.png.
 void SaveScreenshot(const QString& name);
