@@ -12,7 +12,6 @@
 #include "collision/CollisionRegistry.h"
 #include "physics/FieldItemSphere.h"
 #include "physics/FieldItemWorld.h"
-#include "tester/MirelConfig.h"
 
 namespace {
 
@@ -52,7 +51,7 @@ void WorldStep(benchmark::State& state) {
     auto world = BuildWorld(spheres, workers);
 
     // settle for 2 s of simulated time
-    const double timeStep = MirelConfig::Instance().timeStep;
+    const double timeStep = world->StepSettings().timeStep;
     for (double covered = 0.0; covered < 2.0; covered += timeStep) {
         Step(*world);
     }

@@ -15,6 +15,7 @@
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemLand.h"
 #include "support/ConvexReference.h"
+#include "support/DetectPair.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
 
@@ -28,10 +29,8 @@ std::unique_ptr<FieldItemBox> MakeBox(const Vector3& size, const Vector3& positi
     return shapes::Box(position, size, angle);
 }
 
-std::vector<Contact> Detect(CollisionDetect& detector, FieldItem& first, FieldItem& second) {
-    std::vector<Contact> contacts;
-    detector.Detect(first, second, contacts);
-    return contacts;
+std::vector<Contact> Detect(const FieldItem& first, const FieldItem& second) {
+    return DetectPair(first, second);
 }
 
 convex_reference::Solid BoxSolid(FieldItemBox& box) {
@@ -52,12 +51,11 @@ using convex_reference::RandomPoses;
 
 TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
     FieldItemLand land;
-    CollisionDetectBoxLand detector;
 
     // a unit box resting flat: first the vertex c - ex - ey - ez, 0.015 above the plane, then
     // the three other lower corners
     auto box = MakeBox({1, 1, 1}, {2, 0.5f, 3});
-    std::vector<Contact> boxFirst = Detect(detector, *box, land);
+    std::vector<Contact> boxFirst = Detect(*box, land);
     ASSERT_EQ(boxFirst.size(), 4u);
     EXPECT_NEAR(boxFirst[0].distance, 0.015, 1e-6);
     EXPECT_VECTOR_NEAR(boxFirst[0].point, Vector3(1.515f, 0.015f, 2.515f), 1e-6f);
@@ -68,7 +66,7 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
                                 [&](const Contact& c) { return VectorNear(c.point, corner, 1e-6f); }),
                   1);
     }
-    std::vector<Contact> landFirst = Detect(detector, land, *box);
+    std::vector<Contact> landFirst = Detect(land, *box);
     ASSERT_EQ(landFirst.size(), boxFirst.size());
     for (std::size_t i = 0; i < landFirst.size(); ++i) {
         EXPECT_NEAR(landFirst[i].distance, 0.015, 1e-6);
@@ -79,14 +77,14 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
 
     // out of the tolerance band above, any depth below
     MoveTo(*box, {0, 0.52f, 0});
-    EXPECT_TRUE(Detect(detector, *box, land).empty());
+    EXPECT_TRUE(Detect(*box, land).empty());
     MoveTo(*box, {0, -3.0f, 0});
-    ASSERT_EQ(Detect(detector, *box, land).size(), 8u);
-    EXPECT_NEAR(Detect(detector, *box, land)[0].distance, -3.485, 1e-5);
+    ASSERT_EQ(Detect(*box, land).size(), 8u);
+    EXPECT_NEAR(Detect(*box, land)[0].distance, -3.485, 1e-5);
 
     // tilted 45° on an edge along z: the level z half-axis takes the minus sign
     auto tilted = MakeBox({1, 1, 1}, {0, 0.68f, 0}, {0, 0, 0.78539816f});
-    std::vector<Contact> edge = Detect(detector, *tilted, land);
+    std::vector<Contact> edge = Detect(*tilted, land);
     ASSERT_EQ(edge.size(), 2u);
     EXPECT_NEAR(edge[0].distance, 0.68 - 0.97 * kHalfDiagonal45, 1e-5);
     EXPECT_VECTOR_NEAR(edge[0].point, Vector3(0, 0.68f - 0.97f * kHalfDiagonal45, -0.485f), 1e-5f);
@@ -111,7 +109,7 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
                 lowest = world.y, lowestVertex = world;
             }
         }
-        std::vector<Contact> contacts = Detect(detector, land, *posed);
+        std::vector<Contact> contacts = Detect(land, *posed);
         if (lowest > kTolerance + 1e-5) {
             EXPECT_TRUE(contacts.empty());
         } else if (lowest <= kTolerance - 1e-5) {
@@ -128,14 +126,13 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
 }
 
 TEST(CollisionDetectBox, StackedUnitBoxesTouchFaceOnFaceWithTheToleranceAsSeparation) {
-    CollisionDetectBoxBox detector;
     auto lower = MakeBox({1, 1, 1}, {0, 0.5f, 0});
     auto upper = MakeBox({1, 1, 1}, {0, 1.5f, 0});
 
     // the first box's y axis wins over the second's (same separation, earlier in the order);
     // the first contact is the second box's vertex deepest towards the first, ties taking +1,
     // then the second box's three other corners on the face
-    std::vector<Contact> contacts = Detect(detector, *lower, *upper);
+    std::vector<Contact> contacts = Detect(*lower, *upper);
     ASSERT_EQ(contacts.size(), 4u);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.485f, 1.015f, 0.485f), 1e-6f);
     for (const Contact& contact : contacts) {
@@ -146,7 +143,7 @@ TEST(CollisionDetectBox, StackedUnitBoxesTouchFaceOnFaceWithTheToleranceAsSepara
         EXPECT_NEAR(std::fabs(contact.point.z), 0.485f, 1e-6f);
     }
 
-    std::vector<Contact> swapped = Detect(detector, *upper, *lower);
+    std::vector<Contact> swapped = Detect(*upper, *lower);
     ASSERT_EQ(swapped.size(), 4u);
     EXPECT_VECTOR_NEAR(swapped[0].point, Vector3(0.485f, 0.985f, 0.485f), 1e-6f);
     for (const Contact& contact : swapped) {
@@ -160,8 +157,7 @@ TEST(CollisionDetectBox, StackedUnitBoxesTouchFaceOnFaceWithTheToleranceAsSepara
     // left out)
     auto small = MakeBox({0.5f, 0.5f, 0.5f}, {0.1f, 1.25f, -0.1f});
     for (bool smallFirst : {true, false}) {
-        std::vector<Contact> corners =
-            smallFirst ? Detect(detector, *small, *lower) : Detect(detector, *lower, *small);
+        std::vector<Contact> corners = smallFirst ? Detect(*small, *lower) : Detect(*lower, *small);
         ASSERT_EQ(corners.size(), 4u) << smallFirst;
         for (const Contact& contact : corners) {
             EXPECT_NEAR(contact.distance, kTolerance, 1e-6);
@@ -172,21 +168,20 @@ TEST(CollisionDetectBox, StackedUnitBoxesTouchFaceOnFaceWithTheToleranceAsSepara
 
     // apart by more than the tolerance along a face normal, whatever the other axes say
     MoveTo(*upper, {0.3f, 1.505f, -0.2f});
-    EXPECT_TRUE(Detect(detector, *lower, *upper).empty());
+    EXPECT_TRUE(Detect(*lower, *upper).empty());
     // interpenetrating by more than the tolerance on every axis
     MoveTo(*upper, {0.1f, 0.6f, 0.05f});
-    EXPECT_TRUE(Detect(detector, *lower, *upper).empty());
+    EXPECT_TRUE(Detect(*lower, *upper).empty());
     MoveTo(*upper, {0.0f, 0.5f, 0.0f});
-    EXPECT_TRUE(Detect(detector, *lower, *upper).empty());
+    EXPECT_TRUE(Detect(*lower, *upper).empty());
 }
 
 TEST(CollisionDetectBox, ParallelEdgesLeaveOnlyTheFaceAxes) {
-    CollisionDetectBoxBox detector;
     // side by side along x, interpenetrating by 0.01: a zero-length cross axis taken as an axis
     // would show separation 0 and win over the true face axis
     auto left = MakeBox({1, 1, 1}, {0, 0.5f, 0});
     auto right = MakeBox({1, 1, 1}, {0.96f, 0.8f, 0.3f});
-    std::vector<Contact> contacts = Detect(detector, *right, *left);
+    std::vector<Contact> contacts = Detect(*right, *left);
     ASSERT_EQ(contacts.size(), 4u);
     EXPECT_NEAR(contacts[0].distance, -0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(1, 0, 0), 1e-6f);
@@ -206,20 +201,19 @@ TEST(CollisionDetectBox, ParallelEdgesLeaveOnlyTheFaceAxes) {
 }
 
 TEST(CollisionDetectBox, CrossedEdgesAt45DegreesTouchOnAnEdgeAxis) {
-    CollisionDetectBoxBox detector;
     // the upper box stands on an edge along z, the lower one on an edge along x, so that the
     // upper one's lowest edge crosses the lower one's highest edge 0.01 above it
     const float reach = 0.485f * std::sqrt(2.0f);
     auto lower = MakeBox({1, 1, 1}, {0, 0, 0}, {0.78539816f, 0, 0});
     auto upper = MakeBox({1, 1, 1}, {0, 2 * reach + 0.01f, 0}, {0, 0, 0.78539816f});
-    std::vector<Contact> contacts = Detect(detector, *upper, *lower);
+    std::vector<Contact> contacts = Detect(*upper, *lower);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.01, 2e-5);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0, 1, 0), 1e-5f);
     // on the upper box's edge, where the lower box's edge passes under it
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0, reach + 0.01f, 0), 2e-5f);
 
-    std::vector<Contact> swapped = Detect(detector, *lower, *upper);
+    std::vector<Contact> swapped = Detect(*lower, *upper);
     ASSERT_EQ(swapped.size(), 1u);
     EXPECT_NEAR(swapped[0].distance, contacts[0].distance, 1e-6);
     EXPECT_VECTOR_NEAR(swapped[0].normal, -contacts[0].normal, 1e-6f);
@@ -227,7 +221,6 @@ TEST(CollisionDetectBox, CrossedEdgesAt45DegreesTouchOnAnEdgeAxis) {
 }
 
 TEST(CollisionDetectBox, RandomPosesMatchTheReferenceDistanceWithinTheBand) {
-    CollisionDetectBoxBox detector;
     RandomPoses random(1234);
     int edgeLike = 0;
     int exact = 0;
@@ -243,8 +236,8 @@ TEST(CollisionDetectBox, RandomPosesMatchTheReferenceDistanceWithinTheBand) {
                         [&] { return std::pair(BoxSolid(*mover), BoxSolid(*fixed)); });
         const double reference = convex_reference::Distance(BoxSolid(*mover), BoxSolid(*fixed));
 
-        std::vector<Contact> contacts = Detect(detector, *mover, *fixed);
-        std::vector<Contact> swapped = Detect(detector, *fixed, *mover);
+        std::vector<Contact> contacts = Detect(*mover, *fixed);
+        std::vector<Contact> swapped = Detect(*fixed, *mover);
         if (!inBand) {
             // a pair whose nearest features are a vertex and an edge can show a separation
             // within the band on its best axis while slightly farther apart

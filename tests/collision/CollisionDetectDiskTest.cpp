@@ -20,6 +20,7 @@
 #include "physics/FieldItemLand.h"
 #include "physics/FieldItemSphere.h"
 #include "support/ConvexReference.h"
+#include "support/DetectPair.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
 
@@ -55,10 +56,8 @@ std::unique_ptr<FieldItemBox> MakeBox(const Vector3& size, const Vector3& positi
     return shapes::Box(position, size, angle);
 }
 
-std::vector<Contact> Detect(CollisionDetect& detector, FieldItem& first, FieldItem& second) {
-    std::vector<Contact> contacts;
-    detector.Detect(first, second, contacts);
-    return contacts;
+std::vector<Contact> Detect(const FieldItem& first, const FieldItem& second) {
+    return DetectPair(first, second);
 }
 
 convex_reference::Solid Solid(FieldItemDisk& disk) {
@@ -102,8 +101,7 @@ struct BandStatistics {
 
 /// Random poses within the tolerance band: no contact claims the pair nearer than it is, and
 /// the statistics of how often the nearest contact is found and how often it is exact.
-template <class A, class B>
-BandStatistics RandomBand(CollisionDetect& detector, unsigned seed, int trials, A makeMover, B makeFixed) {
+template <class A, class B> BandStatistics RandomBand(unsigned seed, int trials, A makeMover, B makeFixed) {
     RandomPoses random(seed);
     BandStatistics statistics;
     for (int trial = 0; trial < trials; ++trial) {
@@ -112,8 +110,8 @@ BandStatistics RandomBand(CollisionDetect& detector, unsigned seed, int trials, 
         const double reference =
             convex_reference::PlaceAtDistance(*mover, random.Direction(), random.Uniform(0.002, 0.026),
                                               [&] { return std::pair(Solid(*mover), Solid(*fixed)); });
-        std::vector<Contact> forward = Detect(detector, *mover, *fixed);
-        std::vector<Contact> backward = Detect(detector, *fixed, *mover);
+        std::vector<Contact> forward = Detect(*mover, *fixed);
+        std::vector<Contact> backward = Detect(*fixed, *mover);
         ++statistics.trials;
         double nearest = 1e9;
         for (const Contact& contact : forward) {
@@ -140,20 +138,19 @@ BandStatistics RandomBand(CollisionDetect& detector, unsigned seed, int trials, 
 
 TEST(CollisionDetectDisk, CoinOnLandTouchesAtItsLowestPoint) {
     FieldItemLand land;
-    CollisionDetectDiskLand detector;
 
     // lying flat: the centre of the lower face, 0.005 above the plane
     auto flat = MakeDisk({1, 0.01f, 2});
-    std::vector<Contact> diskFirst = Detect(detector, *flat, land);
+    std::vector<Contact> diskFirst = Detect(*flat, land);
     ASSERT_EQ(diskFirst.size(), 1u);
     EXPECT_NEAR(diskFirst[0].distance, 0.005, 1e-6);
     EXPECT_VECTOR_NEAR(diskFirst[0].point, Vector3(1, 0.005f, 2), 1e-6f);
     EXPECT_VECTOR_NEAR(diskFirst[0].normal, Vector3(0, 1, 0), 0.0f);
-    ExpectMirrored(diskFirst, Detect(detector, land, *flat));
+    ExpectMirrored(diskFirst, Detect(land, *flat));
 
     // upright on its rim: the lowest rim point, on one of the two rims
     auto upright = MakeDisk({0, 0.1f, 0}, {kQuarterTurn, 0, 0});
-    std::vector<Contact> rim = Detect(detector, land, *upright);
+    std::vector<Contact> rim = Detect(land, *upright);
     ASSERT_EQ(rim.size(), 1u);
     EXPECT_NEAR(rim[0].distance, 0.1 - 0.085, 1e-6);
     EXPECT_NEAR(rim[0].point.x, 0.0f, 1e-6f);
@@ -162,9 +159,9 @@ TEST(CollisionDetectDisk, CoinOnLandTouchesAtItsLowestPoint) {
 
     // beyond the band above, any depth below
     MoveTo(*flat, {0, 0.036f, 0});
-    EXPECT_TRUE(Detect(detector, *flat, land).empty());
+    EXPECT_TRUE(Detect(*flat, land).empty());
     MoveTo(*flat, {0, -1.0f, 0});
-    ASSERT_EQ(Detect(detector, *flat, land).size(), 1u);
+    ASSERT_EQ(Detect(*flat, land).size(), 1u);
 
     // random tilts: the lowest point of the solid, against sampled rim points
     RandomPoses random(4);
@@ -180,7 +177,7 @@ TEST(CollisionDetectDisk, CoinOnLandTouchesAtItsLowestPoint) {
                 lowest = std::min(lowest, static_cast<double>(local.y + shape.centre.y));
             }
         }
-        std::vector<Contact> contacts = Detect(detector, *disk, land);
+        std::vector<Contact> contacts = Detect(*disk, land);
         if (lowest <= kTolerance - 1e-5) {
             ASSERT_EQ(contacts.size(), 1u) << trial;
             EXPECT_NEAR(contacts[0].distance, lowest, 1e-5) << trial;
@@ -192,23 +189,22 @@ TEST(CollisionDetectDisk, CoinOnLandTouchesAtItsLowestPoint) {
 }
 
 TEST(CollisionDetectDisk, SphereOnCoinFaceAndRim) {
-    CollisionDetectDiskSphere detector;
     auto coin = MakeDisk({0, 0.01f, 0});
 
     // resting on the face: the face normal, the sphere's lowest point
     auto sphere = MakeSphere({0.03f, 0.015f + 0.2f + 0.01f, 0}, 0.215); // collision radius 0.2
-    std::vector<Contact> sphereFirst = Detect(detector, *sphere, *coin);
+    std::vector<Contact> sphereFirst = Detect(*sphere, *coin);
     ASSERT_EQ(sphereFirst.size(), 1u);
     EXPECT_NEAR(sphereFirst[0].distance, 0.01, 1e-6);
     EXPECT_VECTOR_NEAR(sphereFirst[0].normal, Vector3(0, 1, 0), 1e-6f);
     EXPECT_VECTOR_NEAR(sphereFirst[0].point, Vector3(0.03f, 0.025f, 0), 1e-6f);
-    ExpectMirrored(sphereFirst, Detect(detector, *coin, *sphere));
+    ExpectMirrored(sphereFirst, Detect(*coin, *sphere));
 
     // touching the rim from diagonally above: along the line from the rim point to the centre
     const Vector3 rimPoint(0.085f, 0.015f, 0);
     const Vector3 outwards = Normalize(Vector3(1, 1, 0));
     MoveTo(*sphere, rimPoint + outwards * 0.21f);
-    std::vector<Contact> rim = Detect(detector, *coin, *sphere);
+    std::vector<Contact> rim = Detect(*coin, *sphere);
     ASSERT_EQ(rim.size(), 1u);
     EXPECT_NEAR(rim[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(rim[0].normal, -outwards, 1e-5f);
@@ -217,34 +213,32 @@ TEST(CollisionDetectDisk, SphereOnCoinFaceAndRim) {
     // a small sphere whose centre has sunk into the coin, 0.003 below its upper face: pushed
     // out through that face (never a contact without a direction)
     auto sunk = MakeSphere({0.02f, 0.012f, 0}, 0.035); // collision radius 0.02
-    std::vector<Contact> inside = Detect(detector, *coin, *sunk);
+    std::vector<Contact> inside = Detect(*coin, *sunk);
     ASSERT_EQ(inside.size(), 1u);
     EXPECT_NEAR(inside[0].distance, -0.023, 1e-6);
     EXPECT_VECTOR_NEAR(inside[0].normal, Vector3(0, -1, 0), 1e-6f);
     EXPECT_VECTOR_NEAR(inside[0].point, Vector3(0.02f, -0.008f, 0), 1e-6f);
-    ExpectMirrored(inside, Detect(detector, *sunk, *coin));
+    ExpectMirrored(inside, Detect(*sunk, *coin));
     // near the side rather than a face: out through the side
     MoveTo(*sunk, {0.083f, 0.01f, 0});
-    inside = Detect(detector, *coin, *sunk);
+    inside = Detect(*coin, *sunk);
     ASSERT_EQ(inside.size(), 1u);
     EXPECT_NEAR(inside[0].distance, -0.022, 1e-6);
     EXPECT_VECTOR_NEAR(inside[0].normal, Vector3(-1, 0, 0), 1e-6f);
 
     // random poses: the separation is exact
-    CollisionDetectDiskSphere randomDetector;
     BandStatistics statistics = RandomBand(
-        randomDetector, 17, 60, [](const Vector3&) { return MakeSphere({}, 0.05 + 0.015); },
+        17, 60, [](const Vector3&) { return MakeSphere({}, 0.05 + 0.015); },
         [](const Vector3& angle) { return MakeDisk({}, angle, 0.1, 0.06); });
     EXPECT_EQ(statistics.touching, statistics.trials);
     EXPECT_EQ(statistics.exact, statistics.trials);
 }
 
 TEST(CollisionDetectDisk, StackedCoinsTouchAtTheirFaceCentresAndRims) {
-    CollisionDetectDiskDisk detector;
     // the upper coin 0.01 above the lower one, displaced sideways by 0.02
     auto lower = MakeDisk({0, 0.01f, 0});
     auto upper = MakeDisk({0.02f, 0.03f, 0});
-    std::vector<Contact> contacts = Detect(detector, *lower, *upper);
+    std::vector<Contact> contacts = Detect(*lower, *upper);
     ASSERT_EQ(contacts.size(), 3u);
     for (const Contact& contact : contacts) {
         EXPECT_NEAR(contact.distance, 0.01, 1e-6);
@@ -258,7 +252,7 @@ TEST(CollisionDetectDisk, StackedCoinsTouchAtTheirFaceCentresAndRims) {
                   FindNear(contacts, Vector3(0.01f, 0.015f, -std::sqrt(0.085f * 0.085f - 0.0001f)), 1e-5f),
               false);
 
-    std::vector<Contact> swapped = Detect(detector, *upper, *lower);
+    std::vector<Contact> swapped = Detect(*upper, *lower);
     ASSERT_EQ(swapped.size(), 3u);
     for (const Contact& contact : swapped) {
         EXPECT_VECTOR_NEAR(contact.normal, Vector3(0, 1, 0), 1e-5f);
@@ -266,11 +260,10 @@ TEST(CollisionDetectDisk, StackedCoinsTouchAtTheirFaceCentresAndRims) {
 
     // farther than the reach of both radii along the axes: rejected before any feature test
     MoveTo(*upper, {0.3f, 0.03f, 0});
-    EXPECT_TRUE(Detect(detector, *lower, *upper).empty());
+    EXPECT_TRUE(Detect(*lower, *upper).empty());
 }
 
 TEST(CollisionDetectDisk, CoinsSunkIntoEachOtherAreNeverPulledTogether) {
-    CollisionDetectDiskDisk detector;
     // thick coins (collision radius 0.085, thickness 0.07): the upper one has sunk 0.01 into
     // the lower one, coaxial or displaced sideways. Where the rims have crossed, the rim pair
     // is interpenetrating too: negative distance and a normal that parts the coins
@@ -278,8 +271,7 @@ TEST(CollisionDetectDisk, CoinsSunkIntoEachOtherAreNeverPulledTogether) {
     for (float sideways : {0.0f, 0.02f}) {
         auto upper = MakeDisk({sideways, 0.06f, 0}, {}, 0.1, 0.1);
         for (bool lowerFirst : {true, false}) {
-            std::vector<Contact> contacts =
-                lowerFirst ? Detect(detector, *lower, *upper) : Detect(detector, *upper, *lower);
+            std::vector<Contact> contacts = lowerFirst ? Detect(*lower, *upper) : Detect(*upper, *lower);
             ASSERT_FALSE(contacts.empty());
             const float towardsFirst = lowerFirst ? -1.0f : 1.0f;
             int vertical = 0;
@@ -299,11 +291,10 @@ TEST(CollisionDetectDisk, CoinsSunkIntoEachOtherAreNeverPulledTogether) {
 }
 
 TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
-    CollisionDetectDiskDisk detector;
     // flat on the land, 0.01 apart at their sides, parallel axes
     auto left = MakeDisk({0, 0.01f, 0});
     auto right = MakeDisk({0.18f, 0.01f, 0});
-    std::vector<Contact> contacts = Detect(detector, *left, *right);
+    std::vector<Contact> contacts = Detect(*left, *right);
     const Contact* side = FindNear(contacts, Vector3(0.085f, 0.01f, 0), 1e-5f);
     ASSERT_NE(side, nullptr);
     EXPECT_NEAR(side->distance, 0.01, 1e-5);
@@ -313,7 +304,7 @@ TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
     // (0.031 apart through both thin coins) do not pull them together
     auto a = MakeDisk({0, 0.1f, 0}, {kQuarterTurn, 0, 0});
     auto b = MakeDisk({0, 0.1f, 0.021f}, {kQuarterTurn, 0, 0});
-    contacts = Detect(detector, *a, *b);
+    contacts = Detect(*a, *b);
     ASSERT_EQ(contacts.size(), 3u);
     for (const Contact& contact : contacts) {
         EXPECT_NEAR(contact.distance, 0.011, 1e-5);
@@ -325,7 +316,7 @@ TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
     // face's contact, which would, is left out), and the springs of all contacts together
     // (2000 N at zero separation, growing with depth) push them apart
     MoveTo(*b, {0, 0.1f, 0.006f});
-    contacts = Detect(detector, *a, *b);
+    contacts = Detect(*a, *b);
     int pushingApart = 0;
     float springs = 0.0f;
     for (const Contact& contact : contacts) {
@@ -342,7 +333,7 @@ TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
     // other's side, 0.01 above it
     auto across = MakeDisk({0, 0.1f, 0}, {0, 0, kQuarterTurn}); // axis along x
     auto along = MakeDisk({0, 0.1f + 0.17f + 0.01f, 0}, {kQuarterTurn, 0, 0});
-    contacts = Detect(detector, *along, *across);
+    contacts = Detect(*along, *across);
     side = FindNear(contacts, Vector3(0, 0.195f, 0), 1e-5f);
     ASSERT_NE(side, nullptr);
     EXPECT_NEAR(side->distance, 0.01, 1e-5);
@@ -357,9 +348,8 @@ TEST(CollisionDetectDisk, CoinsSideBySideTouchSideAgainstSide) {
 }
 
 TEST(CollisionDetectDisk, RandomCoinPairsNeverClaimTooDeepAContact) {
-    CollisionDetectDiskDisk detector;
     auto makeCoin = [](const Vector3& angle) { return MakeDisk({}, angle, 0.1, 0.06); };
-    BandStatistics statistics = RandomBand(detector, 99, 150, makeCoin, makeCoin);
+    BandStatistics statistics = RandomBand(99, 150, makeCoin, makeCoin);
     std::printf("disk-disk: %d of %d in the band touching, %d exact\n", statistics.touching,
                 statistics.trials, statistics.exact);
     // rims meeting with their faces turned the same way are found as well
@@ -368,7 +358,6 @@ TEST(CollisionDetectDisk, RandomCoinPairsNeverClaimTooDeepAContact) {
 }
 
 TEST(CollisionDetectDisk, BoxCornerOnCoinFaceAndCoinRimOnBoxFace) {
-    CollisionDetectDiskBox detector;
     auto coin = MakeDisk({0, 0.01f, 0});
 
     // a box balanced on one corner, the corner 0.005 above the coin's upper face
@@ -383,34 +372,33 @@ TEST(CollisionDetectDisk, BoxCornerOnCoinFaceAndCoinRimOnBoxFace) {
     }
     const Vector3 corner(0.02f, 0.02f, -0.01f);
     MoveTo(*box, corner - lowest);
-    std::vector<Contact> contacts = Detect(detector, *coin, *box);
+    std::vector<Contact> contacts = Detect(*coin, *box);
     const Contact* vertex = FindNear(contacts, corner, 1e-5f);
     ASSERT_NE(vertex, nullptr);
     EXPECT_NEAR(vertex->distance, 0.005, 1e-5);
     EXPECT_VECTOR_NEAR(vertex->normal, Vector3(0, -1, 0), 1e-6f);
-    ExpectMirrored(contacts, Detect(detector, *box, *coin));
+    ExpectMirrored(contacts, Detect(*box, *coin));
 
     // a coin standing upright on a unit box: its lowest rim point 0.01 above the top face
     auto table = MakeBox({1, 1, 1}, {});
     auto upright = MakeDisk({0.1f, 0.485f + 0.085f + 0.01f, 0.2f}, {kQuarterTurn, 0, 0});
-    contacts = Detect(detector, *upright, *table);
+    contacts = Detect(*upright, *table);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0, 1, 0), 1e-6f);
     EXPECT_NEAR(contacts[0].point.y, 0.495f, 1e-5f);
     EXPECT_NEAR(std::fabs(contacts[0].point.z - 0.2f), 0.005f, 1e-5f);
-    ExpectMirrored(contacts, Detect(detector, *table, *upright));
+    ExpectMirrored(contacts, Detect(*table, *upright));
 }
 
 TEST(CollisionDetectDisk, BoxEdgesAgainstTheRimAndTheSide) {
-    CollisionDetectDiskBox detector;
     auto coin = MakeDisk({0, 0.01f, 0}); // upper face at 0.015, rim radius 0.085
 
     // a box on an edge along x, 0.01 above the coin, passing over the coin at z = 0.05: the
     // edge crosses above the rim, where it is nearest to it
     const float reach = 0.485f * std::sqrt(2.0f);
     auto box = MakeBox({1, 1, 1}, {0, 0.025f + reach, 0.05f}, {0.78539816f, 0, 0});
-    std::vector<Contact> contacts = Detect(detector, *coin, *box);
+    std::vector<Contact> contacts = Detect(*coin, *box);
     // the edge bounds two faces and is tested once for each, against both rims: the upper rim
     // 0.01 below it and, the coin being thin, the lower rim 0.02 below it
     ASSERT_EQ(contacts.size(), 4u);
@@ -423,25 +411,25 @@ TEST(CollisionDetectDisk, BoxEdgesAgainstTheRimAndTheSide) {
     EXPECT_NEAR(contacts[1].distance, 0.02, 1e-5);
     EXPECT_NEAR(contacts[2].distance, 0.01, 1e-5);
     EXPECT_NEAR(contacts[3].distance, 0.02, 1e-5);
-    ExpectMirrored(contacts, Detect(detector, *box, *coin));
+    ExpectMirrored(contacts, Detect(*box, *coin));
 
     // the same edge sunk 0.01 into a thick coin (upper face at 0.035): the upper rim pair has
     // crossed, so it is interpenetrating and parts the two (the box pushed up)
     auto thick = MakeDisk({0, 0, 0}, {}, 0.1, 0.1);
     MoveTo(*box, {0, 0.025f + reach, 0.05f});
-    contacts = Detect(detector, *thick, *box);
+    contacts = Detect(*thick, *box);
     ASSERT_FALSE(contacts.empty());
     for (const Contact& contact : contacts) {
         EXPECT_LT(contact.distance, 0.0);
         EXPECT_GT(-contact.normal.y, 0.7f) << contact.distance;
     }
-    ExpectMirrored(contacts, Detect(detector, *box, *thick));
+    ExpectMirrored(contacts, Detect(*box, *thick));
     MoveTo(*box, {0, 0.025f + reach, 0.05f});
 
     // an upright box edge 0.01 beside a flat coin's side: the side test
     auto beside = MakeBox({0.2f, 0.2f, 0.2f}, {0, 0.01f, 0}, {0, 0.78539816f, 0});
     MoveTo(*beside, {0.085f + 0.01f + 0.085f * std::sqrt(2.0f), 0.01f, 0});
-    contacts = Detect(detector, *beside, *coin);
+    contacts = Detect(*beside, *coin);
     const Contact* side = FindNear(contacts, Vector3(0.095f, 0.01f, 0), 1e-5f);
     ASSERT_NE(side, nullptr);
     EXPECT_NEAR(side->distance, 0.01, 1e-5);
@@ -453,35 +441,34 @@ TEST(CollisionDetectDisk, DetectVertexOverTheFaceBesideTheSideAndBeyondTheRim) {
     auto coin = MakeDisk({0, 0, 0});
     const DiskShape shape = MakeDiskShape(*coin);
     std::vector<Contact> contacts;
-    // over the lower face, 0.02 below it, box first
-    detector.DetectVertex(shape, {0.05f, -0.025f, 0.02f}, -1.0f, contacts);
+    // over the lower face, 0.02 below it: the normal from the box up into the disk
+    detector.DetectVertex(shape, {0.05f, -0.025f, 0.02f}, kTolerance, contacts);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.02, 1e-6);
-    EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0, -1, 0), 1e-6f);
+    EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0, 1, 0), 1e-6f);
     // beside the side between the face planes
     contacts.clear();
-    detector.DetectVertex(shape, {0, 0.002f, 0.1f}, 1.0f, contacts);
+    detector.DetectVertex(shape, {0, 0.002f, 0.1f}, kTolerance, contacts);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.015, 1e-6);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0, 0, -1), 1e-6f);
     // beyond the rim, diagonally above it: towards the rim point (0, 0.005, 0.085)
     contacts.clear();
-    detector.DetectVertex(shape, {0, 0.013f, 0.1f}, 1.0f, contacts);
+    detector.DetectVertex(shape, {0, 0.013f, 0.1f}, kTolerance, contacts);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.017, 1e-6);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Normalize(Vector3(0, -0.008f, -0.015f)), 1e-5f);
     // too far above, beside or beyond: nothing
     contacts.clear();
-    detector.DetectVertex(shape, {0, 0.04f, 0.0f}, 1.0f, contacts);
-    detector.DetectVertex(shape, {0.2f, 0.0f, 0.0f}, 1.0f, contacts);
-    detector.DetectVertex(shape, {0.0f, 0.03f, 0.11f}, 1.0f, contacts);
+    detector.DetectVertex(shape, {0, 0.04f, 0.0f}, kTolerance, contacts);
+    detector.DetectVertex(shape, {0.2f, 0.0f, 0.0f}, kTolerance, contacts);
+    detector.DetectVertex(shape, {0.0f, 0.03f, 0.11f}, kTolerance, contacts);
     EXPECT_TRUE(contacts.empty());
 }
 
 TEST(CollisionDetectDisk, RandomCoinBoxPairsNeverClaimTooDeepAContact) {
-    CollisionDetectDiskBox detector;
     BandStatistics statistics = RandomBand(
-        detector, 5, 150, [](const Vector3& angle) { return MakeDisk({}, angle, 0.1, 0.06); },
+        5, 150, [](const Vector3& angle) { return MakeDisk({}, angle, 0.1, 0.06); },
         [](const Vector3& angle) {
             return MakeBox({0.3f, 0.2f, 0.25f}, {}, angle);
         });
@@ -496,12 +483,6 @@ TEST(CollisionDetectDisk, NonFinitePosesProduceNoContactsAndNoHang) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float infinity = std::numeric_limits<float>::infinity();
     FieldItemLand land;
-    CollisionDetectDiskLand diskLand;
-    CollisionDetectDiskSphere diskSphere;
-    CollisionDetectDiskDisk diskDisk;
-    CollisionDetectDiskBox diskBox;
-    CollisionDetectBoxLand boxLand;
-    CollisionDetectBoxBox boxBox;
     for (const Vector3& bad :
          {Vector3(nan, 0, 0), Vector3(0, nan, 0), Vector3(infinity, 0, 0), Vector3(0, -infinity, 0)}) {
         auto coin = MakeDisk({0, 0.01f, 0});
@@ -511,15 +492,15 @@ TEST(CollisionDetectDisk, NonFinitePosesProduceNoContactsAndNoHang) {
         auto badBox = MakeBox({0.2f, 0.2f, 0.2f}, {0, 0.1f, 0});
         MoveTo(*badCoin, bad);
         MoveTo(*badBox, bad);
-        std::vector<Contact> contacts;
-        diskLand.Detect(*badCoin, land, contacts);
-        diskSphere.Detect(*badCoin, *sphere, contacts);
-        diskDisk.Detect(*badCoin, *coin, contacts);
-        diskDisk.Detect(*coin, *badCoin, contacts);
-        diskBox.Detect(*badCoin, *box, contacts);
-        diskBox.Detect(*coin, *badBox, contacts);
-        boxLand.Detect(land, *badBox, contacts);
-        boxBox.Detect(*badBox, *box, contacts);
-        EXPECT_TRUE(contacts.empty()) << bad.x << " " << bad.y << " " << bad.z;
+        for (auto [first, second] : {std::pair<FieldItem*, FieldItem*>{badCoin.get(), &land},
+                                     {badCoin.get(), sphere.get()},
+                                     {badCoin.get(), coin.get()},
+                                     {coin.get(), badCoin.get()},
+                                     {badCoin.get(), box.get()},
+                                     {coin.get(), badBox.get()},
+                                     {&land, badBox.get()},
+                                     {badBox.get(), box.get()}}) {
+            EXPECT_TRUE(DetectPair(*first, *second).empty()) << bad.x << " " << bad.y << " " << bad.z;
+        }
     }
 }

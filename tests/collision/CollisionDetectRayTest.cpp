@@ -15,7 +15,7 @@
 
 #include "framework/D3DObjectManager.h"
 #include "physics/SimulationParameters.h"
-#include "support/FreshParametersTest.h"
+#include "support/DetectPair.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
 
@@ -23,23 +23,23 @@ namespace {
 
 constexpr double kTolerance = 0.03;
 
-class RayDetectors : public FreshParametersTest {
+class RayDetectors : public ::testing::Test {
 protected:
     /// The contacts of the pair in the order (ray, shape), checked against the order
     /// (shape, ray), which must give the same list.
     template <class Detector> static std::vector<Contact> Cast(FieldItem& ray, FieldItem& shape) {
         Detector detector;
         std::vector<Contact> contacts;
-        detector.Detect(ray, shape, contacts);
-        std::vector<Contact> reversed;
-        detector.Detect(shape, ray, reversed);
+        detector.Detect(ray, shape, CollideSettings(), contacts);
+        const std::vector<Contact> reversed = DetectPair(shape, ray);
         EXPECT_EQ(contacts.size(), reversed.size());
         for (size_t i = 0; i < std::min(contacts.size(), reversed.size()); ++i) {
             EXPECT_EQ(contacts[i].distance, reversed[i].distance);
             EXPECT_EQ(contacts[i].point, reversed[i].point);
         }
-        for (const Contact& contact : contacts) {
-            EXPECT_EQ(contact.normal, Vector3());
+        for (std::size_t i = 0; i < contacts.size(); ++i) {
+            EXPECT_EQ(contacts[i].normal, Vector3());
+            EXPECT_EQ(reversed[i].normal, Vector3());
         }
         return contacts;
     }

@@ -15,6 +15,7 @@
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemLand.h"
 #include "physics/FieldItemSphere.h"
+#include "support/DetectPair.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -57,12 +58,9 @@ protected:
 
     /// Runs the detector in both orders and checks that they agree up to the normal's sign;
     /// returns the contacts of (first, second).
-    static std::vector<Contact> DetectBothOrders(CollisionDetect& detector, FieldItem& first,
-                                                 FieldItem& second) {
-        std::vector<Contact> forward;
-        std::vector<Contact> backward;
-        detector.Detect(first, second, forward);
-        detector.Detect(second, first, backward);
+    static std::vector<Contact> DetectBothOrders(const FieldItem& first, const FieldItem& second) {
+        const std::vector<Contact> forward = DetectPair(first, second);
+        const std::vector<Contact> backward = DetectPair(second, first);
         EXPECT_EQ(forward.size(), backward.size());
         for (std::size_t i = 0; i < std::min(forward.size(), backward.size()); ++i) {
             EXPECT_DOUBLE_EQ(forward[i].distance, backward[i].distance);
@@ -110,12 +108,11 @@ protected:
 } // namespace
 
 TEST_F(CollisionDetectSphereTest, SpheresTouchWithinTheToleranceBand) {
-    CollisionDetectSphereSphere detector;
     auto first = MakeSphere(1.0, Vector3(2.0f, 1.0f, 0.0f));
 
     // centres 2 apart: touching, the point on the first surface facing the second
     auto second = MakeSphere(1.0, Vector3(0.0f, 1.0f, 0.0f));
-    std::vector<Contact> contacts = DetectBothOrders(detector, *first, *second);
+    std::vector<Contact> contacts = DetectBothOrders(*first, *second);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.0, 1e-6);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(1.0f, 0.0f, 0.0f), 1e-6f);
@@ -126,7 +123,7 @@ TEST_F(CollisionDetectSphereTest, SpheresTouchWithinTheToleranceBand) {
     for (double separation : {0.02, -0.02, 0.029, -0.029}) {
         auto other =
             MakeSphere(0.5, Vector3(2.0f, 1.0f, 0.0f) - diagonal * static_cast<float>(1.5 + separation));
-        contacts = DetectBothOrders(detector, *first, *other);
+        contacts = DetectBothOrders(*first, *other);
         ASSERT_EQ(contacts.size(), 1u) << separation;
         EXPECT_NEAR(contacts[0].distance, separation, 1e-5);
         EXPECT_VECTOR_NEAR(contacts[0].normal, diagonal, 1e-5f);
@@ -135,64 +132,60 @@ TEST_F(CollisionDetectSphereTest, SpheresTouchWithinTheToleranceBand) {
     // 2.04 apart, and 1.96 apart (deeper than the tolerance): nothing
     for (float gap : {0.04f, -0.04f, 5.0f}) {
         auto other = MakeSphere(1.0, Vector3(-gap, 1.0f, 0.0f));
-        EXPECT_TRUE(DetectBothOrders(detector, *first, *other).empty()) << gap;
+        EXPECT_TRUE(DetectBothOrders(*first, *other).empty()) << gap;
     }
 
     // a position that is not finite gives no contact
     auto lost = MakeSphere(1.0, Vector3(0.0f, 1.0f, 0.0f));
     lost->Transform()._42 = std::numeric_limits<float>::quiet_NaN();
     lost->UpdateWorld(nullptr, nullptr);
-    EXPECT_TRUE(DetectBothOrders(detector, *first, *lost).empty());
+    EXPECT_TRUE(DetectBothOrders(*first, *lost).empty());
 }
 
 TEST_F(CollisionDetectSphereTest, SphereOnLandFromAnyDepthAndInBothOrders) {
-    CollisionDetectSphereLand detector;
     auto land = MakeLand();
 
     auto resting = MakeSphere(1.0, Vector3(0.5f, 1.02f, -3.0f));
-    std::vector<Contact> contacts = DetectBothOrders(detector, *resting, *land);
+    std::vector<Contact> contacts = DetectBothOrders(*resting, *land);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.02, 1e-6);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.5f, 0.02f, -3.0f), 1e-6f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 0.0f);
 
     // the land first: same point and distance, the normal downwards
-    std::vector<Contact> reversed;
-    detector.Detect(*land, *resting, reversed);
+    const std::vector<Contact> reversed = DetectPair(*land, *resting);
     ASSERT_EQ(reversed.size(), 1u);
     EXPECT_VECTOR_NEAR(reversed[0].point, contacts[0].point, 0.0f);
     EXPECT_VECTOR_NEAR(reversed[0].normal, Vector3(0.0f, -1.0f, 0.0f), 0.0f);
 
     // sunk deep: still a contact, with a negative distance
     auto sunk = MakeSphere(1.0, Vector3(0.0f, 0.5f, 0.0f));
-    contacts = DetectBothOrders(detector, *sunk, *land);
+    contacts = DetectBothOrders(*sunk, *land);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, -0.5, 1e-6);
     auto buried = MakeSphere(0.2, Vector3(0.0f, -10.0f, 0.0f));
-    EXPECT_EQ(DetectBothOrders(detector, *buried, *land).size(), 1u);
+    EXPECT_EQ(DetectBothOrders(*buried, *land).size(), 1u);
 
     // above the band, or nowhere: nothing
     auto high = MakeSphere(1.0, Vector3(0.0f, 1.04f, 0.0f));
-    EXPECT_TRUE(DetectBothOrders(detector, *high, *land).empty());
+    EXPECT_TRUE(DetectBothOrders(*high, *land).empty());
     auto lost = MakeSphere(1.0, Vector3(0.0f, 0.0f, 0.0f));
     lost->Transform()._42 = std::numeric_limits<float>::quiet_NaN();
     lost->UpdateWorld(nullptr, nullptr);
-    EXPECT_TRUE(DetectBothOrders(detector, *lost, *land).empty());
+    EXPECT_TRUE(DetectBothOrders(*lost, *land).empty());
 }
 
 TEST_F(CollisionDetectSphereTest, SphereAgainstBoxFacesEdgesCornersAndInside) {
-    CollisionDetectSphereBox detector;
     auto box = MakeBox(Vector3(2.0f, 1.0f, 4.0f), Vector3(1.0f, 2.0f, 3.0f));
 
     // beside the +x face: the face's normal, the point on the sphere towards the box
     auto beside = MakeSphere(0.5, Vector3(1.0f + 1.0f + 0.5f + 0.01f, 2.2f, 3.5f));
-    std::vector<Contact> contacts = DetectBothOrders(detector, *beside, *box);
+    std::vector<Contact> contacts = DetectBothOrders(*beside, *box);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(1.0f, 0.0f, 0.0f), 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(2.01f, 2.2f, 3.5f), 1e-5f);
-    std::vector<Contact> reversed;
-    detector.Detect(*box, *beside, reversed);
+    const std::vector<Contact> reversed = DetectPair(*box, *beside);
     ASSERT_EQ(reversed.size(), 1u);
     EXPECT_VECTOR_NEAR(reversed[0].normal, Vector3(-1.0f, 0.0f, 0.0f), 1e-5f);
     EXPECT_VECTOR_NEAR(reversed[0].point, contacts[0].point, 1e-6f);
@@ -201,21 +194,21 @@ TEST_F(CollisionDetectSphereTest, SphereAgainstBoxFacesEdgesCornersAndInside) {
     const Vector3 corner(2.0f, 2.5f, 5.0f);
     const Vector3 outward = Normalize(Vector3(1.0f, 1.0f, 1.0f));
     auto offCorner = MakeSphere(0.3, corner + outward * 0.31f);
-    contacts = DetectBothOrders(detector, *offCorner, *box);
+    contacts = DetectBothOrders(*offCorner, *box);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].normal, outward, 1e-4f);
 
     // the centre inside the box: separation -r, too deep for a contact
     auto inside = MakeSphere(0.5, Vector3(1.2f, 2.0f, 3.0f));
-    EXPECT_TRUE(DetectBothOrders(detector, *inside, *box).empty());
+    EXPECT_TRUE(DetectBothOrders(*inside, *box).empty());
     // far away on one axis
     auto far = MakeSphere(0.5, Vector3(1.0f, 2.0f, 3.0f + 2.0f + 0.5f + 0.04f));
-    EXPECT_TRUE(DetectBothOrders(detector, *far, *box).empty());
+    EXPECT_TRUE(DetectBothOrders(*far, *box).empty());
 
     // touching the drawn face (the core is half the tolerance inside it): about t/2 apart
     auto drawn = MakeSphere(0.5, Vector3(1.0f, 2.0f + 0.5f + 0.015f + 0.5f, 3.0f));
-    contacts = DetectBothOrders(detector, *drawn, *box);
+    contacts = DetectBothOrders(*drawn, *box);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.015, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-5f);
@@ -223,7 +216,6 @@ TEST_F(CollisionDetectSphereTest, SphereAgainstBoxFacesEdgesCornersAndInside) {
 
 TEST_F(CollisionDetectSphereTest, SphereAgainstTurnedBoxesMatchesASampledDistance) {
     // random turned boxes and spheres placed around them in and near the tolerance band
-    CollisionDetectSphereBox detector;
     std::mt19937 random(7);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     int contactsSeen = 0;
@@ -250,7 +242,7 @@ TEST_F(CollisionDetectSphereTest, SphereAgainstTurnedBoxesMatchesASampledDistanc
         auto sphere = MakeSphere(radius, boxPosition + direction * (reach + offset));
 
         const double sampled = SampledDistanceToBox(*box, sphere->WorldPosition()) - radius;
-        const std::vector<Contact> contacts = DetectBothOrders(detector, *sphere, *box);
+        const std::vector<Contact> contacts = DetectBothOrders(*sphere, *box);
         // the sampling grid is within 1/80 of a side of the truth
         const double resolution = 0.02;
         if (contacts.empty()) {

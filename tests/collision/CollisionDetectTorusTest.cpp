@@ -21,8 +21,8 @@
 #include "collision/CollisionDetectRay.h"
 #include "framework/D3DObjectManager.h"
 #include "physics/SimulationParameters.h"
+#include "support/DetectPair.h"
 #include "support/FieldItemTestBody.h"
-#include "support/FreshParametersTest.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
 
@@ -58,15 +58,7 @@ namespace {
 
 constexpr double kTolerance = 0.03;
 
-class TorusDetectors : public FreshParametersTest {
-protected:
-    template <class Detector> static std::vector<Contact> Detect(FieldItem& first, FieldItem& second) {
-        Detector detector;
-        std::vector<Contact> contacts;
-        detector.Detect(first, second, contacts);
-        return contacts;
-    }
-};
+using TorusDetectors = ::testing::Test;
 
 /// Every contact of the list, for failure messages.
 std::string Describe(const std::vector<Contact>& contacts) {
@@ -230,13 +222,13 @@ TEST_F(TorusDetectors, UprightRingOnLandTouchesAtTubeBottomInBothOrders) {
     FieldItemTestBody land(L"land");
     // ring radius 1, collision tube 0.185; the centre circle's lowest point at 0.2
     auto ring = shapes::Torus({0.5f, 1.2f, -0.25f}, 1.0, shapes::QuarterTurnX());
-    auto contacts = Detect<CollisionDetectTorusLand>(*ring, land);
+    auto contacts = DetectPair(*ring, land);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.015, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.5f, 0.015f, -0.25f), 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-6f);
 
-    auto reversed = Detect<CollisionDetectTorusLand>(land, *ring);
+    auto reversed = DetectPair(land, *ring);
     ASSERT_EQ(reversed.size(), 1u);
     EXPECT_DOUBLE_EQ(reversed[0].distance, contacts[0].distance);
     EXPECT_VECTOR_NEAR(reversed[0].point, contacts[0].point, 1e-7f);
@@ -244,9 +236,9 @@ TEST_F(TorusDetectors, UprightRingOnLandTouchesAtTubeBottomInBothOrders) {
 
     // lifted beyond the tolerance: nothing; sunk deep: still a contact
     auto lifted = shapes::Torus({0.0f, 1.2f + 0.031f, 0.0f}, 1.0, shapes::QuarterTurnX());
-    EXPECT_TRUE(Detect<CollisionDetectTorusLand>(*lifted, land).empty());
+    EXPECT_TRUE(DetectPair(*lifted, land).empty());
     auto sunk = shapes::Torus({0.0f, 0.5f, 0.0f}, 1.0, shapes::QuarterTurnX());
-    auto deep = Detect<CollisionDetectTorusLand>(*sunk, land);
+    auto deep = DetectPair(*sunk, land);
     ASSERT_EQ(deep.size(), 1u);
     EXPECT_NEAR(deep[0].distance, -0.685, 1e-5);
 }
@@ -255,7 +247,7 @@ TEST_F(TorusDetectors, FlatAndTiltedRingsOnLandTouchAtTheirLowestTubePoint) {
     FieldItemTestBody land(L"land");
     // lying flat: the point below the centre, at the depth of the tube's bottom
     auto flat = shapes::Torus({2.0f, 0.2f, 3.0f}, 1.0);
-    auto contacts = Detect<CollisionDetectTorusLand>(*flat, land);
+    auto contacts = DetectPair(*flat, land);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.015, 1e-6);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(2.0f, 0.015f, 3.0f), 1e-6f);
@@ -263,7 +255,7 @@ TEST_F(TorusDetectors, FlatAndTiltedRingsOnLandTouchAtTheirLowestTubePoint) {
     // tilted by 30 degrees about z: the lowest circle point is R sin 30 below the centre
     const float tilt = static_cast<float>(std::numbers::pi / 6.0);
     auto tilted = shapes::Torus({0.0f, 0.7f, 0.0f}, 1.0, {0.0f, 0.0f, tilt});
-    contacts = Detect<CollisionDetectTorusLand>(*tilted, land);
+    contacts = DetectPair(*tilted, land);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.7 - 0.5 - 0.185, 1e-5);
     EXPECT_NEAR(std::abs(contacts[0].point.x), std::cos(tilt), 1e-5);
@@ -276,23 +268,23 @@ TEST_F(TorusDetectors, SphereInRingTouchesTubeOnLineFromNearestCirclePoint) {
     // point (1, 0, 0), so a collision radius of 0.815 touches the 0.185 tube exactly
     auto ring = shapes::Torus({0.0f, 0.0f, 0.0f}, 1.0);
     auto sphere = shapes::Sphere({0.2f, 0.6f, 0.0f}, 0.815 + kTolerance / 2.0);
-    auto contacts = Detect<CollisionDetectTorusSphere>(*ring, *sphere);
+    auto contacts = DetectPair(*ring, *sphere);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, 0.0, 1e-5);
     const Vector3 towardsSphere(-0.8f, 0.6f, 0.0f);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(1.0f, 0.0f, 0.0f) + towardsSphere * 0.185f, 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, -towardsSphere, 1e-5f);
 
-    auto reversed = Detect<CollisionDetectTorusSphere>(*sphere, *ring);
+    auto reversed = DetectPair(*sphere, *ring);
     ASSERT_EQ(reversed.size(), 1u);
     EXPECT_VECTOR_NEAR(reversed[0].point, contacts[0].point, 1e-7f);
     EXPECT_VECTOR_NEAR(reversed[0].normal, towardsSphere, 1e-5f);
 
     // out of the band on either side
     auto small = shapes::Sphere({0.2f, 0.6f, 0.0f}, 0.815 - 0.031 + kTolerance / 2.0);
-    EXPECT_TRUE(Detect<CollisionDetectTorusSphere>(*ring, *small).empty());
+    EXPECT_TRUE(DetectPair(*ring, *small).empty());
     auto large = shapes::Sphere({0.2f, 0.6f, 0.0f}, 0.815 + 0.031 + kTolerance / 2.0);
-    EXPECT_TRUE(Detect<CollisionDetectTorusSphere>(*ring, *large).empty());
+    EXPECT_TRUE(DetectPair(*ring, *large).empty());
 }
 
 TEST_F(TorusDetectors, SphereOnRingAxisTouchesTheTube) {
@@ -302,7 +294,7 @@ TEST_F(TorusDetectors, SphereOnRingAxisTouchesTheTube) {
     const Vector3 centre(0.0f, 0.5f, 0.0f);
     const double reach = std::sqrt(1.25) - 0.185;
     auto sphere = shapes::Sphere(centre, reach + 0.01 + kTolerance / 2.0);
-    auto contacts = Detect<CollisionDetectTorusSphere>(*sphere, *ring);
+    auto contacts = DetectPair(*sphere, *ring);
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_NEAR(contacts[0].distance, -0.01, 1e-4);
     const Vector3 point = contacts[0].point;
@@ -315,7 +307,7 @@ TEST_F(TorusDetectors, SphereOnRingAxisTouchesTheTube) {
 TEST_F(TorusDetectors, FlatRingsSideBySideGiveTwoContacts) {
     auto first = shapes::Torus({0.0f, 0.0f, 0.0f}, 1.0);
     auto second = shapes::Torus({2.38f, 0.0f, 0.0f}, 1.0);
-    auto contacts = Detect<CollisionDetectTorusTorus>(*first, *second);
+    auto contacts = DetectPair(*first, *second);
     ASSERT_EQ(contacts.size(), 2u) << Describe(contacts);
     for (const Contact& c : contacts) {
         EXPECT_NEAR(c.distance, 0.01, 1e-5);
@@ -326,7 +318,7 @@ TEST_F(TorusDetectors, FlatRingsSideBySideGiveTwoContacts) {
 
     // apart beyond the band: nothing
     auto far = shapes::Torus({2.41f, 0.0f, 0.0f}, 1.0);
-    EXPECT_TRUE(Detect<CollisionDetectTorusTorus>(*first, *far).empty());
+    EXPECT_TRUE(DetectPair(*first, *far).empty());
 }
 
 TEST_F(TorusDetectors, InterlockedRingsTouchFromBothSides) {
@@ -334,14 +326,14 @@ TEST_F(TorusDetectors, InterlockedRingsTouchFromBothSides) {
     // passes through the flat ring's hole and its tube rests on the flat ring's tube
     auto flat = shapes::Torus({0.0f, 0.0f, 0.0f}, 1.0);
     auto hanging = shapes::Torus({1.0f, -0.63f, 0.0f}, 1.0, shapes::QuarterTurnX());
-    auto contacts = Detect<CollisionDetectTorusTorus>(*flat, *hanging);
+    auto contacts = DetectPair(*flat, *hanging);
     ASSERT_EQ(contacts.size(), 2u) << Describe(contacts);
     for (const Contact& c : contacts) {
         EXPECT_NEAR(c.distance, 0.0, 1e-4);
         EXPECT_VECTOR_NEAR(c.normal, Vector3(0.0f, -1.0f, 0.0f), 1e-3f);
         EXPECT_VECTOR_NEAR(c.point, Vector3(1.0f, 0.185f, 0.0f), 1e-3f);
     }
-    auto reversed = Detect<CollisionDetectTorusTorus>(*hanging, *flat);
+    auto reversed = DetectPair(*hanging, *flat);
     ASSERT_EQ(reversed.size(), 2u);
     for (const Contact& c : reversed) {
         EXPECT_VECTOR_NEAR(c.normal, Vector3(0.0f, 1.0f, 0.0f), 1e-3f);
@@ -369,7 +361,7 @@ TEST_F(TorusDetectors, RingRingDistanceMatchesBruteForce) {
         }
         const double gap = MinimumOverCircle(distanceAt) - both.tube;
         moving = TorusAt(shape, angle);
-        auto contacts = Detect<CollisionDetectTorusTorus>(*moving, *fixed);
+        auto contacts = DetectPair(*moving, *fixed);
         ASSERT_FALSE(contacts.empty()) << "trial " << trial << " gap " << gap;
         for (const Contact& c : contacts) {
             EXPECT_NEAR(c.distance, gap, 2e-4) << "trial " << trial << Describe(contacts);
@@ -384,19 +376,19 @@ TEST_F(TorusDetectors, RingFlatOnBoxFaceGivesOneFaceContact) {
     // box core 2.97 x 0.97 x 2.97, top face at 0.485; the ring's tube bottom 0.01 above it
     auto box = shapes::Box({0.0f, 0.0f, 0.0f}, {3.0f, 1.0f, 3.0f});
     auto ring = shapes::Torus({0.3f, 0.485f + 0.185f + 0.01f, -0.2f}, 1.0);
-    auto contacts = Detect<CollisionDetectTorusBox>(*ring, *box);
+    auto contacts = DetectPair(*ring, *box);
     ASSERT_EQ(contacts.size(), 1u) << Describe(contacts);
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.3f, 0.495f, -0.2f), 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-6f);
 
-    auto reversed = Detect<CollisionDetectTorusBox>(*box, *ring);
+    auto reversed = DetectPair(*box, *ring);
     ASSERT_EQ(reversed.size(), 1u);
     EXPECT_VECTOR_NEAR(reversed[0].normal, Vector3(0.0f, -1.0f, 0.0f), 1e-6f);
 
     // the ring's centre beyond the face: the deepest point is not over it, no face contact
     auto beside = shapes::Torus({1.6f, 0.485f + 0.185f + 0.01f, 0.0f}, 1.0);
-    for (const Contact& c : Detect<CollisionDetectTorusBox>(*beside, *box)) {
+    for (const Contact& c : DetectPair(*beside, *box)) {
         EXPECT_GT(std::abs(c.point.x - 1.6f), 0.1f) << Describe({c});
     }
 }
@@ -407,19 +399,17 @@ TEST_F(TorusDetectors, FlatRingOverSmallerFaceDoesNotRestOnItsHole) {
     // (its inner edge 0.815 from the axis), so nothing touches
     auto coin = shapes::Disk({0.0f, 0.0f, 0.0f}, 0.4, 0.13);
     auto overCoin = shapes::Torus({0.0f, 0.05f + 0.185f + 0.01f, 0.0f}, 1.0);
-    EXPECT_TRUE(Detect<CollisionDetectTorusDisk>(*overCoin, *coin).empty())
-        << Describe(Detect<CollisionDetectTorusDisk>(*overCoin, *coin));
-    EXPECT_TRUE(Detect<CollisionDetectTorusDisk>(*coin, *overCoin).empty());
+    EXPECT_TRUE(DetectPair(*overCoin, *coin).empty()) << Describe(DetectPair(*overCoin, *coin));
+    EXPECT_TRUE(DetectPair(*coin, *overCoin).empty());
     auto post = shapes::Box({0.1f, 0.0f, -0.1f}, {0.6f, 0.6f, 0.6f});
     auto overPost = shapes::Torus({0.0f, 0.285f + 0.185f + 0.01f, 0.0f}, 1.0);
-    EXPECT_TRUE(Detect<CollisionDetectTorusBox>(*overPost, *post).empty())
-        << Describe(Detect<CollisionDetectTorusBox>(*overPost, *post));
-    EXPECT_TRUE(Detect<CollisionDetectTorusBox>(*post, *overPost).empty());
+    EXPECT_TRUE(DetectPair(*overPost, *post).empty()) << Describe(DetectPair(*overPost, *post));
+    EXPECT_TRUE(DetectPair(*post, *overPost).empty());
 
     // a small flat ring on a wide coin still rests on the face below its centre
     auto wide = shapes::Disk({0.0f, 0.0f, 0.0f}, 1.0, 0.13);
     auto small = shapes::Torus({0.1f, 0.05f + 0.045f + 0.01f, 0.2f}, 0.3);
-    auto contacts = Detect<CollisionDetectTorusDisk>(*small, *wide);
+    auto contacts = DetectPair(*small, *wide);
     ASSERT_EQ(contacts.size(), 1u) << Describe(contacts);
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.1f, 0.06f, 0.2f), 1e-5f);
@@ -434,7 +424,7 @@ TEST_F(TorusDetectors, RingOnBoxEdgeTouchesTheEdgeOncePerFace) {
     const Vector3 diagonal = Normalize(Vector3(1.0f, 1.0f, 0.0f));
     auto ring =
         shapes::Torus(Vector3(edge, edge, 0.0f) + diagonal * (0.5f + 0.095f), 0.5, shapes::QuarterTurnX());
-    auto contacts = Detect<CollisionDetectTorusBox>(*ring, *box);
+    auto contacts = DetectPair(*ring, *box);
     // the edge belongs to the +x and the +y face and is reported for each
     ASSERT_EQ(contacts.size(), 2u) << Describe(contacts);
     for (const Contact& c : contacts) {
@@ -453,7 +443,7 @@ TEST_F(TorusDetectors, RingOnBoxEdgeTouchesTheEdgeOncePerFace) {
     const Vector3 inPlane = Normalize(outwards - axis * Dot(outwards, axis));
     auto corner = shapes::Torus(cornerPoint + inPlane * (0.5f + 0.095f), 0.5,
                                 {0.0f, 0.0f, static_cast<float>(std::numbers::pi / 4.0)});
-    contacts = Detect<CollisionDetectTorusBox>(*corner, *box);
+    contacts = DetectPair(*corner, *box);
     auto vertex = std::find_if(contacts.begin(), contacts.end(),
                                [&](const Contact& c) { return Length(c.point - cornerPoint) < 1e-5f; });
     ASSERT_NE(vertex, contacts.end()) << Describe(contacts);
@@ -480,7 +470,7 @@ TEST_F(TorusDetectors, RingBoxDistanceMatchesBruteForce) {
         }
         const double gap = MinimumOverCircle(distanceAt) - shape.tube;
         ring = TorusAt(shape, angle);
-        auto contacts = Detect<CollisionDetectTorusBox>(*ring, *box);
+        auto contacts = DetectPair(*ring, *box);
         ASSERT_FALSE(contacts.empty()) << "trial " << trial << " gap " << gap;
         double nearest = 1e9;
         for (const Contact& c : contacts) {
@@ -501,12 +491,12 @@ TEST_F(TorusDetectors, RingOnDiskFaceRimAndSide) {
 
     // an upright ring of radius 0.5 (tube 0.085) standing on the face, 0.01 above it
     auto standing = shapes::Torus({0.2f, 0.05f + 0.5f + 0.085f + 0.01f, 0.0f}, 0.5, shapes::QuarterTurnX());
-    auto contacts = Detect<CollisionDetectTorusDisk>(*standing, *disk);
+    auto contacts = DetectPair(*standing, *disk);
     ASSERT_EQ(contacts.size(), 1u) << Describe(contacts);
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.2f, 0.06f, 0.0f), 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-5f);
-    auto reversed = Detect<CollisionDetectTorusDisk>(*disk, *standing);
+    auto reversed = DetectPair(*disk, *standing);
     ASSERT_EQ(reversed.size(), 1u);
     EXPECT_VECTOR_NEAR(reversed[0].normal, Vector3(0.0f, -1.0f, 0.0f), 1e-5f);
 
@@ -514,7 +504,7 @@ TEST_F(TorusDetectors, RingOnDiskFaceRimAndSide) {
     const Vector3 diagonal = Normalize(Vector3(1.0f, 1.0f, 0.0f));
     const Vector3 rimPoint(0.985f, 0.05f, 0.0f);
     auto leaning = shapes::Torus(rimPoint + diagonal * (0.5f + 0.095f), 0.5, shapes::QuarterTurnX());
-    contacts = Detect<CollisionDetectTorusDisk>(*leaning, *disk);
+    contacts = DetectPair(*leaning, *disk);
     ASSERT_EQ(contacts.size(), 1u) << Describe(contacts);
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-4);
     EXPECT_VECTOR_NEAR(contacts[0].point, rimPoint, 1e-3f);
@@ -524,7 +514,7 @@ TEST_F(TorusDetectors, RingOnDiskFaceRimAndSide) {
     // contact comes last), and its two rims lie within the band of the tube as well
     auto ring = shapes::Torus({0.0f, 0.0f, 0.0f}, 1.0);
     auto coin = shapes::Disk({0.0f, 0.0f, 0.0f}, 0.805 + kTolerance / 2.0, 0.13);
-    contacts = Detect<CollisionDetectTorusDisk>(*coin, *ring);
+    contacts = DetectPair(*coin, *ring);
     ASSERT_EQ(contacts.size(), 3u) << Describe(contacts);
     const Contact& sideContact = contacts.back();
     EXPECT_NEAR(sideContact.distance, 0.01, 1e-4);
@@ -549,7 +539,7 @@ TEST_F(TorusDetectors, RingHungOnThickDiskEdgeIsHeldByTheTopRim) {
     const RingShape shape = ShapeOf(*ring);
     const double rimGap = DistanceToCircle(shape, {0.985, 0.2, 0.0}) - shape.tube;
     ASSERT_LT(std::abs(rimGap), kTolerance);
-    auto contacts = Detect<CollisionDetectTorusDisk>(*ring, *disk);
+    auto contacts = DetectPair(*ring, *disk);
     ASSERT_FALSE(contacts.empty());
     EXPECT_NEAR(contacts[0].distance, rimGap, 1e-4);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.985f, 0.2f, 0.0f), 1e-3f);
@@ -577,7 +567,7 @@ TEST_F(TorusDetectors, RingDiskDistanceMatchesBruteForce) {
         }
         const double gap = MinimumOverCircle(distanceAt) - shape.tube;
         ring = TorusAt(shape, angle);
-        auto contacts = Detect<CollisionDetectTorusDisk>(*disk, *ring);
+        auto contacts = DetectPair(*disk, *ring);
         ASSERT_FALSE(contacts.empty()) << "trial " << trial << " gap " << gap;
         double nearest = 1e9;
         for (const Contact& c : contacts) {
@@ -607,17 +597,18 @@ TEST_F(TorusDetectors, NonFinitePositionsGiveNoContacts) {
         auto lostSphere = shapes::Sphere(bad, 0.5);
         auto lostBox = shapes::Box(bad, {1.0f, 1.0f, 1.0f});
         auto lostDisk = shapes::Disk(bad, 0.5, 0.1);
-        std::vector<Contact> contacts;
-        CollisionDetectTorusLand().Detect(*lostRing, land, contacts);
-        CollisionDetectTorusSphere().Detect(*ring, *lostSphere, contacts);
-        CollisionDetectTorusSphere().Detect(*lostRing, *sphere, contacts);
-        CollisionDetectTorusTorus().Detect(*ring, *lostRing, contacts);
-        CollisionDetectTorusTorus().Detect(*lostRing, *ring, contacts);
-        CollisionDetectTorusBox().Detect(*ring, *lostBox, contacts);
-        CollisionDetectTorusBox().Detect(*lostRing, *box, contacts);
-        CollisionDetectTorusDisk().Detect(*ring, *lostDisk, contacts);
-        CollisionDetectTorusDisk().Detect(*lostRing, *disk, contacts);
-        EXPECT_TRUE(contacts.empty()) << Describe(contacts);
+        for (auto [first, second] : {std::pair<FieldItem*, FieldItem*>{lostRing.get(), &land},
+                                     {ring.get(), lostSphere.get()},
+                                     {lostRing.get(), sphere.get()},
+                                     {ring.get(), lostRing.get()},
+                                     {lostRing.get(), ring.get()},
+                                     {ring.get(), lostBox.get()},
+                                     {lostRing.get(), box.get()},
+                                     {ring.get(), lostDisk.get()},
+                                     {lostRing.get(), disk.get()}}) {
+            const std::vector<Contact> contacts = DetectPair(*first, *second);
+            EXPECT_TRUE(contacts.empty()) << Describe(contacts);
+        }
     }
 }
 
@@ -631,16 +622,17 @@ TEST_F(TorusDetectors, DetectorsAllocateNothingBeyondTheirContacts) {
     auto ray = shapes::Ray({-5.0f, 0.2f, 0.1f}, {1.0f, 0.0f, 0.0f});
     std::vector<Contact> contacts;
     contacts.reserve(256);
+    const CollideSettings settings;
     auto runAll = [&] {
-        CollisionDetectTorusLand().Detect(*ring, land, contacts);
-        CollisionDetectTorusSphere().Detect(*ring, *sphere, contacts);
-        CollisionDetectTorusTorus().Detect(*ring, *other, contacts);
-        CollisionDetectTorusBox().Detect(*ring, *box, contacts);
-        CollisionDetectTorusDisk().Detect(*ring, *disk, contacts);
-        CollisionDetectRaySphere().Detect(*ray, *sphere, contacts);
-        CollisionDetectRayBox().Detect(*ray, *box, contacts);
-        CollisionDetectRayDisk().Detect(*ray, *disk, contacts);
-        CollisionDetectRayTorus().Detect(*ray, *ring, contacts);
+        CollisionDetectTorusLand().Detect(*ring, land, settings, contacts);
+        CollisionDetectTorusSphere().Detect(*ring, *sphere, settings, contacts);
+        CollisionDetectTorusTorus().Detect(*ring, *other, settings, contacts);
+        CollisionDetectTorusBox().Detect(*ring, *box, settings, contacts);
+        CollisionDetectTorusDisk().Detect(*ring, *disk, settings, contacts);
+        CollisionDetectRaySphere().Detect(*ray, *sphere, settings, contacts);
+        CollisionDetectRayBox().Detect(*ray, *box, settings, contacts);
+        CollisionDetectRayDisk().Detect(*ray, *disk, settings, contacts);
+        CollisionDetectRayTorus().Detect(*ray, *ring, settings, contacts);
     };
     // once to create whatever is made on first use
     runAll();

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -38,7 +39,8 @@ public:
             ++*destroyed_;
         }
     }
-    void Detect(FieldItem& first, FieldItem& second, std::vector<Contact>& contacts) override {
+    void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& /*settings*/,
+                std::vector<Contact>& contacts) const override {
         if (visits_ != nullptr) {
             visits_->push_back({first.Name(), second.Name()});
         }
@@ -130,6 +132,12 @@ TEST_F(RegistryTest, TableRegistersOneDetectorObjectPerOrderAndNothingElse) {
                                     DetectorKey{L"land", L"ray"}, DetectorKey{L"land", L"land"}}) {
         EXPECT_EQ(FindDetector(none.first, none.second), nullptr);
     }
+    // a mixed pair's detector serves its own order; the swapped order reverses one of its kind
+    const auto* reversed = dynamic_cast<const ReversedDetect*>(FindDetector(L"land", L"sphere"));
+    ASSERT_NE(reversed, nullptr);
+    EXPECT_EQ(typeid(reversed->Detector()), typeid(*FindDetector(L"sphere", L"land")));
+    EXPECT_EQ(dynamic_cast<const ReversedDetect*>(FindDetector(L"ray", L"box")), nullptr);
+    EXPECT_NE(dynamic_cast<const ReversedDetect*>(FindDetector(L"box", L"ray")), nullptr);
 
     // the flat index agrees with the map for every pair of kinds
     for (int a = 0; a < kShapeKindCount; ++a) {
@@ -182,7 +190,7 @@ TEST_F(RegistryTest, PairsWithoutADetectorYieldNothing) {
     std::vector<Contact> contacts;
 
     // ray and land pass the filter but have no detector
-    EXPECT_TRUE(PairFilterAccepts(ray, land));
+    EXPECT_TRUE(PairFilterAccepts(ray, land, CollideSettings()));
     const std::size_t count = CollisionRegistry::Current()->Entries().size();
     Collide(ray, land, contacts);
     Collide(land, ray, contacts);
@@ -234,16 +242,16 @@ TEST_F(RegistryTest, PairFilterUsesBoundingBoxesThenSpheres) {
     // boxes overlap (|d| per axis 1.9 <= 0.985 + 0.985 + 0.03) but the centres are 2.69 apart
     auto a = MakeSphere(L"a", 0.985f, Vector3(0, 5, 0));
     auto b = MakeSphere(L"b", 0.985f, Vector3(1.9f, 6.9f, 0));
-    EXPECT_FALSE(PairFilterAccepts(*a, *b));
+    EXPECT_FALSE(PairFilterAccepts(*a, *b, CollideSettings()));
     Collide(*a, *b, contacts);
     EXPECT_TRUE(visits_.empty());
 
     // within the spheres' reach on one axis, just beyond it on another
     auto c = MakeSphere(L"c", 0.985f, Vector3(1.99f, 5, 0));
-    EXPECT_TRUE(PairFilterAccepts(*a, *c));
+    EXPECT_TRUE(PairFilterAccepts(*a, *c, CollideSettings()));
     auto d = MakeSphere(L"d", 0.985f, Vector3(0, 5, 2.01f));
-    EXPECT_FALSE(PairFilterAccepts(*a, *d));
-    EXPECT_FALSE(PairFilterAccepts(*d, *a));
+    EXPECT_FALSE(PairFilterAccepts(*a, *d, CollideSettings()));
+    EXPECT_FALSE(PairFilterAccepts(*d, *a, CollideSettings()));
     Collide(*a, *c, contacts);
     EXPECT_EQ(visits_.size(), 1u);
 
@@ -253,19 +261,19 @@ TEST_F(RegistryTest, PairFilterUsesBoundingBoxesThenSpheres) {
     FieldItemRay ray;
     ray.Initialize(Placement());
     c->MarkDeleted();
-    EXPECT_FALSE(PairFilterAccepts(*a, *c));
-    EXPECT_FALSE(PairFilterAccepts(*c, *a));
-    EXPECT_TRUE(PairFilterAccepts(*c, land));
-    EXPECT_TRUE(PairFilterAccepts(ray, *c));
+    EXPECT_FALSE(PairFilterAccepts(*a, *c, CollideSettings()));
+    EXPECT_FALSE(PairFilterAccepts(*c, *a, CollideSettings()));
+    EXPECT_TRUE(PairFilterAccepts(*c, land, CollideSettings()));
+    EXPECT_TRUE(PairFilterAccepts(ray, *c, CollideSettings()));
 
     // a position that is not finite passes nothing
     auto lost = MakeSphere(L"lost", 0.985f, Vector3(0, 5, 0));
     lost->Transform()._41 = std::numeric_limits<float>::quiet_NaN();
     lost->UpdateWorld(nullptr, nullptr);
-    EXPECT_FALSE(PairFilterAccepts(*a, *lost));
+    EXPECT_FALSE(PairFilterAccepts(*a, *lost, CollideSettings()));
     lost->Transform()._41 = std::numeric_limits<float>::infinity();
     lost->UpdateWorld(nullptr, nullptr);
-    EXPECT_FALSE(PairFilterAccepts(*lost, *a));
+    EXPECT_FALSE(PairFilterAccepts(*lost, *a, CollideSettings()));
 }
 
 TEST_F(RegistryTest, SingleMemberCompositeCollidesAsItsMember) {
@@ -335,8 +343,8 @@ TEST_F(RegistryTest, TwoCompositesVisitEveryMemberPairThreeTimesInOrder) {
 }
 
 TEST_F(RegistryTest, EveryRegisteredPairAgreesInBothOrdersWithTheNormalFromSecondToFirst) {
-    // random poses of every pair of solid shapes around contact: (a, b) and (b, a) must give
-    // the same contacts with opposite normals
+    // random poses of every pair of solid shapes around contact: (a, b) and (b, a) give the
+    // same contacts with opposite normals
     std::mt19937 random(11);
     std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
     auto make = [&](ShapeKind kind, const Vector3& position) -> std::unique_ptr<FieldItem> {
@@ -412,9 +420,18 @@ TEST_F(RegistryTest, EveryRegisteredPairAgreesInBothOrdersWithTheNormalFromSecon
                 ASSERT_EQ(forward.size(), backward.size()) << std::string(pair.begin(), pair.end());
                 touching += forward.empty() ? 0 : 1;
 
-                // match each contact with one of the other order: the same separation, opposite
-                // normals, and points close together (a detector may put the point on the surface
-                // of either role, and the iterative ones converge to within their own accuracy)
+                // a mixed pair: the same contacts in the same order, the normals turned round
+                if (firstKind != secondKind) {
+                    for (std::size_t i = 0; i < forward.size(); ++i) {
+                        EXPECT_EQ(backward[i].distance, forward[i].distance);
+                        EXPECT_EQ(backward[i].point, forward[i].point);
+                        EXPECT_EQ(backward[i].normal, -forward[i].normal);
+                    }
+                }
+                // any pair: match each contact with one of the other order: the same separation,
+                // opposite normals, and points close together (a detector of two like shapes may
+                // put the point on the surface of either, and the iterative ones converge to
+                // within their own accuracy)
                 std::vector<bool> used(backward.size(), false);
                 for (const Contact& contact : forward) {
                     bool matched = false;

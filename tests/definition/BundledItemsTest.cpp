@@ -39,8 +39,6 @@
 #include "physics/WorldTick.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TestSupport.h"
-#include "tester/MirelConfig.h"
-#include "tester/PHSound.h"
 
 namespace {
 
@@ -145,12 +143,6 @@ std::pair<unsigned, unsigned> PngSize(const std::string& path) {
     return {word(16), word(20)};
 }
 
-/// An impact sound that plays nothing: the toys are watched, not heard.
-class SilentSound : public PHSound {
-public:
-    void Play(double, double, double, double, double, double) override {}
-};
-
 /// A field added to a fresh world, item by item, as the item page adds it.
 struct ToyWorld {
     std::unique_ptr<FieldItemWorld> world;
@@ -194,15 +186,11 @@ class BundledItemsTest : public ::testing::Test {
 protected:
     BundledItemsTest() : directory_(KIVARO_SOURCE_DIR) {
         environment_.Language("C");
-        MirelConfig::Destroy();
-        SimulationParameters::Destroy();
         RegisterCollisionDetectors();
     }
     ~BundledItemsTest() override {
         DestroyCollisionDetectors();
         D3DObjectManager::Destroy();
-        MirelConfig::Destroy();
-        SimulationParameters::Destroy();
     }
 
     /// Loads every item definition of the folder and resolves them, as the item page does.
@@ -236,7 +224,6 @@ protected:
     ToyWorld AddToWorld(FieldCatalog& catalog, const std::wstring& path) {
         ToyWorld toy;
         toy.world = std::make_unique<FieldItemWorld>(nullptr, 1);
-        toy.world->SetSound(std::make_unique<SilentSound>());
         toy.world->Initialize(Placement());
         toy.world->CommitPending();
         toy.world->UpdateWorld(nullptr, nullptr);

@@ -11,7 +11,6 @@
 #include "physics/WorldTick.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TestSupport.h"
-#include "tester/MirelConfig.h"
 
 namespace {
 
@@ -163,17 +162,16 @@ TEST_F(FieldCatalogTest, TickEndsWithCommitAndPurgeWhateverTheTimeStep) {
     WriteBall("items/ball/ball.wtf", "Ball", 1.5);
     FieldCatalog catalog;
     catalog.Update();
-    MirelConfig& config = MirelConfig::Instance();
-    const double defaultStep = config.timeStep;
-
     RegisterCollisionDetectors();
+    WorldSettings settings;
     {
         FieldItemWorld world(nullptr, 1);
         world.Initialize(Placement{});
         EXPECT_EQ(RunTick(world, nullptr), 12); // 12 steps of 1.5 ms cover 1/60 s
 
         // a time step of 0 runs no step, yet the tick still brings the added item in
-        config.timeStep = 0.0;
+        settings.timeStep = 0.0;
+        world.SetSettings(settings);
         std::vector<std::wstring> names = catalog.Add(L"items/ball/ball.wtf", world);
         ASSERT_EQ(names.size(), 1u);
         EXPECT_EQ(RunTick(world, nullptr), 0);
@@ -181,17 +179,18 @@ TEST_F(FieldCatalogTest, TickEndsWithCommitAndPurgeWhateverTheTimeStep) {
 
         // and removes the deleted ones
         world.RemoveUserItems();
-        config.timeStep = -1.0;
+        settings.timeStep = -1.0;
+        world.SetSettings(settings);
         EXPECT_EQ(RunTick(world, nullptr), 0);
         EXPECT_EQ(world.Find(names[0]), nullptr);
 
         // a step too small to advance the covered time stops at the step limit instead of hanging
-        config.timeStep = 1e-300;
+        settings.timeStep = 1e-300;
+        world.SetSettings(settings);
         int steps = 0;
         EXPECT_EQ(RunTick(world, nullptr, [&](int step) { steps = step + 1; }), kMaximumStepsPerTick);
         EXPECT_EQ(steps, kMaximumStepsPerTick);
     }
-    config.timeStep = defaultStep;
     DestroyCollisionDetectors();
 }
 

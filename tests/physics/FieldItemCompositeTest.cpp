@@ -10,7 +10,6 @@
 #include "physics/FieldItemComposite.h"
 #include "support/FieldItemTestBody.h"
 #include "support/TestSupport.h"
-#include "tester/MirelConfig.h"
 
 namespace {
 
@@ -148,7 +147,6 @@ TEST(FieldItemCompositeTest, CentreIsMovedAlongTheCompositesOwnAxes) {
 }
 
 TEST(FieldItemCompositeTest, EmptyCompositeStaysAtItsPlacementWithoutNaN) {
-    MirelConfig::Destroy();
     FieldItemComposite empty(L"empty");
     Placement placement;
     placement.position = Vector3(1, 2, 3);

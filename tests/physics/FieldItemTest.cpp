@@ -5,19 +5,21 @@
 
 #include "physics/DrawContext.h"
 #include "physics/FieldItem.h"
+#include "physics/WorldSettings.h"
 #include "support/FieldItemTestBody.h"
 #include "support/TestSupport.h"
-#include "tester/MirelConfig.h"
 
 namespace {
 
 constexpr float kPi = std::numbers::pi_v<float>;
 
-/// Each test starts from a fresh configuration (time step 0.0015 s, zoom 10).
-class FieldItemTest : public ::testing::Test {
-protected:
-    void SetUp() override { MirelConfig::Destroy(); }
-    void TearDown() override { MirelConfig::Destroy(); }
+using FieldItemTest = ::testing::Test;
+
+/// A group root that hands its items its own step settings, as the world does.
+class SettingsRoot : public FieldItemTestBody {
+public:
+    const WorldSettings& StepSettings() const override { return settings; }
+    WorldSettings settings;
 };
 
 bool IsFinite(const Vector3& v) {
@@ -113,9 +115,11 @@ TEST_F(FieldItemTest, InitializeAppliesThePlacement) {
 }
 
 TEST_F(FieldItemTest, ConstantForceFollowsSemiImplicitEuler) {
-    // a time step other than the default shows that it is read from the configuration
-    MirelConfig::Instance().timeStep = 0.01;
+    // a time step other than the default shows that it is read from the root's step settings
+    SettingsRoot root;
+    root.settings.timeStep = 0.01;
     FieldItemTestBody body;
+    body.SetParent(&root);
     body.SetMassProperties(2.0, Vector3(1, 1, 1));
     Placement placement;
     placement.position = Vector3(0, 10, 0);
@@ -298,11 +302,8 @@ TEST_F(FieldItemTest, DrawMatricesScaleTurnPlaceAndView) {
 
     const Vector3 meshPoint(1, 1, 1);
     const Vector3 size(0.5f, 2.0f, 1.0f);
-    const int zoomSteps[] = {10, 5, 15};
-    const float zoomFactors[] = {1.0f, 0.5f, 3.5f};
-    for (int i = 0; i < 3; ++i) {
-        MirelConfig::Instance().SetZoom(zoomSteps[i]);
-        const float s = zoomFactors[i];
+    for (const float s : {1.0f, 0.5f, 3.5f}) {
+        context.zoomFactor = s;
         Matrix4 world, shadow;
         item.DrawMatrices(world, shadow, &context, size.x, size.y, size.z);
 
@@ -310,11 +311,11 @@ TEST_F(FieldItemTest, DrawMatricesScaleTurnPlaceAndView) {
         Vector3 scaled(meshPoint.x * size.x * s, meshPoint.y * size.y * s, meshPoint.z * size.z * s);
         Vector3 placed = Rotate(item.WorldOrientation(), scaled) + Vector3(1, 2, 3) * s;
         Vector3 viewed = Rotate(context.viewRotation, placed + Vector3(-1, -1, 5) * s);
-        EXPECT_VECTOR_NEAR(TransformCoord(meshPoint, world), viewed, 1e-5f) << "zoom " << zoomSteps[i];
+        EXPECT_VECTOR_NEAR(TransformCoord(meshPoint, world), viewed, 1e-5f) << "zoom " << s;
 
         // the shadow is flattened before the view is applied
         Vector3 flat(placed.x, 0.0f, placed.z);
         Vector3 shadowViewed = Rotate(context.viewRotation, flat + Vector3(-1, -1, 5) * s);
-        EXPECT_VECTOR_NEAR(TransformCoord(meshPoint, shadow), shadowViewed, 1e-5f) << "zoom " << zoomSteps[i];
+        EXPECT_VECTOR_NEAR(TransformCoord(meshPoint, shadow), shadowViewed, 1e-5f) << "zoom " << s;
     }
 }

@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include "framework/D3DObjectManager.h"
 #include "physics/FieldItemLand.h"
 #include "physics/PlayerLocal.h"
+#include "physics/SimulationParameters.h"
 #include "physics/WorldWorkers.h"
 #include "physics/support/WorldTestSupport.h"
 #include "support/FieldItemTestBody.h"
@@ -143,7 +143,7 @@ TEST_F(WorldTest, SphereRestsAtSpringEquilibrium) {
     // the spring carries the weight slightly inside the tolerance band; the restitution's
     // weaker push while separating lets a resting sphere sit a little lower, down to where
     // the mean of the two pushes, (1 + e) / 2 k, carries it
-    const double restitution = MirelConfig::Instance().restitution;
+    const double restitution = world->StepSettings().restitution;
     for (FieldItem* item : {sphere, heavy}) {
         const double core = item->BoundingRadius();
         const double weight = item->Mass() * SurfaceGravity();
@@ -210,8 +210,7 @@ TEST_F(WorldTest, RollingSphereSlowsUnderFriction) {
 }
 
 TEST_F(WorldTest, HeadOnCollisionExchangesMomentum) {
-    MirelConfig::Instance().gravity = 0.0;
-    auto world = MakeWorld();
+    auto world = MakeWorld(1, Weightless());
     // high above the land, so that only the two spheres meet
     FieldItem* left = AddLive(*world, L"left",
                               MakeSphere(Vector3(-0.4f, 3.0f, 0.0f), 0.1, 1000.0, Vector3(1.0f, 0.0f, 0.0f)));
@@ -310,7 +309,7 @@ TEST_F(WorldTest, AddItemLiftsInMillimetreStepsUntilClear) {
     EXPECT_EQ(world->Find(L"b"), nullptr);
 
     // just clear, and not one millimetre more
-    EXPECT_FALSE(PairFilterAccepts(*resting, *lifted));
+    EXPECT_FALSE(PairFilterAccepts(*resting, *lifted, CollideSettings()));
     const float height = lifted->WorldPosition().y;
     const float steps = (height - 0.5f) / 0.001f;
     EXPECT_NEAR(steps, std::round(steps), 0.05f);
@@ -318,13 +317,13 @@ TEST_F(WorldTest, AddItemLiftsInMillimetreStepsUntilClear) {
     EXPECT_LT(height, 0.72f);
     lifted->Transform()._42 -= 0.001f;
     lifted->UpdateWorld(nullptr, nullptr);
-    EXPECT_TRUE(PairFilterAccepts(*resting, *lifted));
+    EXPECT_TRUE(PairFilterAccepts(*resting, *lifted, CollideSettings()));
 
     // rising over two stacked items takes one step per overlapping member in each pass
     world->CommitPending();
     world->UpdateWorld(nullptr, nullptr);
     world->AddItem(L"f", MakeSphere(Vector3(1.0f, 0.5f, 0.0f), 0.1));
-    EXPECT_FALSE(PairFilterAccepts(*world->Find(L"b"), *world->Pending().at(L"f")));
+    EXPECT_FALSE(PairFilterAccepts(*world->Find(L"b"), *world->Pending().at(L"f"), CollideSettings()));
     EXPECT_GT(world->Pending().at(L"f")->WorldPosition().y, world->Find(L"b")->WorldPosition().y + 0.19f);
 }
 
@@ -336,19 +335,15 @@ TEST_F(WorldTest, AddItemLiftIsBoundedForItemsThatOverlapForever) {
     everything->SetCore(Vector3(1.0e30f, 1.0e30f, 1.0e30f), 1.0e30);
     AddLive(*world, L"everything", std::move(everything));
 
-    const auto start = std::chrono::steady_clock::now();
     world->AddItem(L"ball", MakeSphere(Vector3(0.0f, 1.0f, 0.0f), 0.1));
     world->AddItem(L"high", MakeSphere(Vector3(0.0f, 1.0e8f, 0.0f), 0.1));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::seconds(20));
     EXPECT_NEAR(world->Pending().at(L"ball")->WorldPosition().y,
                 1.0f + 0.001f * FieldItemWorld::kMaximumLiftSteps, 1.0f);
     EXPECT_EQ(world->Pending().at(L"high")->WorldPosition().y, 1.0e8f);
 }
 
 TEST_F(WorldTest, HeavyItemsAttractOthers) {
-    MirelConfig::Instance().gravity = 0.0;
-    auto world = MakeWorld();
+    auto world = MakeWorld(1, Weightless());
     FieldItem* heavy = AddLive(*world, L"heavy", MakeSphere(Vector3(0.0f, 5.0f, 0.0f), 0.7));
     FieldItem* light = AddLive(*world, L"light", MakeSphere(Vector3(3.0f, 5.0f, 0.0f), 0.1));
     FieldItem* lighter = AddLive(*world, L"lighter", MakeSphere(Vector3(3.0f, 5.0f, 4.0f), 0.1));
@@ -356,7 +351,7 @@ TEST_F(WorldTest, HeavyItemsAttractOthers) {
 
     world->Control(nullptr);
 
-    const double constant = SimulationParameters::Instance().gravitationalConstant;
+    const double constant = world->StepSettings().gravitationalConstant;
     const double pull = constant * heavy->Mass() * light->Mass() / 9.0;
     EXPECT_NEAR(light->Force().x, -pull, 1.0e-6 * pull);
     EXPECT_EQ(light->Force().y, 0.0f);
@@ -370,7 +365,7 @@ TEST_F(WorldTest, HeavyItemsAttractOthers) {
     EXPECT_EQ(world->Find(L"sky")->Force(), Vector3());
 
     // with gravity on, every item but the built-in ones carries its weight
-    MirelConfig::Instance().gravity = 1.0;
+    world->SetSettings(WorldSettings());
     light->Force() = Vector3();
     world->ApplyGravity();
     EXPECT_NEAR(light->Force().y, -light->Mass() * SurfaceGravity(), 1.0e-4);
@@ -378,8 +373,7 @@ TEST_F(WorldTest, HeavyItemsAttractOthers) {
 }
 
 TEST_F(WorldTest, DeletedItemStopsCollidingAndIsPurgedWithItsLogLine) {
-    MirelConfig::Instance().gravity = 0.0;
-    auto world = MakeWorld();
+    auto world = MakeWorld(1, Weightless());
     world->AddItem(L"a", MakeSphere(Vector3(0.0f, 3.0f, 0.0f), 0.1));
     world->AddItem(L"b", MakeSphere(Vector3(0.18f, 3.0f, 0.0f), 0.1));
     world->CommitPending();
@@ -419,11 +413,10 @@ TEST_F(WorldTest, DeletedItemStopsCollidingAndIsPurgedWithItsLogLine) {
     EXPECT_EQ(a->Velocity(), Vector3());
 }
 
-TEST_F(WorldTest, ImpactListenerPlaysOncePerPeak) {
-    MirelConfig::Instance().gravity = 0.0;
-    auto world = MakeWorld();
-    std::vector<PlayedSound> played;
-    world->SetSound(std::make_unique<RecordingSound>(&played));
+TEST_F(WorldTest, ImpactListenerHearsOncePerPeakAboveTheThreshold) {
+    auto world = MakeWorld(1, Weightless());
+    RecordingImpacts heard;
+    world->SetImpactListener(&heard);
     auto body = std::make_unique<FieldItemTestBody>();
     body->MakeSphere(2.0, 0.1f);
     body->Transform() = MatrixTranslation(1.0f, 0.5f, 2.0f);
@@ -432,51 +425,53 @@ TEST_F(WorldTest, ImpactListenerPlaysOncePerPeak) {
     // accelerations by step: a peak of 300, a peak of 260, a steady 150, a small peak of 90
     const double accelerations[] = {0,  50,  150, 300, 200, 100, 250, 260, 120,
                                     90, 150, 150, 150, 150, 80,  90,  60};
-    std::vector<std::size_t> playedAt;
+    std::vector<std::size_t> heardAt;
     for (std::size_t step = 0; step < std::size(accelerations); ++step) {
         item->Force() = Vector3(static_cast<float>(accelerations[step] * item->Mass()), 0.0f, 0.0f);
-        const std::size_t before = played.size();
+        const std::size_t before = heard.impacts.size();
         world->DetectCollisions();
-        if (played.size() != before) {
-            playedAt.push_back(step);
+        if (heard.impacts.size() != before) {
+            heardAt.push_back(step);
         }
     }
-    ASSERT_EQ(playedAt, (std::vector<std::size_t>{4, 8}));
-    ASSERT_EQ(played.size(), 2u);
-    EXPECT_NEAR(played[0].amplitude, 200.0 * 2000.0, 1.0e-3);
-    EXPECT_NEAR(played[1].amplitude, 120.0 * 2000.0, 1.0e-3);
-    EXPECT_EQ(played[0].decay, 0.999);
-    EXPECT_EQ(played[0].frequency, 50.0);
-    // relative to the player (at the start placement) and its isometric eye
-    EXPECT_NEAR(played[0].dx, 1.0, 1.0e-6);
-    EXPECT_NEAR(played[0].dy, 0.5 - 0.5 - 2.0, 1.0e-6);
-    EXPECT_NEAR(played[0].dz, 2.0 + 5.0, 1.0e-6);
+    ASSERT_EQ(heardAt, (std::vector<std::size_t>{4, 8}));
+    EXPECT_EQ(heard.impacts[0].item, L"item");
+    EXPECT_NEAR(heard.impacts[0].acceleration, 200.0, 1.0e-6);
+    EXPECT_NEAR(heard.impacts[1].acceleration, 120.0, 1.0e-6);
+    EXPECT_EQ(heard.impacts[0].viewer, world->Find(L"localplayer"));
 
-    // the player and the sky have no mass and never play, however large their force
+    // the player and the sky have no mass and are never heard, however large their force
     world->Find(L"localplayer")->Force() = Vector3(1.0e6f, 0.0f, 0.0f);
     world->DetectCollisions();
     world->Find(L"localplayer")->Force() = Vector3(1.0f, 0.0f, 0.0f);
     world->DetectCollisions();
-    EXPECT_EQ(played.size(), 2u);
+    EXPECT_EQ(heard.impacts.size(), 2u);
+    // without a listener the peaks go unheard
+    world->SetImpactListener(nullptr);
+    for (double acceleration : {300.0, 200.0}) {
+        item->Force() = Vector3(static_cast<float>(acceleration * item->Mass()), 0.0f, 0.0f);
+        world->DetectCollisions();
+    }
+    EXPECT_EQ(heard.impacts.size(), 2u);
 }
 
 TEST_F(WorldTest, DroppedSphereHitsTheLandWithOneSoundPerImpact) {
     auto world = MakeWorld();
-    std::vector<PlayedSound> played;
-    world->SetSound(std::make_unique<RecordingSound>(&played));
+    RecordingImpacts heard;
+    world->SetImpactListener(&heard);
     AddLive(*world, L"ball", MakeSphere(Vector3(0.0f, 1.0f, 0.0f), 0.1));
 
     // the fall itself is silent: 9.8 m/s^2
     Steps(*world, 250);
-    EXPECT_TRUE(played.empty());
+    EXPECT_TRUE(heard.impacts.empty());
     Steps(*world, 2000);
-    ASSERT_FALSE(played.empty());
-    // a hard first impact, then softer ones
-    EXPECT_GT(played.front().amplitude, 100.0 * 2000.0);
-    for (const PlayedSound& sound : played) {
-        EXPECT_GT(sound.amplitude, 100.0 * 2000.0);
+    ASSERT_FALSE(heard.impacts.empty());
+    // every impact peaks above the threshold, and a bouncing ball makes a few, not one a step
+    for (const RecordingImpacts::Impact& impact : heard.impacts) {
+        EXPECT_EQ(impact.item, L"ball");
+        EXPECT_GT(impact.acceleration, FieldItemWorld::kImpactThreshold);
     }
-    EXPECT_LT(played.size(), 30u);
+    EXPECT_LT(heard.impacts.size(), 30u);
 }
 
 TEST_F(WorldTest, HugeAndNonFiniteBoundsKeepTheGridBounded) {
@@ -570,8 +565,7 @@ TEST_F(WorldTest, RemoveUserItemsKeepsTheBuiltInMembers) {
 }
 
 TEST_F(WorldTest, CoincidentHeavyItemsAndItemsWithoutRadiusStayFinite) {
-    MirelConfig::Instance().gravity = 0.0;
-    auto world = MakeWorld();
+    auto world = MakeWorld(1, Weightless());
     // two heavy items at one place pull each other with no direction: nothing, not NaN
     world->AddItem(L"heavyA", MakeSphere(Vector3(0.0f, 5.0f, 0.0f), 0.7));
     world->AddItem(L"heavyB", MakeSphere(Vector3(0.0f, 5.0f, 0.0f), 0.7));
@@ -600,8 +594,7 @@ TEST_F(WorldTest, CoincidentHeavyItemsAndItemsWithoutRadiusStayFinite) {
 }
 
 TEST_F(WorldTest, ItemsCommittedWithoutARefreshStillCollide) {
-    MirelConfig::Instance().gravity = 0.0;
-    auto world = MakeWorld(2);
+    auto world = MakeWorld(2, Weightless());
     world->AddItem(L"a", MakeSphere(Vector3(0.0f, 3.0f, 0.0f), 0.1));
     world->AddItem(L"b", MakeSphere(Vector3(0.18f, 3.0f, 0.0f), 0.1));
     world->CommitPending();
@@ -612,10 +605,8 @@ TEST_F(WorldTest, ItemsCommittedWithoutARefreshStillCollide) {
     EXPECT_GT(world->Find(L"b")->Force().x, 100.0f);
 }
 
-TEST_F(WorldTest, ListenersHearEveryContactAndEveryImpact) {
+TEST_F(WorldTest, ContactListenerHearsEveryContactWithItsPair) {
     auto world = MakeWorld(2);
-    std::vector<PlayedSound> played;
-    world->SetSound(std::make_unique<RecordingSound>(&played));
     world->AddItem(L"ball", MakeSphere(Vector3(0.0f, 0.6f, 0.0f), 0.1));
     world->AddItem(L"resting", MakeSphere(Vector3(1.0f, 0.1144f, 0.0f), 0.1));
     world->CommitPending();
@@ -629,11 +620,6 @@ TEST_F(WorldTest, ListenersHearEveryContactAndEveryImpact) {
     world->SetContactListener([&](FieldItem& first, FieldItem& second, const Contact& contact) {
         contacts.push_back(Heard{first.Name(), second.Name(), contact});
     });
-    std::vector<PlayedSound> impacts;
-    world->SetImpactListener([&](FieldItem& item, double amplitude, const Vector3& position) {
-        EXPECT_EQ(item.Name(), L"ball");
-        impacts.push_back(PlayedSound{amplitude, 0.999, 50.0, position.x, position.y, position.z});
-    });
 
     // the resting sphere touches the land in every step, with the normal from the land to it
     world->DetectCollisions();
@@ -645,17 +631,7 @@ TEST_F(WorldTest, ListenersHearEveryContactAndEveryImpact) {
     world->Control(nullptr);
     world->Integrate(nullptr);
     world->UpdateWorld(nullptr, nullptr);
-
-    // every sound played is heard, with what the sound was asked
     Steps(*world, 1500);
-    ASSERT_FALSE(impacts.empty());
-    ASSERT_EQ(impacts.size(), played.size());
-    for (std::size_t i = 0; i < impacts.size(); ++i) {
-        EXPECT_EQ(impacts[i].amplitude, played[i].amplitude);
-        EXPECT_NEAR(impacts[i].dx, played[i].dx, 1.0e-6);
-        EXPECT_NEAR(impacts[i].dy, played[i].dy, 1.0e-6);
-        EXPECT_NEAR(impacts[i].dz, played[i].dz, 1.0e-6);
-    }
     EXPECT_GT(contacts.size(), 1500u);
 }
 
@@ -686,8 +662,7 @@ TEST_F(WorldTest, WorldStepsWhenNoWorkerThreadCanBeStarted) {
             return 4;
         }
 
-        MirelConfig::Instance().gravity = 0.0;
-        auto world = MakeWorld(4);
+        auto world = MakeWorld(4, Weightless());
         world->AddItem(L"a", MakeSphere(Vector3(0.0f, 3.0f, 0.0f), 0.1));
         world->AddItem(L"b", MakeSphere(Vector3(0.18f, 3.0f, 0.0f), 0.1));
         world->CommitPending();

@@ -10,8 +10,8 @@
 #include "physics/DrawContext.h"
 #include "physics/FieldItemLand.h"
 #include "physics/FieldItemSky.h"
+#include "physics/WorldSettings.h"
 #include "support/TestSupport.h"
-#include "tester/MirelConfig.h"
 
 namespace {
 
@@ -157,7 +157,7 @@ TEST_F(LandSkyTest, SkySpinsAndItsRateWandersWithinBounds) {
     EXPECT_TRUE(first == -1e-4 || first == 0.0 || first == 1e-4) << first;
 
     // each step turns by dt times the rate, about the vertical, then the rate moves by one step
-    const double timeStep = MirelConfig::Instance().timeStep;
+    const double timeStep = kBuiltInSettings.timeStep;
     sky.SetSpinRate(2.0);
     sky.Integrate(nullptr);
     EXPECT_QUATERNION_NEAR(sky.Orientation(), QuaternionRotationAxis(Vector3(0, 1, 0), float(2.0 * timeStep)),

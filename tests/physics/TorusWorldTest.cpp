@@ -17,7 +17,6 @@
 #include "physics/SimulationParameters.h"
 #include "support/PrimitiveShapes.h"
 #include "support/TestSupport.h"
-#include "tester/MirelConfig.h"
 
 namespace {
 
@@ -26,8 +25,6 @@ constexpr double kTolerance = 0.03;
 class TorusWorld : public ::testing::Test {
 protected:
     void SetUp() override {
-        MirelConfig::Destroy();
-        SimulationParameters::Destroy();
         D3DObjectManager::Destroy();
         RegisterCollisionDetectors();
         world_ = std::make_unique<FieldItemWorld>(nullptr, 1);
@@ -39,8 +36,6 @@ protected:
         world_.reset();
         DestroyCollisionDetectors();
         D3DObjectManager::Destroy();
-        MirelConfig::Destroy();
-        SimulationParameters::Destroy();
     }
 
     /// Adds the item (the world lifts it clear of what it overlaps) and makes it live.
@@ -65,10 +60,8 @@ protected:
         }
     }
 
-    /// Seconds of simulated time in steps of the configured time step.
-    int StepsFor(double seconds) const {
-        return static_cast<int>(seconds / MirelConfig::Instance().timeStep);
-    }
+    /// Seconds of simulated time in steps of the world's time step.
+    int StepsFor(double seconds) const { return static_cast<int>(seconds / world_->StepSettings().timeStep); }
 
     std::unique_ptr<FieldItemWorld> world_;
 };

@@ -18,14 +18,13 @@ namespace {
 /// first item and a map of results per item, the drag and spin damping added straight to
 /// the accumulators as each contact is applied, and the results merged at the end.
 void ReferenceContactPhase(FieldItemWorld& world) {
-    const SimulationParameters& parameters = SimulationParameters::Instance();
-    const MirelConfig& config = MirelConfig::Instance();
-    const double tolerance = parameters.contactTolerance;
-    const double stiffness = parameters.contactStiffness;
-    const double restitution = config.restitution;
-    const double staticFriction = config.staticFriction;
-    const double friction = config.friction;
-    const double dragDivisor = config.dragDivisor;
+    const WorldSettings& settings = world.StepSettings();
+    const double tolerance = settings.contactTolerance;
+    const double stiffness = settings.contactStiffness;
+    const double restitution = settings.restitution;
+    const double staticFriction = settings.staticFriction;
+    const double friction = settings.friction;
+    const double dragDivisor = settings.dragDivisor;
 
     // the grid
     std::map<std::int32_t, std::vector<FieldItem*>> grid;
@@ -88,7 +87,7 @@ void ReferenceContactPhase(FieldItemWorld& world) {
                     continue;
                 }
                 std::vector<Contact> detected;
-                Collide(*a, *b, detected);
+                Collide(*a, *b, CollideSettings{tolerance}, detected);
                 for (Contact& c : detected) {
                     Vector3 speeds[2];
                     FieldItem* items[2] = {a, b};

@@ -17,6 +17,7 @@
 #include "physics/SimulationParameters.h"
 #include "physics/support/WorldTestSupport.h"
 #include "support/TestSupport.h"
+#include "tester/ImpactSoundListener.h"
 
 namespace {
 
@@ -285,7 +286,7 @@ TEST_F(PHSoundTest, NewSoundDeviceGetsANewRing) {
     EXPECT_EQ(sound.Next(), 1);
 }
 
-// the world's own impact sound, writing into the device's buffers
+// the world's impacts heard through the impact sound listener, written into the device's buffers
 class DroppedBallTest : public WorldTest {
 protected:
     void SetUp() override {
@@ -299,6 +300,11 @@ protected:
     }
 
     TestAudio audio_;
+};
+
+/// One Play call.
+struct PlayedSound {
+    double amplitude, decay, frequency, dx, dy, dz;
 };
 
 // the real sound, noting what it was asked to play
@@ -318,9 +324,9 @@ TEST_F(DroppedBallTest, BallDroppedOnTheLandWritesItsImpactTone) {
     ScopedLogCapture log;
     auto world = MakeWorld();
     std::vector<PlayedSound> played;
-    auto listened = std::make_unique<ListenedSound>(&played);
-    ListenedSound* sound = listened.get();
-    world->SetSound(std::move(listened));
+    auto sound = std::make_unique<ListenedSound>(&played);
+    ImpactSoundListener listener(*sound);
+    world->SetImpactListener(&listener);
     AddLive(*world, L"ball", MakeSphere(Vector3(0.0f, 1.0f, 0.0f), 0.1));
 
     Steps(*world, 2000);

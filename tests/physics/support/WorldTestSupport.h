@@ -1,7 +1,7 @@
 #pragma once
-// Shared set-up of the world tests: the detector registry and a fresh configuration for
-// each test, spheres and boxes made the way definition files make them, a step as the
-// tester drives it, and an impact sound that only records what it is asked to play.
+// Shared set-up of the world tests: the detector registry for each test, spheres and
+// boxes made the way definition files make them, worlds with the settings a test asks
+// for, a step as the tester drives it, and an impact listener that records what it hears.
 
 #include <gtest/gtest.h>
 
@@ -13,41 +13,35 @@
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemSphere.h"
 #include "physics/FieldItemWorld.h"
-#include "physics/SimulationParameters.h"
-#include "tester/MirelConfig.h"
-#include "tester/PHSound.h"
+#include "physics/ImpactListener.h"
 
-/// Registers the detectors and starts every test from the default configuration.
+/// Registers the detectors for every test.
 class WorldTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MirelConfig::Destroy();
-        SimulationParameters::Destroy();
-        RegisterCollisionDetectors();
-    }
-    void TearDown() override {
-        DestroyCollisionDetectors();
-        MirelConfig::Destroy();
-        SimulationParameters::Destroy();
-    }
+    void SetUp() override { RegisterCollisionDetectors(); }
+    void TearDown() override { DestroyCollisionDetectors(); }
 };
 
-/// One Play call.
-struct PlayedSound {
-    double amplitude, decay, frequency, dx, dy, dz;
-};
-
-/// An impact sound that records its calls instead of playing them.
-class RecordingSound : public PHSound {
+/// Every impact the world reports.
+class RecordingImpacts : public ImpactListener {
 public:
-    explicit RecordingSound(std::vector<PlayedSound>* played) : played_(played) {}
-    void Play(double amplitude, double decay, double frequency, double dx, double dy, double dz) override {
-        played_->push_back(PlayedSound{amplitude, decay, frequency, dx, dy, dz});
+    struct Impact {
+        std::wstring item;
+        double acceleration;
+        const FieldItem* viewer;
+    };
+    void OnImpact(const FieldItem& item, double acceleration, const FieldItem* viewer) override {
+        impacts.push_back(Impact{item.Name(), acceleration, viewer});
     }
-
-private:
-    std::vector<PlayedSound>* played_;
+    std::vector<Impact> impacts;
 };
+
+/// The built-in settings without gravity.
+inline WorldSettings Weightless() {
+    WorldSettings settings;
+    settings.gravity = 0.0;
+    return settings;
+}
 
 inline std::unique_ptr<FieldItemSphere> MakeSphere(const Vector3& position, double radius,
                                                    double density = 1000.0,
@@ -77,8 +71,10 @@ inline std::unique_ptr<FieldItemBox> MakeBox(const Vector3& position, const Vect
 }
 
 /// A world with its player, sky and land live.
-inline std::unique_ptr<FieldItemWorld> MakeWorld(int workers = 1) {
+inline std::unique_ptr<FieldItemWorld> MakeWorld(int workers = 1,
+                                                 const WorldSettings& settings = WorldSettings()) {
     auto world = std::make_unique<FieldItemWorld>(nullptr, workers);
+    world->SetSettings(settings);
     world->Initialize(Placement());
     world->CommitPending();
     world->UpdateWorld(nullptr, nullptr);
@@ -107,8 +103,8 @@ inline void Steps(FieldItemWorld& world, int count) {
     }
 }
 
-/// Surface gravity at the default settings, m/s^2.
+/// Surface gravity at the built-in settings, m/s^2.
 inline double SurfaceGravity() {
-    const SimulationParameters& p = SimulationParameters::Instance();
-    return p.gravitationalConstant * p.earthMass / (p.earthRadius * p.earthRadius);
+    const WorldSettings& s = kBuiltInSettings;
+    return s.gravitationalConstant * s.earthMass / (s.earthRadius * s.earthRadius);
 }
