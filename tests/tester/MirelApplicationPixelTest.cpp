@@ -8,9 +8,7 @@
 #include <QImage>
 #include <cmath>
 #include <filesystem>
-#include <numbers>
 
-#include "framework/MainWindowLink.h"
 #include "physics/FieldItemSphere.h"
 #include "physics/FieldItemWorld.h"
 #include "physics/SimulationParameters.h"
@@ -23,15 +21,6 @@
 
 namespace {
 
-class SilentWindow : public MainWindowLink {
-public:
-    void RequestClose() override {}
-    bool ReadKeyboardSetting(const std::wstring&, std::wstring& value) override {
-        value = L"0";
-        return true;
-    }
-};
-
 /// The process's GUI application, made by the first test that draws and never destroyed:
 /// it must outlive every window system object.
 void EnsureGuiApplication() {
@@ -43,24 +32,14 @@ void EnsureGuiApplication() {
     }
 }
 
-/// Where a world point appears in the 640 x 480 isometric view of an unturned viewer at
-/// the given position, zoom step 10: a pinhole camera 2 m above and 5 m behind it, looking
-/// at it, with the vertical field of view pi/4.
-QPoint ScreenPoint(const Vector3& point, const Vector3& viewer) {
-    const Vector3 eye = viewer + Vector3(0.0f, 2.0f, -5.0f);
-    const Vector3 forward = Normalize(viewer - eye);
-    const Vector3 right = Normalize(Cross(forward, Vector3(0.0f, 1.0f, 0.0f)));
-    const Vector3 up = Cross(right, forward);
-    const Vector3 offset = point - eye;
-    const double depth = Dot(offset, forward);
-    const double pixelsPerUnit = 240.0 / std::tan(std::numbers::pi / 8.0);
-    return {static_cast<int>(std::lround(320.0 + Dot(offset, right) / depth * pixelsPerUnit)),
-            static_cast<int>(std::lround(240.0 - Dot(offset, up) / depth * pixelsPerUnit))};
-}
-
-int Brightness(const QImage& frame, QPoint at) {
-    const QColor colour = frame.pixelColor(at);
-    return colour.red() + colour.green() + colour.blue();
+/// Where a point of the viewer's axes lands in the last frame, through the application's
+/// view and projection.
+QPoint ScreenPoint(const MirelApplication& application, const Vector3& point) {
+    const Vector3 inView = TransformCoord(point, application.ViewMatrix());
+    const Matrix4& projection = application.ProjectionMatrix();
+    const float depth = -inView.z;
+    return {static_cast<int>(std::lround(320.0f + inView.x * projection._11 / depth * 320.0f)),
+            static_cast<int>(std::lround(240.0f - inView.y * projection._22 / depth * 240.0f))};
 }
 
 int ChannelDifference(const QImage& a, const QImage& b, QPoint at) {
@@ -86,7 +65,7 @@ protected:
         D3DObjectManager::Destroy();
         D3DObjectManager::Instance().SetFactory(std::make_unique<GlObjectFactory>());
 
-        application_ = std::make_unique<MirelApplication>(nullptr, &window_);
+        application_ = std::make_unique<MirelApplication>(nullptr, nullptr);
         application_->SetDeviceProvider(&provider_);
         Direct3DConfig config;
         application_->GetDirect3DConfig(config);
@@ -108,7 +87,6 @@ protected:
     }
 
     ScopedLogCapture log_;
-    SilentWindow window_;
     GlDeviceProvider provider_;
     std::unique_ptr<MirelApplication> application_;
     std::filesystem::path previous_;
@@ -133,16 +111,16 @@ TEST_F(MirelApplicationPixelTest, ABallAppearsWhereTheViewPutsItWithItsShadowOnT
 
     // the ball covers its projected centre; well beside it the frame is unchanged
     const Vector3 viewer = world.Find(L"localplayer")->WorldPosition();
-    const QPoint ballPixel = ScreenPoint(centre, viewer);
-    EXPECT_GT(ChannelDifference(frame, empty, ballPixel), 30);
-    const QPoint beside = ScreenPoint(centre + Vector3(-0.75f, 0.0f, 0.0f), viewer);
-    EXPECT_LE(ChannelDifference(frame, empty, beside), 2);
+    EXPECT_GT(ChannelDifference(frame, empty, ScreenPoint(*application_, centre - viewer)), 30);
+    EXPECT_LE(
+        ChannelDifference(frame, empty, ScreenPoint(*application_, centre - viewer - Vector3(0.75f, 0, 0))),
+        2);
 
     // its shadow lies on the ground along the light, darker than the bare ground there
     const Vector3 light = SimulationParameters::Instance().lightDirection;
     const float reach = (centre.y - 0.005f) / -light.y;
-    const QPoint shadowPixel = ScreenPoint(centre + light * reach, viewer);
-    EXPECT_LT(Brightness(frame, shadowPixel), Brightness(empty, shadowPixel) * 4 / 5);
+    const QPoint shadowPixel = ScreenPoint(*application_, centre + light * reach - viewer);
+    EXPECT_LT(qGray(frame.pixel(shadowPixel)), qGray(empty.pixel(shadowPixel)) * 4 / 5);
 
     // the view from above shows another picture
     MirelConfig::Instance().viewMode = 1;
