@@ -11,6 +11,7 @@
 #include "physics/FieldItemLand.h"
 #include "physics/FieldItemSky.h"
 #include "physics/WorldSettings.h"
+#include "physics/support/RecordingDevice.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -133,10 +134,25 @@ TEST_F(LandSkyTest, TilesAroundTheViewerAreBounded) {
     EXPECT_LE(range.ix1 - range.ix0, FieldItemLand::kMaximumTilesPerAxis);
     EXPECT_LE(range.iz1 - range.iz0, FieldItemLand::kMaximumTilesPerAxis);
 
-    // drawing a pass terminates for any view
+    // each tile around the viewer: its texture, its place, the land's material, its quad
+    DrawLog log;
+    RecordingDevice device(log);
     FieldItemLand land;
     land.Initialize(Placement());
     DrawContext context;
+    context.device = &device;
+    land.Draw(&context);
+    range = FieldItemLand::TilesAround(1.0, 7.0, 4, 0.0, 0.0);
+    const std::size_t tiles = static_cast<std::size_t>((range.ix1 - range.ix0) * (range.iz1 - range.iz0));
+    ASSERT_EQ(log.calls.size(), 4 * tiles);
+    EXPECT_EQ(std::vector<std::string>(log.calls.begin(), log.calls.begin() + 4),
+              (std::vector<std::string>{"texture 0 none", "world", "material", "strip"}));
+    EXPECT_EQ(log.materials[0].diffuse.r, 1.0f);
+    // the first tile, (ix0, iz0), as an item there would be placed
+    EXPECT_EQ(log.worldTransforms[0]._41, 4.0f * static_cast<float>(range.ix0));
+    EXPECT_EQ(log.worldTransforms[0]._43, 4.0f * static_cast<float>(range.iz0));
+
+    // drawing a pass terminates for any view
     context.view._41 = std::numeric_limits<float>::quiet_NaN();
     land.Draw(&context);
     land.Draw(nullptr);
@@ -190,8 +206,12 @@ TEST_F(LandSkyTest, SkySpinsAndItsRateWandersWithinBounds) {
         ASSERT_GE(sky.SpinRate(), -100.0);
     }
 
-    // drawn without a shadow: one draw of the object
+    // drawn without a shadow: its world matrix and one draw of the object
+    DrawLog log;
+    RecordingDevice device(log);
     DrawContext context;
+    context.device = &device;
     sky.Draw(&context);
+    EXPECT_EQ(log.calls, std::vector<std::string>{"world"});
     EXPECT_EQ(sky.Object()->DrawCount(), 1u);
 }
