@@ -25,6 +25,12 @@ void D3DModel::Load(const std::wstring& file) {
 
 void D3DModel::DrawSubset(int /*subset*/) {}
 
+void D3DModel::DrawSubsets(int first, int count) {
+    for (int i = first; i < first + count; ++i) {
+        DrawSubset(i);
+    }
+}
+
 void D3DTexture::Set(int stage) {
     if (device_ != nullptr && device_->Device() != nullptr) {
         device_->Device()->SetTexture(stage, this);
@@ -65,6 +71,11 @@ void D3DObject::Create(const std::wstring& file, const TextureMap& textureMap) {
 void D3DObject::Draw(bool useMaterials) {
     ++drawCount_;
     if (device_ == nullptr || model_ == nullptr) {
+        return;
+    }
+    // without materials nothing changes between the subsets: the mesh may draw them at once
+    if (!useMaterials) {
+        model_->DrawSubsets(0, model_->MaterialCount());
         return;
     }
     // the model may list more materials than when this object was made (a mesh loaded or

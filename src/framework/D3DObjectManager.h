@@ -45,6 +45,9 @@ public:
     /// Remembers the file; the mesh itself is loaded once a device exists.
     virtual void Load(const std::wstring& file);
     virtual void DrawSubset(int subset);
+    /// Draws count subsets from first on, as DrawSubset one after the other would; a device
+    /// mesh may draw them in one go.
+    virtual void DrawSubsets(int first, int count);
     virtual int MaterialCount() const { return static_cast<int>(materials_.size()); }
     virtual const MaterialRecord& Material(int index) const { return materials_.at(index); }
     virtual std::wstring TextureName(int index) const { return textureNames_.at(index); }
