@@ -6,8 +6,13 @@
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLShaderProgram>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <mutex>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "common/LogWriter.h"
 #include "common/Messages.h"
@@ -86,6 +91,31 @@ void main() {
             fragmentColor = vec4(vertexColor.rgb, vertexColor.a * texel.a);
         }
     }
+}
+)";
+
+// the same pipeline for a material whose lighting is one colour everywhere (no diffuse and
+// no ambient colour, as the planar shadows' material), untextured: its colour is the
+// emissive colour with the diffuse alpha, whatever the normal and the light; it carries no
+// colour or texture coordinates from vertex to pixel, which a software rasteriser sets up
+// for every triangle
+const char* const kFlatVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+uniform mat4 worldViewProjection;
+
+void main() {
+    vec4 clip = worldViewProjection * vec4(position, 1.0);
+    clip.z = 2.0 * clip.z - clip.w;
+    gl_Position = clip;
+}
+)";
+
+const char* const kFlatFragmentShader = R"(#version 330 core
+uniform vec4 flatColor;
+out vec4 fragmentColor;
+
+void main() {
+    fragmentColor = flatColor;
 }
 )";
 
@@ -192,6 +222,22 @@ private:
     bool made_ = false;
 };
 
+/// Mesa's software rasteriser allocates and frees large blocks (vertex buffers, triangle
+/// bins) for every draw; with glibc's default thresholds the heap is shrunk and grown again
+/// hundreds of times a frame and each time its pages are faulted back in, which made a
+/// frame of 500 items three times slower. Freed memory is kept for the process instead.
+void KeepFreedHeap() {
+#ifdef __GLIBC__
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // blocks up to 32 MB (glibc's own ceiling for the threshold) come from the heap,
+        // and up to 512 MB of free heap top is kept rather than handed back
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+    });
+#endif
+}
+
 } // namespace
 
 /// Keeps the window's size in device pixels and whether it is exposed, as the
@@ -284,6 +330,9 @@ std::unique_ptr<GlDevice> GlDevice::Create(QWindow* window, const Direct3DConfig
         throw DirectX::init_error(CommonMessage(117) + FailedCallText(L"CreateDevice", failure));
     }
     Log(kSource, __LINE__, device->software_ ? L"CreateDevice HEL" : L"CreateDevice T&L HAL", 2);
+    if (device->software_) {
+        KeepFreedHeap();
+    }
     if (!QOpenGLContext::supportsThreadedOpenGL()) {
         Log(kSource, __LINE__, L"CreateDevice: OpenGL はユーザーインターフェイスのスレッドでのみ描画可能", 2);
     }
@@ -308,6 +357,7 @@ GlDevice::~GlDevice() {
         }
         // the program's names go with the context when it cannot be made current here
         program_.reset();
+        flatProgram_.reset();
     }
     context_.reset();
     offscreen_.reset();
@@ -386,6 +436,16 @@ bool GlDevice::Initialize(RenderResult& failure) {
     uniforms_.globalAmbient = gl_->glGetUniformLocation(program, "globalAmbient");
     uniforms_.textureMode = gl_->glGetUniformLocation(program, "textureMode");
     uniforms_.texture = gl_->glGetUniformLocation(program, "stageTexture");
+    flatProgram_ = std::make_unique<QOpenGLShaderProgram>();
+    if (!flatProgram_->addShaderFromSourceCode(QOpenGLShader::Vertex, kFlatVertexShader) ||
+        !flatProgram_->addShaderFromSourceCode(QOpenGLShader::Fragment, kFlatFragmentShader) ||
+        !flatProgram_->link()) {
+        failure = GlResult(GL_INVALID_OPERATION);
+        return false;
+    }
+    flatUniforms_.worldViewProjection =
+        gl_->glGetUniformLocation(flatProgram_->programId(), "worldViewProjection");
+    flatUniforms_.color = gl_->glGetUniformLocation(flatProgram_->programId(), "flatColor");
 
     // the land's and the text's vertices: position, 0xAARRGGBB colour (bytes B, G, R, A), u and v
     gl_->glGenVertexArrays(1, &stripArray_);
@@ -486,6 +546,7 @@ bool GlDevice::BeginScene() {
     gl_->glBlendEquation(GL_FUNC_ADD);
     gl_->glActiveTexture(GL_TEXTURE0);
     gl_->glUseProgram(program_->programId());
+    appliedProgram_ = program_->programId();
     gl_->glUniform1i(uniforms_.texture, 0);
     dirty_ = kDirtyAll;
     appliedLit_ = -1;
@@ -554,12 +615,15 @@ void GlDevice::SetTransform(TransformState state, const Matrix4& matrix) {
     case TransformState::view:
         view_ = matrix;
         dirty_ |= kDirtyTransform;
+        viewProjectionStale_ = true;
         break;
     case TransformState::projection:
         projection_ = matrix;
         dirty_ |= kDirtyTransform;
+        viewProjectionStale_ = true;
         break;
     }
+    worldViewProjectionStale_ = true;
 }
 
 void GlDevice::SetRenderState(RenderState state, std::uint32_t value) {
@@ -637,7 +701,26 @@ GLuint GlDevice::TextureName(D3DTexture* texture) {
     return glTexture != nullptr ? glTexture->Name(*this) : 0;
 }
 
-void GlDevice::ApplyState(bool lit, GLuint texture, int textureMode) {
+const Matrix4& GlDevice::WorldViewProjection() {
+    if (viewProjectionStale_) {
+        viewProjection_ = Multiply(view_, projection_);
+        viewProjectionStale_ = false;
+    }
+    if (worldViewProjectionStale_) {
+        worldViewProjection_ = Multiply(world_, viewProjection_);
+        worldViewProjectionStale_ = false;
+    }
+    return worldViewProjection_;
+}
+
+void GlDevice::UseProgram(GLuint program) {
+    if (appliedProgram_ != program) {
+        gl_->glUseProgram(program);
+        appliedProgram_ = program;
+    }
+}
+
+void GlDevice::ApplyPipelineState() {
     if ((dirty_ & kDirtyViewport) != 0) {
         gl_->glViewport(viewport_.x, height_ - viewport_.y - viewport_.height, viewport_.width,
                         viewport_.height);
@@ -651,12 +734,14 @@ void GlDevice::ApplyState(bool lit, GLuint texture, int textureMode) {
         gl_->glStencilFunc(GlCompareFunc(stencilFunc_), static_cast<GLint>(stencilRef_), 0xFFFFFFFFu);
         gl_->glStencilOp(GlStencilOp(stencilFail_), GlStencilOp(stencilZFail_), GlStencilOp(stencilPass_));
     }
-    if ((dirty_ & kDirtyTransform) != 0) {
-        viewProjection_ = Multiply(view_, projection_);
-    }
+    dirty_ &= ~(kDirtyViewport | kDirtyPipeline);
+}
+
+void GlDevice::ApplyState(bool lit, GLuint texture, int textureMode) {
+    ApplyPipelineState();
+    UseProgram(program_->programId());
     if ((dirty_ & (kDirtyTransform | kDirtyWorld)) != 0) {
-        const Matrix4 worldViewProjection = Multiply(world_, viewProjection_);
-        gl_->glUniformMatrix4fv(uniforms_.worldViewProjection, 1, GL_FALSE, worldViewProjection.Data());
+        gl_->glUniformMatrix4fv(uniforms_.worldViewProjection, 1, GL_FALSE, WorldViewProjection().Data());
     }
     if ((dirty_ & kDirtyWorld) != 0) {
         // the rows of the world's 3x3 block, read as columns: normals turn as row vectors do
@@ -703,12 +788,30 @@ void GlDevice::ApplyState(bool lit, GLuint texture, int textureMode) {
     }
 }
 
+bool GlDevice::ApplyFlatState(GLuint texture) {
+    const ColorValue& diffuse = material_.diffuse;
+    const ColorValue& ambient = material_.ambient;
+    if (texture != 0 || diffuse.r != 0.0f || diffuse.g != 0.0f || diffuse.b != 0.0f || ambient.r != 0.0f ||
+        ambient.g != 0.0f || ambient.b != 0.0f) {
+        return false;
+    }
+    ApplyPipelineState();
+    UseProgram(flatProgram_->programId());
+    const auto clamp = [](float value) { return std::clamp(value, 0.0f, 1.0f); };
+    gl_->glUniformMatrix4fv(flatUniforms_.worldViewProjection, 1, GL_FALSE, WorldViewProjection().Data());
+    gl_->glUniform4f(flatUniforms_.color, clamp(material_.emissive.r), clamp(material_.emissive.g),
+                     clamp(material_.emissive.b), diffuse.a);
+    return true;
+}
+
 void GlDevice::DrawIndexed(GLuint vertexArray, int firstIndex, int indexCount) {
     if (!inScene_ || indexCount <= 0) {
         return;
     }
     const GLuint texture = TextureName(texture_);
-    ApplyState(true, texture, texture != 0 ? kModulate : kUntextured);
+    if (!ApplyFlatState(texture)) {
+        ApplyState(true, texture, texture != 0 ? kModulate : kUntextured);
+    }
     if (appliedVertexArray_ != vertexArray) {
         gl_->glBindVertexArray(vertexArray);
         appliedVertexArray_ = vertexArray;
@@ -807,6 +910,7 @@ bool GlDevice::DrawText(D3DFont* font, const std::wstring& text, int x, int y, s
 
     // the text in back-buffer pixels over everything, outside the viewport's clipping;
     // the device's own state is applied again at the next draw
+    UseProgram(program_->programId());
     gl_->glViewport(0, 0, width_, height_);
     gl_->glDisable(GL_DEPTH_TEST);
     gl_->glDisable(GL_STENCIL_TEST);

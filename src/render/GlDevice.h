@@ -109,8 +109,14 @@ private:
     /// Makes the framebuffer object for width x height; false with the failure otherwise.
     bool MakeFramebuffer(int width, int height, RenderResult& failure);
     void DeleteFramebuffer();
-    /// Brings OpenGL's state up to the recorded state before a draw.
+    /// Brings OpenGL's state up to the recorded state before a draw with the full pipeline.
     void ApplyState(bool lit, GLuint texture, int textureMode);
+    /// The same before a draw whose material lights every vertex in one colour, untextured,
+    /// with the flat pipeline; false (and nothing done) when the draw is not one of those.
+    bool ApplyFlatState(GLuint texture);
+    void ApplyPipelineState();
+    void UseProgram(GLuint program);
+    const Matrix4& WorldViewProjection();
     GLuint TextureName(D3DTexture* texture);
 
     QWindow* window_;
@@ -121,6 +127,7 @@ private:
     std::unique_ptr<QOpenGLContext> context_;
     QOpenGLExtraFunctions* gl_ = nullptr;
     std::unique_ptr<QOpenGLShaderProgram> program_;
+    std::unique_ptr<QOpenGLShaderProgram> flatProgram_;
     std::shared_ptr<GlReleaseQueue> releaseQueue_;
     std::uint64_t id_;
     bool software_ = false;
@@ -172,11 +179,15 @@ private:
     };
     unsigned dirty_ = kDirtyAll;
     Matrix4 viewProjection_;
+    Matrix4 worldViewProjection_;
+    bool viewProjectionStale_ = true;
+    bool worldViewProjectionStale_ = true;
     // the uniform values last sent, so that a repeated value is not sent again
     int appliedLit_ = -1;
     int appliedTextureMode_ = -1;
     GLuint appliedTexture_ = 0;
     GLuint appliedVertexArray_ = 0;
+    GLuint appliedProgram_ = 0;
 
     struct Uniforms {
         int worldViewProjection = -1;
@@ -192,4 +203,8 @@ private:
         int textureMode = -1;
         int texture = -1;
     } uniforms_;
+    struct FlatUniforms {
+        int worldViewProjection = -1;
+        int color = -1;
+    } flatUniforms_;
 };

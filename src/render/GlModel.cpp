@@ -3,6 +3,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <algorithm>
 #include <assimp/Importer.hpp>
 #include <filesystem>
 
@@ -136,7 +137,25 @@ void GlModel::Read(const std::wstring& file) {
 }
 
 void GlModel::DrawSubset(int subset) {
-    if (device_ == nullptr || subset < 0 || static_cast<std::size_t>(subset) >= subsets_.size()) {
+    if (subset >= 0 && static_cast<std::size_t>(subset) < subsets_.size()) {
+        const Subset& range = subsets_[static_cast<std::size_t>(subset)];
+        DrawRange(range.firstIndex, range.indexCount);
+    }
+}
+
+void GlModel::DrawSubsets(int first, int count) {
+    // the subsets that exist of those asked for; their ranges are laid out in subset order
+    const int begin = std::max(first, 0);
+    const int end = std::min(first + std::max(count, 0), static_cast<int>(subsets_.size()));
+    if (begin < end) {
+        const int firstIndex = subsets_[static_cast<std::size_t>(begin)].firstIndex;
+        const Subset& last = subsets_[static_cast<std::size_t>(end - 1)];
+        DrawRange(firstIndex, last.firstIndex + last.indexCount - firstIndex);
+    }
+}
+
+void GlModel::DrawRange(int firstIndex, int indexCount) {
+    if (device_ == nullptr || indexCount <= 0) {
         return;
     }
     RenderDevice* renderDevice = device_->Device();
@@ -145,7 +164,7 @@ void GlModel::DrawSubset(int subset) {
         lastGlDevice_ = dynamic_cast<GlDevice*>(renderDevice);
     }
     GlDevice* device = lastGlDevice_;
-    if (device == nullptr || indices_.empty()) {
+    if (device == nullptr) {
         return;
     }
     // upload on first use; names of another device died with it
@@ -154,6 +173,5 @@ void GlModel::DrawSubset(int subset) {
         deviceId_ = device->Id();
         releaseQueue_ = device->ReleaseQueue();
     }
-    const Subset& range = subsets_[static_cast<std::size_t>(subset)];
-    device->DrawIndexed(names_.vertexArray, range.firstIndex, range.indexCount);
+    device->DrawIndexed(names_.vertexArray, firstIndex, indexCount);
 }

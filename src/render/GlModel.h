@@ -22,6 +22,8 @@ public:
     void Load(const std::wstring& file) override;
     /// Draws the triangles of material subset; nothing without a device.
     void DrawSubset(int subset) override;
+    /// Draws consecutive subsets with one draw: their index ranges follow one another.
+    void DrawSubsets(int first, int count) override;
     /// Gives the mesh's OpenGL names back to their device.
     void OnLostDevice() override;
     /// Reads the mesh again from the file it was loaded from.
@@ -38,6 +40,8 @@ private:
 
     /// Reads the file into this model; nothing of the model changes when it throws.
     void Read(const std::wstring& file);
+    /// Draws indices [firstIndex, firstIndex + indexCount), uploading the mesh on first use.
+    void DrawRange(int firstIndex, int indexCount);
 
     std::vector<float> vertices_;
     std::vector<std::uint32_t> indices_;
