@@ -1,6 +1,9 @@
 // The OpenGL device against the fixed-function model it reproduces: where and in which
 // colour things land, depth, the planar shadows' stencil, text, and resetting.
 
+#include <QCoreApplication>
+#include <QScreen>
+#include <QWindow>
 #include <cmath>
 
 #include "common/Messages.h"
@@ -32,10 +35,46 @@ bool HasRecord(RecordingLogWriter& writer, const std::wstring& message, int leve
 
 } // namespace
 
-TEST_F(RenderTest, CreationLogsTheRendererKind) {
+TEST_F(RenderTest, CreationLogsTheRendererKindOrFails) {
     RecordingLogWriter& writer = log_->Writer();
     EXPECT_TRUE(HasRecord(writer, L"Direct3D8 を作成成功", 2));
     EXPECT_TRUE(HasRecord(writer, Device().IsSoftware() ? L"CreateDevice HEL" : L"CreateDevice T&L HAL", 2));
+
+    log_->ExpectFailures();
+    try {
+        GlDevice::Create(nullptr, Direct3DConfig{false, 0, 480, 0});
+        FAIL() << "a device without a back buffer was made";
+    } catch (const DirectX::init_error& error) {
+        EXPECT_EQ(error.message(), CommonMessage(117) + L"[CreateDevice(D3DERR_INVALIDCALL)]");
+    }
+    EXPECT_TRUE(HasRecord(writer, L"CreateDevice に失敗[0x8876086c]", 1));
+}
+
+TEST_F(RenderTest, PresentShowsTheBackBufferOnTheWindow) {
+    QWindow window;
+    window.resize(kWidth, kHeight);
+    GlDeviceProvider windowProvider(&window);
+    std::unique_ptr<RenderDevice> device =
+        windowProvider.CreateDevice(Direct3DConfig{false, kWidth, kHeight, 0});
+    window.show();
+    // waits for the window system to show the window, not for any speed
+    for (int wait = 0; wait < 500 && !window.isExposed(); ++wait) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_TRUE(window.isExposed());
+
+    // the top half red over grey: the rows reach the window the right way up
+    ASSERT_TRUE(device->BeginScene());
+    device->SetViewport(Viewport{0, 0, kWidth, kHeight, 0.0f, 1.0f});
+    device->Clear(0xFF323232, 1.0f, 0);
+    device->SetViewport(Viewport{0, 0, kWidth, kHeight / 2, 0.0f, 1.0f});
+    device->Clear(0xFFC81E1E, 1.0f, 0);
+    device->EndScene();
+    device->Present();
+    const QImage shown = window.screen()->grabWindow(window.winId()).toImage();
+    ASSERT_EQ(shown.size(), QSize(kWidth, kHeight));
+    EXPECT_TRUE(PixelNear(shown, QPoint(kWidth / 2, 10), QColor(200, 30, 30), 0));
+    EXPECT_TRUE(PixelNear(shown, QPoint(kWidth / 2, kHeight - 10), QColor(50, 50, 50), 0));
 }
 
 TEST_F(RenderTest, LitBoxFaceLandsWhereTheProjectionPutsIt) {
