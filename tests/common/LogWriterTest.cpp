@@ -149,8 +149,10 @@ TEST(LogWriterFile, BackslashPathsReachTheFileSystemWithSlashes) {
 }
 
 TEST(ProcessLogWriter, LogsThroughTheInstalledWriterOnly) {
-    ASSERT_EQ(GetLogWriter(), nullptr);
+    LogWriter* const installed = GetLogWriter();
+    SetLogWriter(nullptr);
     EXPECT_NO_THROW(Log(L"A", 1, L"nobody listens", 1));
+    SetLogWriter(installed);
     {
         ScopedLogCapture capture(4, true);
         Log(L".\\Dev", 12, L"started", 2);
@@ -166,7 +168,7 @@ TEST(ProcessLogWriter, LogsThroughTheInstalledWriterOnly) {
         EXPECT_EQ(records[1].line, 13);
         EXPECT_EQ(records[2].message, L"Open に失敗[0x0]");
     }
-    EXPECT_EQ(GetLogWriter(), nullptr);
+    EXPECT_EQ(GetLogWriter(), installed);
 }
 
 TEST(DumpBytes, WritesSixteenGroupsPerRecord) {

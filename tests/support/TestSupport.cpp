@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/WideText.h"
+
 ::testing::AssertionResult VectorNear(const Vector3& actual, const Vector3& expected, float tolerance) {
     float dx = std::fabs(actual.x - expected.x);
     float dy = std::fabs(actual.y - expected.y);
@@ -13,12 +15,13 @@
     if (dx <= tolerance && dy <= tolerance && dz <= tolerance) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "(" << actual.x << ", " << actual.y << ", " << actual.z
-                                         << ") differs from (" << expected.x << ", " << expected.y << ", "
-                                         << expected.z << ") by more than " << tolerance;
+    return ::testing::AssertionFailure()
+           << "(" << actual.x << ", " << actual.y << ", " << actual.z << ") differs from (" << expected.x
+           << ", " << expected.y << ", " << expected.z << ") by more than " << tolerance;
 }
 
-::testing::AssertionResult QuaternionNear(const Quaternion& actual, const Quaternion& expected, float tolerance) {
+::testing::AssertionResult QuaternionNear(const Quaternion& actual, const Quaternion& expected,
+                                          float tolerance) {
     auto near = [&](float sign) {
         return std::fabs(actual.x - sign * expected.x) <= tolerance &&
                std::fabs(actual.y - sign * expected.y) <= tolerance &&
@@ -28,13 +31,14 @@
     if (near(1.0f) || near(-1.0f)) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "(" << actual.x << ", " << actual.y << ", " << actual.z << ", "
-                                         << actual.w << ") differs from (" << expected.x << ", " << expected.y
-                                         << ", " << expected.z << ", " << expected.w << ") by more than "
-                                         << tolerance;
+    return ::testing::AssertionFailure()
+           << "(" << actual.x << ", " << actual.y << ", " << actual.z << ", " << actual.w
+           << ") differs from (" << expected.x << ", " << expected.y << ", " << expected.z << ", "
+           << expected.w << ") by more than " << tolerance;
 }
 
-void RecordingLogWriter::Write(const std::wstring& sourceFile, int line, const std::wstring& message, int level) {
+void RecordingLogWriter::Write(const std::wstring& sourceFile, int line, const std::wstring& message,
+                               int level) {
     if (this->level < level) {
         return;
     }
@@ -73,9 +77,41 @@ ScopedLogCapture::~ScopedLogCapture() {
     SetLogWriter(previous_);
     if (!failuresExpected_) {
         for (const auto& record : writer_.Errors()) {
-            ADD_FAILURE() << "unexpected level-1 log record: " << std::string(record.message.begin(), record.message.end());
+            ADD_FAILURE() << "unexpected level-1 log record: " << ToUtf8(record.message);
         }
     }
+}
+
+namespace {
+
+class LevelOneLogCheck : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo& /*test*/) override {
+        writer_.Clear();
+        writer_.level = 1;
+        previous_ = GetLogWriter();
+        SetLogWriter(&writer_);
+    }
+    void OnTestEnd(const ::testing::TestInfo& /*test*/) override {
+        if (GetLogWriter() == &writer_) {
+            SetLogWriter(previous_);
+        }
+        for (const auto& record : writer_.Errors()) {
+            ADD_FAILURE_AT(ToUtf8(record.sourceFile).c_str(), record.line)
+                << "unexpected level-1 log record: " << ToUtf8(record.message);
+        }
+    }
+
+private:
+    RecordingLogWriter writer_;
+    LogWriter* previous_ = nullptr;
+};
+
+} // namespace
+
+void InstallLevelOneLogCheck() {
+    // the listeners own what is appended to them, for the life of the program
+    ::testing::UnitTest::GetInstance()->listeners().Append(new LevelOneLogCheck);
 }
 
 TemporaryDirectory::TemporaryDirectory() {

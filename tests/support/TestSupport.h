@@ -14,10 +14,12 @@
 
 ::testing::AssertionResult VectorNear(const Vector3& actual, const Vector3& expected, float tolerance);
 /// Compares rotations: q and -q are the same rotation.
-::testing::AssertionResult QuaternionNear(const Quaternion& actual, const Quaternion& expected, float tolerance);
+::testing::AssertionResult QuaternionNear(const Quaternion& actual, const Quaternion& expected,
+                                          float tolerance);
 
-#define EXPECT_VECTOR_NEAR(actual, expected, tolerance) EXPECT_TRUE(VectorNear((actual), (expected), (tolerance)))
-#define EXPECT_QUATERNION_NEAR(actual, expected, tolerance)                                                    \
+#define EXPECT_VECTOR_NEAR(actual, expected, tolerance)                                                      \
+    EXPECT_TRUE(VectorNear((actual), (expected), (tolerance)))
+#define EXPECT_QUATERNION_NEAR(actual, expected, tolerance)                                                  \
     EXPECT_TRUE(QuaternionNear((actual), (expected), (tolerance)))
 
 /// Keeps every record written to it; install it as the process-wide writer with ScopedLogCapture.
@@ -42,7 +44,9 @@ private:
 };
 
 /// Installs a RecordingLogWriter as the process-wide writer for its lifetime. Unless told
-/// that failures are expected, it fails the test on any level-1 record.
+/// that failures are expected, it fails the test on any level-1 record. A test that expects
+/// level-1 records declares them with one of these (failuresExpected or ExpectFailures()):
+/// outside such a scope the program's check fails the test on any level-1 record.
 class ScopedLogCapture {
 public:
     explicit ScopedLogCapture(int threshold = 4, bool failuresExpected = false);
@@ -55,6 +59,12 @@ private:
     LogWriter* previous_;
     bool failuresExpected_;
 };
+
+/// Fails every test that leaves a level-1 log record outside a ScopedLogCapture that expects
+/// failures: while each test runs, a recording writer is the process-wide writer. The shared
+/// main of the test programs installs it; a program with its own main calls this after
+/// InitGoogleTest.
+void InstallLevelOneLogCheck();
 
 /// A fresh empty directory under the system's temporary folder, removed with the object.
 class TemporaryDirectory {
