@@ -594,8 +594,7 @@ void GlDevice::Clear(std::uint32_t color, float depth, std::uint32_t stencil) {
     if (!inScene_) {
         return;
     }
-    ApplyState(false, 0, kUntextured);
-    // Direct3D clears the viewport's rectangle; its rows count from the top
+    // Direct3D clears the viewport's rectangle, whatever the tests; its rows count from the top
     const ColorValue clearColor = ColorFromArgb(color);
     gl_->glEnable(GL_SCISSOR_TEST);
     gl_->glScissor(viewport_.x, height_ - viewport_.y - viewport_.height, viewport_.width, viewport_.height);
