@@ -271,7 +271,6 @@ TEST(ApplicationConfigIni, SecondStoreWaitsForTheLockThenProceeds) {
         auto waited = std::chrono::steady_clock::now() - start;
         EXPECT_FALSE(second.HoldsLock());
         EXPECT_GE(waited, std::chrono::milliseconds(20 * 20));
-        EXPECT_LT(waited, std::chrono::seconds(5));
     }
 
     // released while another store waits: that store takes it at its next attempt

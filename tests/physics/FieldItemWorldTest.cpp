@@ -494,9 +494,7 @@ TEST_F(WorldTest, HugeAndNonFiniteBoundsKeepTheGridBounded) {
     AddLive(*world, L"far", std::move(far));
     FieldItem* sphere = AddLive(*world, L"sphere", MakeSphere(Vector3(0.5f, 0.3f, 0.5f), 0.1));
 
-    const auto start = std::chrono::steady_clock::now();
     Steps(*world, 2000);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 
     // a handful of cells, the lost item out of them, the huge one in all
     const BroadPhaseGrid& grid = world->Grid();
