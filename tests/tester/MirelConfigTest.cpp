@@ -10,6 +10,7 @@
 #include "common/ApplicationConfigMFC.h"
 #include "common/FileBytes.h"
 #include "common/WideText.h"
+#include "physics/SimulationParameters.h"
 #include "support/TestSupport.h"
 #include "tester/MirelConfig.h"
 
@@ -51,33 +52,46 @@ private:
 
 } // namespace
 
-TEST(MirelConfigTest, FreshConfigurationHoldsTheDefaults) {
+TEST(MirelConfigTest, StepSettingsCarryTheUsersConstantsWithTheBuiltInOnes) {
+    // a fresh configuration runs the world on exactly its built-in settings
     MirelConfig config;
-    EXPECT_EQ(config.windowX, 70);
-    EXPECT_EQ(config.windowY, 40);
-    EXPECT_EQ(config.toolboxX, 720);
-    EXPECT_EQ(config.toolboxY, 50);
-    EXPECT_EQ(config.screenSize, 0);
-    EXPECT_EQ(config.zoom, 10);
-    EXPECT_FALSE(config.stereogram);
-    EXPECT_EQ(config.viewMode, 0);
-    EXPECT_EQ(config.mouseForce, 10.0);
-    EXPECT_EQ(config.timeStep, 0.0015);
-    EXPECT_EQ(config.gravity, 1.0);
-    EXPECT_EQ(config.restitution, 0.6);
-    EXPECT_EQ(config.staticFriction, 0.9);
-    EXPECT_EQ(config.friction, 0.4);
-    EXPECT_EQ(config.dragDivisor, 300.0);
-    const unsigned processors = std::thread::hardware_concurrency();
-    EXPECT_EQ(config.processorCount, processors == 0 ? 1 : static_cast<int>(processors));
-    EXPECT_EQ(config.itemFiles, kDefaultItems);
-    ASSERT_EQ(config.screenSizes.size(), 5u);
-    EXPECT_EQ(config.screenSizes.at(0), std::make_pair(640, 480));
-    EXPECT_EQ(config.screenSizes.at(2), std::make_pair(1024, 768));
-    EXPECT_EQ(config.screenSizes.at(4), std::make_pair(1600, 1200));
-    EXPECT_EQ(config.ScreenWidth(), 640);
-    EXPECT_EQ(config.ScreenHeight(), 480);
-    EXPECT_TRUE(config.Observers().empty());
+    const WorldSettings fresh = config.StepSettings();
+    const WorldSettings& builtIn = kBuiltInSettings;
+    for (auto field :
+         {&WorldSettings::timeStep, &WorldSettings::gravity, &WorldSettings::restitution,
+          &WorldSettings::staticFriction, &WorldSettings::friction, &WorldSettings::dragDivisor,
+          &WorldSettings::contactTolerance, &WorldSettings::contactStiffness,
+          &WorldSettings::gravitationalConstant, &WorldSettings::earthMass, &WorldSettings::earthRadius,
+          &WorldSettings::heavyMass, &WorldSettings::mouseForce, &WorldSettings::zoomFactor}) {
+        EXPECT_EQ(fresh.*field, builtIn.*field);
+    }
+    // G M / R^2 of the built-in constants: about 9.77 m/s^2
+    EXPECT_NEAR(fresh.gravitationalConstant * fresh.earthMass / (fresh.earthRadius * fresh.earthRadius), 9.77,
+                0.005);
+
+    // what the user changes reaches the world; the constants come from the simulation parameters
+    config.timeStep = 0.002;
+    config.gravity = 0.5;
+    config.restitution = 0.3;
+    config.staticFriction = 0.8;
+    config.friction = 0.2;
+    config.dragDivisor = 100.0;
+    config.mouseForce = 20.0;
+    config.SetZoom(15);
+    double& tolerance = SimulationParameters::Instance().contactTolerance;
+    const double builtInTolerance = tolerance;
+    tolerance = 0.04;
+    const WorldSettings changed = config.StepSettings();
+    tolerance = builtInTolerance;
+    EXPECT_EQ(changed.timeStep, 0.002);
+    EXPECT_EQ(changed.gravity, 0.5);
+    EXPECT_EQ(changed.restitution, 0.3);
+    EXPECT_EQ(changed.staticFriction, 0.8);
+    EXPECT_EQ(changed.friction, 0.2);
+    EXPECT_EQ(changed.dragDivisor, 100.0);
+    EXPECT_EQ(changed.mouseForce, 20.0);
+    EXPECT_EQ(changed.zoomFactor, 3.5);
+    EXPECT_EQ(changed.contactTolerance, 0.04);
 }
 
 TEST(MirelConfigTest, InstanceIsSharedUntilDestroyed) {
