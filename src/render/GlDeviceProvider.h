@@ -9,7 +9,9 @@ class QWindow;
 
 class GlDeviceProvider : public RenderDeviceProvider {
 public:
-    /// window: the view window (not owned), or null for an offscreen device.
+    /// window: the view window (not owned), or null for an offscreen device. A window not
+    /// created yet becomes an OpenGL surface of the device's format when the device is made;
+    /// one already created must be an OpenGL surface. It must outlive the devices made on it.
     explicit GlDeviceProvider(QWindow* window = nullptr) : window_(window) {}
 
     /// Call on the user-interface thread with a QGuiApplication in place. Writes
