@@ -8,6 +8,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 #ifdef __GLIBC__
@@ -547,6 +548,8 @@ bool GlDevice::BeginScene() {
     gl_->glActiveTexture(GL_TEXTURE0);
     gl_->glUseProgram(program_->programId());
     appliedProgram_ = program_->programId();
+    flatMatrixStale_ = true;
+    flatColor_ = ColorValue{-1.0f, -1.0f, -1.0f, -1.0f};
     gl_->glUniform1i(uniforms_.texture, 0);
     dirty_ = kDirtyAll;
     appliedLit_ = -1;
@@ -623,6 +626,7 @@ void GlDevice::SetTransform(TransformState state, const Matrix4& matrix) {
         break;
     }
     worldViewProjectionStale_ = true;
+    flatMatrixStale_ = true;
 }
 
 void GlDevice::SetRenderState(RenderState state, std::uint32_t value) {
@@ -684,8 +688,11 @@ void GlDevice::LightEnable(int index, bool on) {
 }
 
 void GlDevice::SetMaterial(const MaterialRecord& material) {
-    material_ = material;
-    dirty_ |= kDirtyMaterial;
+    // the subsets of most meshes share one material: nothing to send again
+    if (std::memcmp(&material, &material_, sizeof material) != 0) {
+        material_ = material;
+        dirty_ |= kDirtyMaterial;
+    }
 }
 
 void GlDevice::SetTexture(int stage, D3DTexture* texture) {
@@ -796,10 +803,17 @@ bool GlDevice::ApplyFlatState(GLuint texture) {
     }
     ApplyPipelineState();
     UseProgram(flatProgram_->programId());
+    if (flatMatrixStale_) {
+        gl_->glUniformMatrix4fv(flatUniforms_.worldViewProjection, 1, GL_FALSE, WorldViewProjection().Data());
+        flatMatrixStale_ = false;
+    }
     const auto clamp = [](float value) { return std::clamp(value, 0.0f, 1.0f); };
-    gl_->glUniformMatrix4fv(flatUniforms_.worldViewProjection, 1, GL_FALSE, WorldViewProjection().Data());
-    gl_->glUniform4f(flatUniforms_.color, clamp(material_.emissive.r), clamp(material_.emissive.g),
-                     clamp(material_.emissive.b), diffuse.a);
+    const ColorValue color{clamp(material_.emissive.r), clamp(material_.emissive.g),
+                           clamp(material_.emissive.b), diffuse.a};
+    if (std::memcmp(&color, &flatColor_, sizeof color) != 0) {
+        gl_->glUniform4fv(flatUniforms_.color, 1, &color.r);
+        flatColor_ = color;
+    }
     return true;
 }
 

@@ -182,6 +182,9 @@ private:
     Matrix4 worldViewProjection_;
     bool viewProjectionStale_ = true;
     bool worldViewProjectionStale_ = true;
+    // the flat pipeline's uniforms as last sent
+    bool flatMatrixStale_ = true;
+    ColorValue flatColor_{-1.0f, -1.0f, -1.0f, -1.0f};
     // the uniform values last sent, so that a repeated value is not sent again
     int appliedLit_ = -1;
     int appliedTextureMode_ = -1;
