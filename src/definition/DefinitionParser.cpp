@@ -10,6 +10,7 @@
 #include "common/LogWriter.h"
 #include "common/Messages.h"
 #include "definition/Calculator.h"
+#include "definition/CaseInsensitive.h"
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemComposite.h"
 #include "physics/FieldItemDisk.h"
@@ -22,18 +23,6 @@ namespace {
 
 const wchar_t* const kSource = L".\\DefinitionParser";
 constexpr double kPi = 3.141592653589793;
-
-bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::towlower(a[i]) != std::towlower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 /// Logs the Japanese record at level 1, then throws the user-facing text.
 template <typename Error = file_error>

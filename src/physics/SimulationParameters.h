@@ -6,6 +6,7 @@
 #include <string>
 
 #include "physics/Vector3.h"
+#include "physics/WorldSettings.h"
 
 class Direct3D;
 class DirectAudio;
@@ -36,12 +37,13 @@ public:
     Vector3 topLookAt{0.0f, 0.0f, 0.0f};
     Vector3 topUp{0.0f, 0.0f, 1.0f};
     double drawRange = 7.0;
-    double gravitationalConstant = 6.67e-11;
-    double contactTolerance = 0.03;
-    double contactStiffness = 2000.0;
-    double earthMass = 6e24;
-    double earthRadius = 6.4e6;
-    double heavyMass = 1000.0;
+    // the constants of the step, copied into the world's settings by the front end
+    double gravitationalConstant = kBuiltInSettings.gravitationalConstant;
+    double contactTolerance = kBuiltInSettings.contactTolerance;
+    double contactStiffness = kBuiltInSettings.contactStiffness;
+    double earthMass = kBuiltInSettings.earthMass;
+    double earthRadius = kBuiltInSettings.earthRadius;
+    double heavyMass = kBuiltInSettings.heavyMass;
     /// Set once by the tester application before the world exists; not owned.
     Direct3D* graphicsDevice = nullptr;
     /// Set once by the tester application before the world exists; not owned.

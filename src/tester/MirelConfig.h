@@ -69,17 +69,18 @@ public:
     bool stereogram = false;
     /// 0 isometric view, 1 view from above.
     int viewMode = 0;
+    // the physical constants the user edits, from the simulation's built-in values
     /// Force of mouse drags, N.
-    double mouseForce = 10.0;
+    double mouseForce = kBuiltInSettings.mouseForce;
     /// Simulation time step, s.
-    double timeStep = 0.0015;
+    double timeStep = kBuiltInSettings.timeStep;
     /// Gravity in multiples of G.
-    double gravity = 1.0;
-    double restitution = 0.6;
-    double staticFriction = 0.9;
-    double friction = 0.4;
+    double gravity = kBuiltInSettings.gravity;
+    double restitution = kBuiltInSettings.restitution;
+    double staticFriction = kBuiltInSettings.staticFriction;
+    double friction = kBuiltInSettings.friction;
     /// Divisor of the contact drag.
-    double dragDivisor = 300.0;
+    double dragDivisor = kBuiltInSettings.dragDivisor;
     /// Number of processors of the machine, at least 1.
     int processorCount = 1;
     /// Window client sizes (width, height) by screen size index.
