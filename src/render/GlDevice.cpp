@@ -364,8 +364,7 @@ GlDevice::~GlDevice() {
     offscreen_.reset();
 }
 
-bool GlDevice::Initialize(RenderResult& failure) {
-    failure = NotAvailableResult();
+QSurfaceFormat GlDevice::SurfaceFormat() {
     // the back buffer is a framebuffer object of our own, so the surface needs no depth or
     // stencil of its own; they are asked for all the same, as Direct3D's back buffer has them
     QSurfaceFormat format;
@@ -376,6 +375,12 @@ bool GlDevice::Initialize(RenderResult& failure) {
     format.setStencilBufferSize(8);
     // the application thread paces the frames itself, as Direct3D's windowed Present does not wait
     format.setSwapInterval(0);
+    return format;
+}
+
+bool GlDevice::Initialize(RenderResult& failure) {
+    failure = NotAvailableResult();
+    const QSurfaceFormat format = SurfaceFormat();
 
     if (window_ != nullptr) {
         if (window_->handle() == nullptr) {

@@ -9,6 +9,7 @@
 #include <qopengl.h>
 
 #include <QImage>
+#include <QSurfaceFormat>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -52,6 +53,8 @@ public:
     /// the configured size. Call on the user-interface thread. Writes the device's log
     /// records and throws DirectX::init_error when no device can be made.
     static std::unique_ptr<GlDevice> Create(QWindow* window, const Direct3DConfig& config);
+    /// The format of the device's context: OpenGL 3.3 core, depth 24, stencil 8, no vsync.
+    static QSurfaceFormat SurfaceFormat();
     ~GlDevice() override;
     GlDevice(const GlDevice&) = delete;
     GlDevice& operator=(const GlDevice&) = delete;

@@ -6,3 +6,7 @@
 std::unique_ptr<RenderDevice> GlDeviceProvider::CreateDevice(const Direct3DConfig& config) {
     return GlDevice::Create(window_, config);
 }
+
+QSurfaceFormat GlDeviceProvider::SurfaceFormat() {
+    return GlDevice::SurfaceFormat();
+}

@@ -51,8 +51,12 @@ TEST_F(RenderTest, CreationLogsTheRendererKindOrFails) {
 }
 
 TEST_F(RenderTest, PresentShowsTheBackBufferOnTheWindow) {
+    // the view window as the program makes it: an OpenGL surface, created before the device
     QWindow window;
+    window.setSurfaceType(QSurface::OpenGLSurface);
+    window.setFormat(GlDeviceProvider::SurfaceFormat());
     window.resize(kWidth, kHeight);
+    window.create();
     GlDeviceProvider windowProvider(&window);
     std::unique_ptr<RenderDevice> device =
         windowProvider.CreateDevice(Direct3DConfig{false, kWidth, kHeight, 0});
