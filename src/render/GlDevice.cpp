@@ -349,8 +349,9 @@ GlDevice::GlDevice(QWindow* window, int width, int height)
 
 GlDevice::~GlDevice() {
     if (context_) {
+        // a device whose making failed early has no functions yet
         CurrentContext current(*context_, surface_);
-        if (current.IsCurrent()) {
+        if (current.IsCurrent() && gl_ != nullptr) {
             releaseQueue_->DeleteAll(*gl_);
             DeleteFramebuffer();
             gl_->glDeleteVertexArrays(1, &stripArray_);
