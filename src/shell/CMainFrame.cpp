@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QThread>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "common/LogWriterFile.h"
@@ -30,7 +29,7 @@ constexpr const wchar_t* kSource = L".\\MainFrm";
 CMainFrame::CMainFrame() {
     // the log first: everything after it may report failures
     std::error_code ignored;
-    std::filesystem::remove("Kivaro.log", ignored);
+    std::filesystem::remove(std::filesystem::path(kLogFile), ignored);
     log_ = std::make_unique<LogWriterFile>(kLogFile);
     log_->level = 1;
     SetLogWriter(log_.get());
@@ -72,7 +71,6 @@ void CMainFrame::CreateTesterAndToolbox() {
     D3DObjectManager::Instance().SetFactory(std::make_unique<GlObjectFactory>());
     view_->SetInputSink(application_.get());
     application_->CreateApplication();
-    applicationCreated_ = true;
 
     toolbox_ = new CToolboxSheet(application_.get(), this);
     connect(toolbox_->ItemPage(), &CItemPage::mainWindowFocusWanted, this, &CMainFrame::FocusView);
@@ -143,7 +141,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // the tester stops its thread and releases the devices before the view goes
     view_->SetInputSink(nullptr);
     application_.reset();
-    applicationCreated_ = false;
     MirelConfig& config = MirelConfig::Instance();
     config.windowX = pos().x();
     config.windowY = pos().y();

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 #include "framework/MainWindowLink.h"
@@ -62,8 +63,8 @@ private:
     CMirelView* view_ = nullptr;
     QWidget* viewContainer_ = nullptr;
     std::unique_ptr<RenderDeviceProvider> renderProvider_;
+    /// Null until it is created and after it was destroyed at closing.
     std::unique_ptr<MirelApplication> application_;
-    bool applicationCreated_ = false;
     // a child window of this one, destroyed first by the destructor
     QPointer<CToolboxSheet> toolbox_;
     bool active_ = false;
