@@ -7,9 +7,12 @@
 
 #include "framework/DeviceObjectData.h"
 #include "framework/DirectInput.h"
+#include "render/GlDeviceProvider.h"
 
 CMirelView::CMirelView() {
+    // the device's context and this surface must agree before the window is created
     setSurfaceType(QSurface::OpenGLSurface);
+    setFormat(GlDeviceProvider::SurfaceFormat());
 }
 
 CMirelView::~CMirelView() = default;
