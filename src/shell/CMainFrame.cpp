@@ -43,6 +43,8 @@ CMainFrame::CMainFrame() {
     setWindowTitle(ShellText(kTextTitle));
     setWindowIcon(QIcon(QStringLiteral(":/kivaro/kivaro.png")));
     view_ = new CMirelView;
+    // the drawing device is made at this size, before the container lays the view out
+    view_->resize(config.ScreenWidth(), config.ScreenHeight());
     viewContainer_ = QWidget::createWindowContainer(view_, this);
     viewContainer_->setFocusPolicy(Qt::StrongFocus);
     setCentralWidget(viewContainer_);

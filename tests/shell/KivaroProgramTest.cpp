@@ -500,8 +500,7 @@ TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses
     }
     EXPECT_EQ(Find<QPushButton>(CItemPage::kAddIds[0])->text(), "追加");
     EXPECT_EQ(Find<QComboBox>(CItemPage::kListIds[1])->currentText(), "ボール");
-    SaveScreenshot("japanese-main");
-    for (int tab = 1; tab < 4; ++tab) {
+    for (int tab : {1, 2, 3, 0}) {
         Toolbox()->Tabs()->setCurrentIndex(tab);
         QTest::qWait(50);
         SaveScreenshot(QString("japanese-page%1").arg(tab));
