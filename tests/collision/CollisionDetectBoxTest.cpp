@@ -49,7 +49,7 @@ using convex_reference::RandomPoses;
 
 } // namespace
 
-TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
+TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexThenItsOtherCornersInTheBand) {
     FieldItemLand land;
 
     // a unit box resting flat: first the vertex c - ex - ey - ez, 0.015 above the plane, then
@@ -65,14 +65,6 @@ TEST(CollisionDetectBox, BoxOnLandTouchesAtItsLowestVertexInBothOrders) {
         EXPECT_EQ(std::count_if(boxFirst.begin(), boxFirst.end(),
                                 [&](const Contact& c) { return VectorNear(c.point, corner, 1e-6f); }),
                   1);
-    }
-    std::vector<Contact> landFirst = Detect(land, *box);
-    ASSERT_EQ(landFirst.size(), boxFirst.size());
-    for (std::size_t i = 0; i < landFirst.size(); ++i) {
-        EXPECT_NEAR(landFirst[i].distance, 0.015, 1e-6);
-        EXPECT_EQ(landFirst[i].distance, boxFirst[i].distance);
-        EXPECT_VECTOR_NEAR(landFirst[i].point, boxFirst[i].point, 0.0f);
-        EXPECT_VECTOR_NEAR(landFirst[i].normal, Vector3(0, -1, 0), 0.0f);
     }
 
     // out of the tolerance band above, any depth below

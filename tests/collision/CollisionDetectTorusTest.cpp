@@ -1,4 +1,4 @@
-// Ring detectors: the stated resting cases, both orders of each mixed pair, and the
+// Ring detectors: the stated resting cases (the swapped orders are the registry's adapter), and the
 // distances to boxes, disks and rings against a brute-force search over the centre circle.
 
 #include "collision/CollisionDetectTorus.h"
@@ -218,7 +218,7 @@ std::unique_ptr<FieldItemTorus> TorusAt(const RingShape& ring, const Vector3& an
 
 } // namespace
 
-TEST_F(TorusDetectors, UprightRingOnLandTouchesAtTubeBottomInBothOrders) {
+TEST_F(TorusDetectors, UprightRingOnLandTouchesAtTubeBottom) {
     FieldItemTestBody land(L"land");
     // ring radius 1, collision tube 0.185; the centre circle's lowest point at 0.2
     auto ring = shapes::Torus({0.5f, 1.2f, -0.25f}, 1.0, shapes::QuarterTurnX());
@@ -227,12 +227,6 @@ TEST_F(TorusDetectors, UprightRingOnLandTouchesAtTubeBottomInBothOrders) {
     EXPECT_NEAR(contacts[0].distance, 0.015, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.5f, 0.015f, -0.25f), 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-6f);
-
-    auto reversed = DetectPair(land, *ring);
-    ASSERT_EQ(reversed.size(), 1u);
-    EXPECT_DOUBLE_EQ(reversed[0].distance, contacts[0].distance);
-    EXPECT_VECTOR_NEAR(reversed[0].point, contacts[0].point, 1e-7f);
-    EXPECT_VECTOR_NEAR(reversed[0].normal, Vector3(0.0f, -1.0f, 0.0f), 1e-6f);
 
     // lifted beyond the tolerance: nothing; sunk deep: still a contact
     auto lifted = shapes::Torus({0.0f, 1.2f + 0.031f, 0.0f}, 1.0, shapes::QuarterTurnX());
@@ -274,11 +268,6 @@ TEST_F(TorusDetectors, SphereInRingTouchesTubeOnLineFromNearestCirclePoint) {
     const Vector3 towardsSphere(-0.8f, 0.6f, 0.0f);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(1.0f, 0.0f, 0.0f) + towardsSphere * 0.185f, 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, -towardsSphere, 1e-5f);
-
-    auto reversed = DetectPair(*sphere, *ring);
-    ASSERT_EQ(reversed.size(), 1u);
-    EXPECT_VECTOR_NEAR(reversed[0].point, contacts[0].point, 1e-7f);
-    EXPECT_VECTOR_NEAR(reversed[0].normal, towardsSphere, 1e-5f);
 
     // out of the band on either side
     auto small = shapes::Sphere({0.2f, 0.6f, 0.0f}, 0.815 - 0.031 + kTolerance / 2.0);
@@ -381,10 +370,6 @@ TEST_F(TorusDetectors, RingFlatOnBoxFaceGivesOneFaceContact) {
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.3f, 0.495f, -0.2f), 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-6f);
-
-    auto reversed = DetectPair(*box, *ring);
-    ASSERT_EQ(reversed.size(), 1u);
-    EXPECT_VECTOR_NEAR(reversed[0].normal, Vector3(0.0f, -1.0f, 0.0f), 1e-6f);
 
     // the ring's centre beyond the face: the deepest point is not over it, no face contact
     auto beside = shapes::Torus({1.6f, 0.485f + 0.185f + 0.01f, 0.0f}, 1.0);
@@ -496,9 +481,6 @@ TEST_F(TorusDetectors, RingOnDiskFaceRimAndSide) {
     EXPECT_NEAR(contacts[0].distance, 0.01, 1e-5);
     EXPECT_VECTOR_NEAR(contacts[0].point, Vector3(0.2f, 0.06f, 0.0f), 1e-5f);
     EXPECT_VECTOR_NEAR(contacts[0].normal, Vector3(0.0f, 1.0f, 0.0f), 1e-5f);
-    auto reversed = DetectPair(*disk, *standing);
-    ASSERT_EQ(reversed.size(), 1u);
-    EXPECT_VECTOR_NEAR(reversed[0].normal, Vector3(0.0f, -1.0f, 0.0f), 1e-5f);
 
     // the same ring leaning on the rim along the diagonal: a rim contact at the rim point
     const Vector3 diagonal = Normalize(Vector3(1.0f, 1.0f, 0.0f));
