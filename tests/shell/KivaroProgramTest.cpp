@@ -124,7 +124,7 @@ protected:
         return std::numeric_limits<float>::quiet_NaN();
     }
 
-    /// Paths of the field definition files under items/, as the lists should offer them.
+    /// How many field definition files are under items/: every list offers each of them.
     static int FieldFileCount() {
         int count = 0;
         for (const auto& entry : fs::recursive_directory_iterator("items")) {
@@ -506,6 +506,7 @@ TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses
         SaveScreenshot(QString("japanese-page%1").arg(tab));
     }
     Close();
+    EXPECT_EQ(LogRecords(), QStringList()) << "a fresh log at every start, with no failure in this run";
 }
 
 } // namespace
