@@ -262,13 +262,7 @@ void FieldItemWorld::DetectCollisions() {
         RefreshGrid();
     }
 
-    // the constants of this phase
-    tolerance_ = settings_.contactTolerance;
-    stiffness_ = settings_.contactStiffness;
-    restitution_ = settings_.restitution;
-    staticFriction_ = settings_.staticFriction;
-    friction_ = settings_.friction;
-    dragDivisor_ = settings_.dragDivisor;
+    // the detectors of this phase
     for (int first = 0; first < kShapeKindCount; ++first) {
         for (int second = 0; second < kShapeKindCount; ++second) {
             detectors_[first][second] =
@@ -284,7 +278,7 @@ void FieldItemWorld::DetectCollisions() {
     // pairs of two bounded primitives that the pair filter rejects are left out here, from
     // the bounds of the last refresh (the filter's own inputs); the rest go to the records
     const std::uint64_t records = static_cast<std::uint64_t>(workerCount_);
-    const double tolerance = tolerance_;
+    const double tolerance = settings_.contactTolerance;
     grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) {
         const MemberInfo& a = memberInfo_[pair.first];
         const MemberInfo& b = memberInfo_[pair.second];
@@ -325,12 +319,12 @@ void FieldItemWorld::DetectCollisions() {
 
 void FieldItemWorld::DetectContacts(ContactWork& work) {
     work.contacts.clear();
-    const double tolerance = tolerance_;
+    const double tolerance = settings_.contactTolerance;
     const CollideSettings collide{tolerance};
-    const double restitution = restitution_;
-    const double stiffness = stiffness_;
-    const double friction = friction_;
-    const double drag = friction_ / dragDivisor_;
+    const double restitution = settings_.restitution;
+    const double stiffness = settings_.contactStiffness;
+    const double friction = settings_.friction;
+    const double drag = settings_.friction / settings_.dragDivisor;
 
     for (const BroadPhaseGrid::Pair& pair : work.pairs) {
         const MemberInfo& a = memberInfo_[pair.first];
@@ -469,8 +463,8 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
 }
 
 void FieldItemWorld::SumContactForces() {
-    const double staticFriction = staticFriction_;
-    const double friction = friction_;
+    const double staticFriction = settings_.staticFriction;
+    const double friction = settings_.friction;
     touched_.clear();
     heads_.assign(contactWork_.size(), 0);
 

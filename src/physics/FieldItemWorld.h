@@ -237,11 +237,4 @@ private:
     std::uint32_t stamp_ = 0;
     /// Detectors of the known shape kinds for this phase.
     CollisionDetect* detectors_[kShapeKindCount][kShapeKindCount] = {};
-    // constants of this phase
-    double tolerance_ = 0.03;
-    double stiffness_ = 2000.0;
-    double restitution_ = 0.6;
-    double staticFriction_ = 0.9;
-    double friction_ = 0.4;
-    double dragDivisor_ = 300.0;
 };
