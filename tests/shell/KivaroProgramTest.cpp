@@ -319,7 +319,7 @@ TEST_F(KivaroProgramTest, ConstantSlidersSetTheConfigurationWithinTheirRanges) {
     EXPECT_EQ(gravity->value(), 25);
 }
 
-TEST_F(KivaroProgramTest, KeysAndViewButtonsSwitchTheView) {
+TEST_F(KivaroProgramTest, KeysMouseAndViewButtonsMoveTheView) {
     MirelConfig& config = MirelConfig::Instance();
     Frame()->FocusView();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
@@ -339,6 +339,23 @@ TEST_F(KivaroProgramTest, KeysAndViewButtonsSwitchTheView) {
         QTest::qWaitFor([&] { return GrabOnScreen(Frame()->ViewContainer(), below) != isometric; }, kWaitMs));
     press(Qt::Key_1, DIK_1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return config.viewMode == 0; }, kWaitMs));
+
+    // dragging the land with the right button turns the viewer about the vertical
+    auto viewerTurn = [] {
+        std::lock_guard lock(Application().Lock());
+        return Application().World()->Find(L"localplayer")->Orientation().y;
+    };
+    const float turn = viewerTurn();
+    QWindow* view = Frame()->View();
+    auto mouse = [view](QEvent::Type type, QPointF position, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, position, view->mapToGlobal(position), Qt::RightButton, buttons,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &event);
+    };
+    mouse(QEvent::MouseButtonPress, {320, 420}, Qt::RightButton);
+    mouse(QEvent::MouseMove, {360, 420}, Qt::RightButton);
+    mouse(QEvent::MouseButtonRelease, {400, 420}, Qt::NoButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewerTurn() != turn; }, kWaitMs));
 
     Click(CDisplayPage::kTopId, DisplayPage());
     EXPECT_EQ(config.viewMode, 1);
@@ -500,6 +517,11 @@ TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses
     }
     EXPECT_EQ(Find<QPushButton>(CItemPage::kAddIds[0])->text(), "追加");
     EXPECT_EQ(Find<QComboBox>(CItemPage::kListIds[1])->currentText(), "ボール");
+    QString message;
+    Find<QLineEdit>(1025, ConstPage())->setText("31");
+    EXPECT_TRUE(WithModal([] { Find<QSlider>(1018, ConstPage())->setValue(30); },
+                          [&](QWidget* box) { message = static_cast<QMessageBox*>(box)->text(); }));
+    EXPECT_EQ(message, "0 から 30 までの数値を入力してください。");
     for (int tab : {1, 2, 3, 0}) {
         Toolbox()->Tabs()->setCurrentIndex(tab);
         QTest::qWait(50);
