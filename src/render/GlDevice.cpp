@@ -908,7 +908,10 @@ void GlDevice::DrawTriangleStrip(const TileVertex* vertices, int vertexCount) {
         gl_->glBindVertexArray(stripArray_);
         appliedVertexArray_ = stripArray_;
     }
+    // a strip is a flat sheet (the land's tiles), seen from either side: its winding says nothing
+    gl_->glDisable(GL_CULL_FACE);
     gl_->glDrawArrays(GL_TRIANGLE_STRIP, 0, vertexCount);
+    gl_->glEnable(GL_CULL_FACE);
 }
 
 bool GlDevice::DrawText(D3DFont* font, const std::wstring& text, int x, int y, std::uint32_t color) {

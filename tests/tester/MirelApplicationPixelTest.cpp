@@ -100,6 +100,7 @@ TEST_F(MirelApplicationPixelTest, ABallAppearsWhereTheViewPutsItWithItsShadowOnT
     FieldItemSphere::Record record;
     record.position = centre;
     record.r = 0.25;
+    record.texture = L"data\\ball.png";
     auto ball = std::make_unique<FieldItemSphere>();
     ball->Initialize(record);
     FieldItemWorld& world = *application_->World();
@@ -120,7 +121,14 @@ TEST_F(MirelApplicationPixelTest, ABallAppearsWhereTheViewPutsItWithItsShadowOnT
     const Vector3 light = SimulationParameters::Instance().lightDirection;
     const float reach = (centre.y - 0.005f) / -light.y;
     const QPoint shadowPixel = ScreenPoint(*application_, centre + light * reach - viewer);
-    EXPECT_LT(qGray(frame.pixel(shadowPixel)), qGray(empty.pixel(shadowPixel)) * 4 / 5);
+    // blended once over the land at half strength: not over the clear colour, not twice
+    const int bareGround = qGray(empty.pixel(shadowPixel));
+    EXPECT_GT(qGray(frame.pixel(shadowPixel)), bareGround * 35 / 100);
+    EXPECT_LT(qGray(frame.pixel(shadowPixel)), bareGround * 65 / 100);
+    // the ground under the look-at point is the land's green texture, not the sky behind it
+    const QRgb ground = empty.pixel(ScreenPoint(*application_, Vector3(0.0f, 0.0f, 0.0f) - viewer));
+    EXPECT_GT(qGreen(ground), qRed(ground) + 20);
+    EXPECT_GT(qGreen(ground), qBlue(ground) + 20);
 
     // the view from above shows another picture
     MirelConfig::Instance().viewMode = 1;
