@@ -48,43 +48,19 @@ struct Item {
 
 /// The tester's right-handed perspective and look-at view.
 Matrix4 Projection() {
-    const float ys = 1.0f / std::tan(0.7853982f / 2.0f);
-    const float zn = 0.1f;
-    const float zf = 15.0f;
-    Matrix4 m;
-    m._11 = ys / (static_cast<float>(kWidth) / static_cast<float>(kHeight));
-    m._22 = ys;
-    m._33 = zf / (zn - zf);
-    m._34 = -1.0f;
-    m._43 = zn * zf / (zn - zf);
-    m._44 = 0.0f;
-    return m;
+    return MatrixPerspectiveFovRH(0.7853982f, static_cast<float>(kWidth) / static_cast<float>(kHeight), 0.1f,
+                                  15.0f);
 }
 
 Matrix4 View(const Vector3& eye) {
-    const Vector3 z = Normalize(eye);
-    const Vector3 x = Normalize(Cross(Vector3(0.0f, 1.0f, 0.0f), z));
-    const Vector3 y = Cross(z, x);
-    Matrix4 m;
-    m._11 = x.x, m._12 = y.x, m._13 = z.x;
-    m._21 = x.y, m._22 = y.y, m._23 = z.y;
-    m._31 = x.z, m._32 = y.z, m._33 = z.z;
-    m._41 = -Dot(x, eye), m._42 = -Dot(y, eye), m._43 = -Dot(z, eye);
-    return m;
+    return MatrixLookAtRH(eye, Vector3(0.0f, 0.0f, 0.0f), Vector3(0.0f, 1.0f, 0.0f));
 }
 
 /// The tester's shadow matrix: along the light onto the plane y = 0.005.
 Matrix4 Shadow(const Vector3& light) {
     const float plane[4] = {0.0f, 1.0f, 0.0f, -0.005f};
     const float toLight[4] = {-light.x, -light.y, -light.z, 0.0f};
-    const float k = plane[1] * toLight[1] + plane[3] * toLight[3];
-    Matrix4 m;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            m.At(i, j) = (i == j ? k : 0.0f) - plane[i] * toLight[j];
-        }
-    }
-    return m;
+    return MatrixShadow(toLight, plane);
 }
 
 /// Items in a grid in front of the camera, turned about y and tilted, sized like the bundled toys.

@@ -2,7 +2,9 @@
 
 #include <cmath>
 
-Matrix4 MatrixIdentity() { return Matrix4{}; }
+Matrix4 MatrixIdentity() {
+    return Matrix4{};
+}
 
 Matrix4 MatrixMultiply(const Matrix4& a, const Matrix4& b) {
     // computed into a local so that the result may alias either input
@@ -101,4 +103,48 @@ Vector3 TransformNormal(const Vector3& v, const Matrix4& m) {
 Vector3 TransformCoord(const Vector3& v, const Matrix4& m) {
     return {v.x * m._11 + v.y * m._21 + v.z * m._31 + m._41, v.x * m._12 + v.y * m._22 + v.z * m._32 + m._42,
             v.x * m._13 + v.y * m._23 + v.z * m._33 + m._43};
+}
+
+Matrix4 MatrixPerspectiveFovRH(float fovY, float aspect, float zn, float zf) {
+    const float ys = 1.0f / std::tan(fovY / 2.0f);
+    Matrix4 m;
+    m._11 = ys / aspect;
+    m._22 = ys;
+    m._33 = zf / (zn - zf);
+    m._34 = -1.0f;
+    m._43 = zn * zf / (zn - zf);
+    m._44 = 0.0f;
+    return m;
+}
+
+Matrix4 MatrixLookAtRH(const Vector3& eye, const Vector3& at, const Vector3& up) {
+    const Vector3 z = Normalize(eye - at);
+    const Vector3 x = Normalize(Cross(up, z));
+    const Vector3 y = Cross(z, x);
+    Matrix4 m;
+    m._11 = x.x, m._12 = y.x, m._13 = z.x;
+    m._21 = x.y, m._22 = y.y, m._23 = z.y;
+    m._31 = x.z, m._32 = y.z, m._33 = z.z;
+    m._41 = -Dot(x, eye), m._42 = -Dot(y, eye), m._43 = -Dot(z, eye);
+    return m;
+}
+
+Matrix4 MatrixShadow(const float light[4], const float plane[4]) {
+    // a plane with a zero normal flattens nothing: its length is left as it is
+    float length = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+    if (!(length > 0.0f)) {
+        length = 1.0f;
+    }
+    float p[4];
+    for (int i = 0; i < 4; ++i) {
+        p[i] = plane[i] / length;
+    }
+    const float k = p[0] * light[0] + p[1] * light[1] + p[2] * light[2] + p[3] * light[3];
+    Matrix4 m;
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            m.At(row, column) = (row == column ? k : 0.0f) - p[row] * light[column];
+        }
+    }
+    return m;
 }

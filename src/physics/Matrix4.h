@@ -24,7 +24,9 @@ Matrix4 MatrixIdentity();
 /// a*b: apply a, then b. The output may alias either input.
 Matrix4 MatrixMultiply(const Matrix4& a, const Matrix4& b);
 Matrix4 MatrixTranslation(float x, float y, float z);
-inline Matrix4 MatrixTranslation(const Vector3& t) { return MatrixTranslation(t.x, t.y, t.z); }
+inline Matrix4 MatrixTranslation(const Vector3& t) {
+    return MatrixTranslation(t.x, t.y, t.z);
+}
 Matrix4 MatrixScaling(float sx, float sy, float sz);
 /// General 4x4 inverse; a singular matrix yields the identity.
 Matrix4 MatrixInverse(const Matrix4& m);
@@ -33,3 +35,12 @@ Matrix4 MatrixTranspose(const Matrix4& m);
 Vector3 TransformNormal(const Vector3& v, const Matrix4& m);
 /// v times m as a point (w = 1), without the projective divide.
 Vector3 TransformCoord(const Vector3& v, const Matrix4& m);
+
+/// Right-handed perspective projection: vertical field of view fovY (radians), aspect = width /
+/// height, near and far planes zn and zf; depth runs from 0 at zn to 1 at zf.
+Matrix4 MatrixPerspectiveFovRH(float fovY, float aspect, float zn, float zf);
+/// Right-handed view from eye towards at, with up as the vertical.
+Matrix4 MatrixLookAtRH(const Vector3& eye, const Vector3& at, const Vector3& up);
+/// Flattens geometry onto the plane (a, b, c, d) along the light vector (x, y, z, w), w = 0 for a
+/// directional light: M = (P.L) I - P^T L with P normalised.
+Matrix4 MatrixShadow(const float light[4], const float plane[4]);

@@ -261,28 +261,9 @@ float PlayerLocal::EyeShiftAt(int x, int width, bool stereogram) {
 }
 
 Matrix4 PlayerLocal::LookAt(const ViewerCamera& camera) {
-    const Vector3 z = Normalize(camera.eye - camera.lookAt);
-    const Vector3 x = Normalize(Cross(camera.up, z));
-    const Vector3 y = Cross(z, x);
-    Matrix4 view;
-    view._11 = x.x, view._12 = y.x, view._13 = z.x, view._14 = 0.0f;
-    view._21 = x.y, view._22 = y.y, view._23 = z.y, view._24 = 0.0f;
-    view._31 = x.z, view._32 = y.z, view._33 = z.z, view._34 = 0.0f;
-    view._41 = -Dot(x, camera.eye), view._42 = -Dot(y, camera.eye), view._43 = -Dot(z, camera.eye);
-    view._44 = 1.0f;
-    return view;
+    return MatrixLookAtRH(camera.eye, camera.lookAt, camera.up);
 }
 
 Matrix4 PlayerLocal::Projection(float aspect) {
-    const float ys = 1.0f / std::tan(kFieldOfView / 2.0f);
-    const float xs = ys / aspect;
-    const float depth = kNearPlane - kFarPlane;
-    Matrix4 projection;
-    projection._11 = xs;
-    projection._22 = ys;
-    projection._33 = kFarPlane / depth;
-    projection._34 = -1.0f;
-    projection._43 = kNearPlane * kFarPlane / depth;
-    projection._44 = 0.0f;
-    return projection;
+    return MatrixPerspectiveFovRH(kFieldOfView, aspect, kNearPlane, kFarPlane);
 }

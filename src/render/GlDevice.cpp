@@ -124,17 +124,6 @@ enum TextureMode { kUntextured = 0, kModulate = 1, kCoverage = 2 };
 
 std::atomic<std::uint64_t> nextDeviceId{1};
 
-Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
-    Matrix4 product;
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            product.At(r, c) = a.At(r, 0) * b.At(0, c) + a.At(r, 1) * b.At(1, c) + a.At(r, 2) * b.At(2, c) +
-                               a.At(r, 3) * b.At(3, c);
-        }
-    }
-    return product;
-}
-
 /// 0xAARRGGBB as four floats.
 ColorValue ColorFromArgb(std::uint32_t argb) {
     return {static_cast<float>((argb >> 16) & 0xFF) / 255.0f, static_cast<float>((argb >> 8) & 0xFF) / 255.0f,
@@ -715,11 +704,11 @@ GLuint GlDevice::TextureName(D3DTexture* texture) {
 
 const Matrix4& GlDevice::WorldViewProjection() {
     if (viewProjectionStale_) {
-        viewProjection_ = Multiply(view_, projection_);
+        viewProjection_ = MatrixMultiply(view_, projection_);
         viewProjectionStale_ = false;
     }
     if (worldViewProjectionStale_) {
-        worldViewProjection_ = Multiply(world_, viewProjection_);
+        worldViewProjection_ = MatrixMultiply(world_, viewProjection_);
         worldViewProjectionStale_ = false;
     }
     return worldViewProjection_;

@@ -172,12 +172,7 @@ void MirelApplication::SetupDeviceState() {
     const Vector3& direction = SimulationParameters::Instance().lightDirection;
     const float plane[4] = {0.0f, 1.0f, 0.0f, -kShadowHeight};
     const float light[4] = {-direction.x, -direction.y, -direction.z, 0.0f};
-    const float k = plane[0] * light[0] + plane[1] * light[1] + plane[2] * light[2] + plane[3] * light[3];
-    for (int row = 0; row < 4; ++row) {
-        for (int column = 0; column < 4; ++column) {
-            shadowMatrix_.At(row, column) = (row == column ? k : 0.0f) - plane[row] * light[column];
-        }
-    }
+    shadowMatrix_ = MatrixShadow(light, plane);
 
     shadowMaterial_ = MaterialRecord{};
     shadowMaterial_.diffuse.a = 0.5f;

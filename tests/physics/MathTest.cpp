@@ -168,6 +168,32 @@ TEST(MatrixMath, ProductOrderTranslationInverseAndTranspose) {
     EXPECT_VECTOR_NEAR(TransformCoord(Vector3(1, 0, 0), turnAndMove), Vector3(10, 21, 30), 1e-5f);
 }
 
+TEST(MatrixMath, ViewerCameraAndShadowMapPointsWhereTheyBelong) {
+    // the isometric viewer at (0, 2, -5) looks at the origin: it lies straight ahead, 5.385 m away
+    const Matrix4 view = MatrixLookAtRH(Vector3(0, 2, -5), Vector3(0, 0, 0), Vector3(0, 1, 0));
+    EXPECT_VECTOR_NEAR(TransformCoord(Vector3(0, 0, 0), view), Vector3(0, 0, -std::sqrt(29.0f)), 1e-5f);
+    // world +x is to the viewer's left in this right-handed view
+    EXPECT_LT(TransformCoord(Vector3(1, 0, 0), view).x, 0.0f);
+
+    // depth 0 on the near plane, 1 on the far plane, after the divide by w = -z
+    const Matrix4 projection = MatrixPerspectiveFovRH(0.7853982f, 4.0f / 3.0f, 0.1f, 15.0f);
+    auto depth = [&](float z) {
+        const Matrix4 p = MatrixMultiply(MatrixTranslation(0, 0, z), projection);
+        return p._43 / p._44;
+    };
+    EXPECT_NEAR(depth(-0.1f), 0.0f, 1e-6f);
+    EXPECT_NEAR(depth(-15.0f), 1.0f, 1e-6f);
+    EXPECT_NEAR(projection._22 / projection._11, 4.0f / 3.0f, 1e-6f);
+
+    // a point 1 m above the shadow plane lands on it along the light (3.5, -3, 5.5)
+    const float light[4] = {-3.5f, 3.0f, -5.5f, 0.0f};
+    const float plane[4] = {0.0f, 2.0f, 0.0f, -0.01f}; // y = 0.005, not normalised
+    const Matrix4 shadow = MatrixShadow(light, plane);
+    const Matrix4 flattened = MatrixMultiply(MatrixTranslation(0, 1.005f, 0), shadow);
+    EXPECT_VECTOR_NEAR(Vector3(flattened._41, flattened._42, flattened._43) * (1.0f / flattened._44),
+                       Vector3(3.5f / 3.0f, 0.005f, 5.5f / 3.0f), 1e-5f);
+}
+
 TEST(QuaternionMath, MultiplyIsFirstThenSecond) {
     std::mt19937 random(11);
     const Quaternion identity;

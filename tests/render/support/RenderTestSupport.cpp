@@ -94,72 +94,29 @@ std::wstring SourcePath(const std::string& relative) {
 }
 
 Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
-    Matrix4 product;
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            product.At(r, c) = 0.0f;
-            for (int k = 0; k < 4; ++k) {
-                product.At(r, c) += a.At(r, k) * b.At(k, c);
-            }
-        }
-    }
-    return product;
+    return MatrixMultiply(a, b);
 }
 
 Matrix4 Scaling(float sx, float sy, float sz) {
-    Matrix4 m;
-    m._11 = sx;
-    m._22 = sy;
-    m._33 = sz;
-    return m;
+    return MatrixScaling(sx, sy, sz);
 }
 
 Matrix4 Translation(const Vector3& t) {
-    Matrix4 m;
-    m._41 = t.x;
-    m._42 = t.y;
-    m._43 = t.z;
-    return m;
+    return MatrixTranslation(t);
 }
 
 Matrix4 PerspectiveFovRH(float aspect) {
-    const float fieldOfView = 0.7853982f;
-    const float zn = 0.1f;
-    const float zf = 15.0f;
-    const float ys = 1.0f / std::tan(fieldOfView / 2.0f);
-    Matrix4 m;
-    m._11 = ys / aspect;
-    m._22 = ys;
-    m._33 = zf / (zn - zf);
-    m._34 = -1.0f;
-    m._43 = zn * zf / (zn - zf);
-    m._44 = 0.0f;
-    return m;
+    return MatrixPerspectiveFovRH(0.7853982f, aspect, 0.1f, 15.0f);
 }
 
 Matrix4 LookAtRH(const Vector3& eye, const Vector3& at, const Vector3& up) {
-    const Vector3 z = Normalize(eye - at);
-    const Vector3 x = Normalize(Cross(up, z));
-    const Vector3 y = Cross(z, x);
-    Matrix4 m;
-    m._11 = x.x, m._12 = y.x, m._13 = z.x;
-    m._21 = x.y, m._22 = y.y, m._23 = z.y;
-    m._31 = x.z, m._32 = y.z, m._33 = z.z;
-    m._41 = -Dot(x, eye), m._42 = -Dot(y, eye), m._43 = -Dot(z, eye);
-    return m;
+    return MatrixLookAtRH(eye, at, up);
 }
 
 Matrix4 ShadowMatrix(const Vector3& lightDirection) {
     const float plane[4] = {0.0f, 1.0f, 0.0f, -0.005f};
     const float light[4] = {-lightDirection.x, -lightDirection.y, -lightDirection.z, 0.0f};
-    const float k = plane[0] * light[0] + plane[1] * light[1] + plane[2] * light[2] + plane[3] * light[3];
-    Matrix4 m;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            m.At(i, j) = (i == j ? k : 0.0f) - plane[i] * light[j];
-        }
-    }
-    return m;
+    return MatrixShadow(light, plane);
 }
 
 ::testing::AssertionResult PixelNear(const QImage& frame, QPoint at, QColor expected, int tolerance) {
