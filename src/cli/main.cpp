@@ -15,6 +15,7 @@
 #include "cli/SimOptions.h"
 #include "collision/CollisionRegistry.h"
 #include "common/WideText.h"
+#include "common/WorkingFolder.h"
 #include "common/myexception.h"
 #include "definition/Calculator.h"
 #include "definition/FieldCatalog.h"
@@ -274,6 +275,15 @@ int main(int argc, char** argv) {
     if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
         std::cerr << "kivaro-sim: cannot change into " << options.root << '\n';
         return 2;
+    }
+    // without --root, the desktop program's working folder
+    if (options.root.empty()) {
+        try {
+            WorkingFolder::Enter();
+        } catch (const myexception& error) {
+            PrintError(L"kivaro-sim: " + std::wstring(error.what()));
+            return 2;
+        }
     }
     switch (options.mode) {
     case SimOptions::Mode::kEval:
