@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -76,6 +77,10 @@ struct ParseReport {
 struct ParseState {
     xmlParserCtxtPtr context = nullptr;
     ParseReport report;
+    /// Nodes libxml2 has made for the document so far (elements, attributes, text and the rest).
+    std::size_t nodes = 0;
+    /// Bytes of text and attribute values parsed so far.
+    std::size_t textBytes = 0;
 };
 
 thread_local ParseState* tCurrentParse = nullptr;
@@ -156,6 +161,69 @@ xmlEntityPtr GetEntityRefusingExternal(void* userData, const xmlChar* name) {
     return entity;
 }
 
+/// Stops the parse in progress with the reason as its failure.
+void StopParse(ParseState& state, const std::string& reason) {
+    xmlParserCtxtPtr context = state.context;
+    const int line = context->input != nullptr ? context->input->line : 0;
+    const int column = context->input != nullptr ? context->input->col : 0;
+    Record(state, reason.c_str(), line, column, XML_ERR_USER_STOP);
+    xmlStopParser(context);
+}
+
+/// Counts every node the parser makes and stops the parse at the first one past the
+/// bound, so that a file of millions of small elements costs no more than the bound.
+void CountNode(xmlNodePtr) {
+    ParseState* state = tCurrentParse;
+    if (state != nullptr && state->context != nullptr && ++state->nodes == XMLParserLibXml2::kMaxNodes + 1) {
+        StopParse(*state,
+                  "The document holds more than " + std::to_string(XMLParserLibXml2::kMaxNodes) + " nodes");
+    }
+}
+
+/// Counts text and attribute bytes as they are parsed; false (and the parse stopped) past
+/// the bound, so that a few huge texts are refused before the tree holds them.
+bool CountText(std::size_t length) {
+    ParseState* state = tCurrentParse;
+    if (state == nullptr || state->context == nullptr) {
+        return true;
+    }
+    state->textBytes += length;
+    if (state->textBytes <= XMLParserLibXml2::kMaxTreeText) {
+        return true;
+    }
+    if (!state->report.failed) {
+        StopParse(*state, "The document holds more than " + std::to_string(XMLParserLibXml2::kMaxTreeText) +
+                              " bytes of text");
+    }
+    return false;
+}
+
+void CountedCharacters(void* context, const xmlChar* characters, int length) {
+    if (CountText(static_cast<std::size_t>(length))) {
+        xmlSAX2Characters(context, characters, length);
+    }
+}
+
+void CountedCdata(void* context, const xmlChar* characters, int length) {
+    if (CountText(static_cast<std::size_t>(length))) {
+        xmlSAX2CDataBlock(context, characters, length);
+    }
+}
+
+void CountedStartElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
+                         int namespaceCount, const xmlChar** namespaces, int attributeCount,
+                         int defaultedCount, const xmlChar** attributes) {
+    // five pointers an attribute: name, prefix, URI, value and the end of the value
+    std::size_t length = 0;
+    for (int index = 0; index < attributeCount; ++index) {
+        length += static_cast<std::size_t>(attributes[index * 5 + 4] - attributes[index * 5 + 3]);
+    }
+    if (CountText(length)) {
+        xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                              defaultedCount, attributes);
+    }
+}
+
 /// Nothing outside the document is ever read: no DTD, no external entity.
 xmlParserInputPtr RefuseExternalResource(void*, const xmlChar*, const xmlChar*) {
     return nullptr;
@@ -168,8 +236,11 @@ public:
         : previous_(xmlStructuredError), previousContext_(xmlStructuredErrorContext) {
         xmlSetStructuredErrorFunc(&state, OnStructuredError);
         tCurrentParse = &state;
+        // libxml2 keeps the node callback per thread, as it keeps the error handler
+        previousRegister_ = xmlRegisterNodeDefault(CountNode);
     }
     ~ErrorCapture() {
+        xmlRegisterNodeDefault(previousRegister_);
         tCurrentParse = nullptr;
         xmlSetStructuredErrorFunc(previousContext_, previous_);
     }
@@ -179,6 +250,7 @@ public:
 private:
     xmlStructuredErrorFunc previous_;
     void* previousContext_;
+    xmlRegisterNodeFunc previousRegister_ = nullptr;
 };
 
 std::wstring ToHex(unsigned value) {
@@ -210,13 +282,16 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-/// Reads the whole file; on failure fills report with the system's reason.
-bool ReadWholeFile(const std::string& nativePath, std::string& content, ParseReport& report) {
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+/// Opens a regular file of at most kMaxFileSize bytes; on failure fills report with the
+/// system's reason and returns null.
+FileHandle OpenRegularFile(const std::string& nativePath, ParseReport& report) {
     auto fail = [&report](const std::string& reason) {
         report.failed = true;
         report.reason = reason;
         report.code = XML_IO_LOAD_ERROR;
-        return false;
+        return FileHandle();
     };
     // opened without waiting: a named pipe or a device would otherwise block the open
     // until someone writes to it; anything but a regular file is refused below
@@ -224,7 +299,7 @@ bool ReadWholeFile(const std::string& nativePath, std::string& content, ParseRep
     if (descriptor < 0) {
         return fail(std::strerror(errno));
     }
-    std::unique_ptr<std::FILE, FileCloser> file(fdopen(descriptor, "rb"));
+    FileHandle file(fdopen(descriptor, "rb"));
     if (file == nullptr) {
         const int error = errno;
         close(descriptor);
@@ -240,13 +315,26 @@ bool ReadWholeFile(const std::string& nativePath, std::string& content, ParseRep
     if (static_cast<unsigned long long>(status.st_size) > XMLParserLibXml2::kMaxFileSize) {
         return fail("The file is larger than " + std::to_string(XMLParserLibXml2::kMaxFileSize) + " bytes");
     }
-    content.resize(static_cast<std::size_t>(status.st_size));
-    const std::size_t read = std::fread(content.data(), 1, content.size(), file.get());
-    if (read != content.size() && std::ferror(file.get())) {
-        return fail(std::strerror(errno));
+    return file;
+}
+
+/// libxml2's read callback: the next bytes of the file, 0 at its end, -1 on a read error.
+/// A file that grows while it is read is cut at kMaxFileSize.
+struct FileSource {
+    std::FILE* file;
+    std::size_t delivered = 0;
+};
+
+int ReadFileSource(void* source, char* buffer, int length) {
+    auto& from = *static_cast<FileSource*>(source);
+    const std::size_t room = XMLParserLibXml2::kMaxFileSize - from.delivered;
+    const std::size_t wanted = std::min(static_cast<std::size_t>(length), room);
+    const std::size_t read = std::fread(buffer, 1, wanted, from.file);
+    if (read == 0 && std::ferror(from.file)) {
+        return -1;
     }
-    content.resize(read); // the file may have shrunk meanwhile
-    return true;
+    from.delivered += read;
+    return static_cast<int>(read);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -417,15 +505,18 @@ std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
     try {
         InitialiseLibXml2();
 
-        // the file, read here so that libxml2 never opens anything itself
+        // the file, opened here so that libxml2 never opens anything itself, and read in
+        // blocks as the parse goes, so that a document stopped early is never read whole
         const std::string nativePath = ToNativePath(path);
-        std::string content;
+        FileHandle file;
         {
             ParseReport report;
-            if (!ReadWholeFile(nativePath, content, report)) {
+            file = OpenRegularFile(nativePath, report);
+            if (file == nullptr) {
                 throw failParse(report);
             }
         }
+        FileSource source{file.get()};
 
         // the parser: no network, no DTD loading, no entity substitution, default limits
         std::unique_ptr<xmlParserCtxt, ContextFree> context(xmlNewParserCtxt());
@@ -435,20 +526,23 @@ std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
         }
         context->sax->getEntity = GetEntityRefusingExternal;
         context->sax->resolveEntity = RefuseExternalResource;
+        context->sax->characters = CountedCharacters;
+        context->sax->ignorableWhitespace = CountedCharacters;
+        context->sax->cdataBlock = CountedCdata;
+        context->sax->startElementNs = CountedStartElement;
 
         ParseState state;
         state.context = context.get();
         std::unique_ptr<xmlDoc, DocumentFree> document;
         {
             ErrorCapture capture(state);
-            document.reset(xmlCtxtReadMemory(context.get(), content.data(), static_cast<int>(content.size()),
-                                             nativePath.c_str(), nullptr, XML_PARSE_NONET));
+            document.reset(xmlCtxtReadIO(context.get(), ReadFileSource, nullptr, &source, nativePath.c_str(),
+                                         nullptr, XML_PARSE_NONET));
         }
         if (state.report.failed || document == nullptr || !context->wellFormed) {
             throw failParse(state.report);
         }
-        content.clear();
-        content.shrink_to_fit();
+        file.reset();
 
         // the plain tree
         xmlNodePtr root = xmlDocGetRootElement(document.get());

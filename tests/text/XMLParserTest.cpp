@@ -272,6 +272,40 @@ TEST(XMLParserTest, HostileDocumentsFailWithoutHarm) {
     EXPECT_LT(deepMessage.size(), 1000u);
 }
 
+TEST(XMLParserTest, DocumentsPastTheNodeBoundStopWhileParsed) {
+    ScopedLogCapture log(4, true);
+    TemporaryDirectory dir;
+    constexpr std::size_t kBound = XMLParserLibXml2::kMaxNodes;
+
+    // one element and one line-break text node a line: half the bound loads whole
+    auto lines = [](std::size_t count) {
+        std::string text = "<r>\n";
+        for (std::size_t i = 0; i < count; ++i) {
+            text += "<a/>\n";
+        }
+        return text + "</r>\n";
+    };
+    XMLParserLibXml2 parser;
+    EXPECT_EQ(parser.load(WriteFile(dir, "half.xml", lines(kBound / 2 - 10)))->GetChildren().size(),
+              kBound / 2 - 10);
+
+    // ten times the bound is refused at the line where the bound was passed, not at the end
+    const std::wstring message = LoadFailure(WriteFile(dir, "many.xml", lines(kBound * 10)));
+    EXPECT_NE(message.find(L"more than " + std::to_wstring(kBound) + L" nodes"), std::wstring::npos)
+        << message;
+    const std::size_t lineAt = message.find(CommonMessage(112));
+    ASSERT_NE(lineAt, std::wstring::npos);
+    const long line = std::wcstol(message.c_str() + lineAt + CommonMessage(112).size(), nullptr, 10);
+    EXPECT_GT(line, static_cast<long>(kBound / 2 - 10));
+    EXPECT_LT(line, static_cast<long>(kBound / 2 + 10));
+
+    // text past its bound is refused while parsed as well, in content or in attributes
+    const std::string half(XMLParserLibXml2::kMaxTreeText / 2 + 1, 'x');
+    const std::wstring textMessage =
+        LoadFailure(WriteFile(dir, "text.xml", "<r><a>" + half + "</a><a b='" + half + "'/></r>"));
+    EXPECT_NE(textMessage.find(L"bytes of text"), std::wstring::npos) << textMessage.substr(0, 300);
+}
+
 TEST(XMLParserTest, ThreadsLoadAtTheSameTime) {
     ScopedLogCapture log(4, true);
     TemporaryDirectory dir;
