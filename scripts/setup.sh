@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth libgl1-mesa-dri mesa-utils
     fonts-noto-cjk locales
+    dpkg-dev fakeroot file lintian
 )
 
 missing=()

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Generates the desktop program's icon, src/shell/kivaro.png (64 x 64, RGBA).
+"""Generates the desktop program's icon, src/shell/kivaro.png (64 x 64, RGBA), and with a
+size the same picture for the icon theme (packaging/icons/<size>.png).
 
 Standard library only; the output is deterministic. A striped beach ball resting on a
-strip of land, with its soft shadow, on a transparent background.
+strip of land, with its soft shadow, on a transparent background; drawn on a 64-unit
+grid and scaled to the size.
 
-    python3 tools/make_icon.py [output file]
+    python3 tools/make_icon.py [output file [size]]
 """
 
 import math
@@ -35,12 +37,14 @@ def blend(under, colour, alpha):
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "src", "shell",
                                                               "kivaro.png")
+    size = int(sys.argv[2]) if len(sys.argv) > 2 else SIZE
+    scale = size / SIZE
     pixels = []
     cx, cy, r = 32.0, 29.0, 21.0
     stripes = [(230, 40, 40), (250, 250, 245), (40, 110, 230), (250, 250, 245), (250, 200, 30), (250, 250, 245)]
-    for y in range(SIZE):
-        for x in range(SIZE):
-            px, py = x + 0.5, y + 0.5
+    for y in range(size):
+        for x in range(size):
+            px, py = (x + 0.5) / scale, (y + 0.5) / scale
             rgba = [0, 0, 0, 0]
             # land strip with a darker edge
             if py >= 50:
@@ -58,10 +62,10 @@ def main():
                 stripe = stripes[int((angle + math.pi) / (2 * math.pi) * len(stripes) * 1.5) % len(stripes)]
                 light = max(0.0, (-0.45 * dx - 0.55 * dy + 0.7 * dz)) * 0.7 + 0.35
                 colour = [min(255, round(c * light)) for c in stripe]
-                edge = min(1.0, (1.0 - math.sqrt(rr)) * r)  # anti-aliased rim
+                edge = min(1.0, (1.0 - math.sqrt(rr)) * r * scale)  # anti-aliased rim, one pixel wide
                 rgba = blend(rgba[:3], colour, edge) + [max(rgba[3], round(255 * edge))]
             pixels.extend(rgba)
-    write_png(out, SIZE, SIZE, pixels)
+    write_png(out, size, size, pixels)
 
 
 if __name__ == "__main__":
