@@ -3,6 +3,7 @@
 #include "common/ApplicationConfigIni.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,55 @@
 #include "common/FileBytes.h"
 #include "common/FilePath.h"
 #include "common/LogWriter.h"
+#include "common/Messages.h"
+#include "common/myexception.h"
+
+namespace {
+
+/// The settings file's bytes, nothing when it is absent or cannot be read; a file (or
+/// anything else under its name) larger than the bound is an exec_error, so that it is
+/// treated as an unreadable one without being read whole.
+std::optional<std::string> ReadSettingsBytes(const std::wstring& path) {
+    const int file = open(ToNativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) {
+        return std::nullopt;
+    }
+    auto tooLarge = [&path] {
+        return exec_error(CommonMessage(116) + L"[" + path + L"] is larger than " +
+                          std::to_wstring(ApplicationConfigIni::kMaxFileSize) + L" bytes");
+    };
+    struct stat status {};
+    if (fstat(file, &status) == 0 &&
+        status.st_size > static_cast<off_t>(ApplicationConfigIni::kMaxFileSize)) {
+        close(file);
+        throw tooLarge();
+    }
+    // one byte beyond the bound tells a file that grew meanwhile (or a device) from one that fits
+    std::string bytes(ApplicationConfigIni::kMaxFileSize + 1, '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count = read(file, bytes.data() + filled, bytes.size() - filled);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            close(file);
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(count);
+    }
+    close(file);
+    if (filled > ApplicationConfigIni::kMaxFileSize) {
+        throw tooLarge();
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+} // namespace
 
 int LeadingInteger(const std::wstring& text) {
     std::size_t position = 0;
@@ -39,14 +89,14 @@ int LeadingInteger(const std::wstring& text) {
 ApplicationConfigIni::ApplicationConfigIni(std::wstring baseName, bool writable, LockWait wait)
     : baseName_(std::move(baseName)), writable_(writable) {
     AcquireLock(wait);
-    if (std::optional<std::string> bytes = ReadFileBytes(baseName_ + L".ini")) {
-        try {
+    try {
+        if (std::optional<std::string> bytes = ReadSettingsBytes(baseName_ + L".ini")) {
             file_.Parse(*bytes);
-        } catch (...) {
-            // the destructor will not run: the lock must not outlive the failed store
-            ReleaseLock();
-            throw;
         }
+    } catch (...) {
+        // the destructor will not run: the lock must not outlive the failed store
+        ReleaseLock();
+        throw;
     }
 }
 

@@ -3,6 +3,7 @@
 // guarded by the lock file "<base>.lock" and replaced through "<base>.tmp".
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "common/ApplicationConfig.h"
@@ -17,9 +18,13 @@ struct IniLockWait {
 class ApplicationConfigIni : public ApplicationConfig {
 public:
     using LockWait = IniLockWait;
+    /// Larger settings files are refused unread, like malformed ones: the program's own
+    /// file holds a few hundred bytes.
+    static constexpr std::size_t kMaxFileSize = 1u << 20;
 
     /// Takes the lock file (waiting as `wait` says, then proceeding regardless) and loads
-    /// "<baseName>.ini" when it exists. Throws exec_error for a malformed file, releasing
+    /// "<baseName>.ini" when it exists. Throws exec_error for a malformed file or one larger
+    /// than kMaxFileSize, releasing
     /// the lock first.
     ApplicationConfigIni(std::wstring baseName, bool writable, LockWait wait = LockWait());
     /// A writable store writes its file here; the lock file is removed in every case.

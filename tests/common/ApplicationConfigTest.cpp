@@ -251,6 +251,19 @@ TEST(ApplicationConfigIni, MalformedFileThrowsAndReleasesTheLock) {
     ASSERT_TRUE(WriteFileBytes(base + L".ini", Utf16File(L"[Settings\r\n")));
     EXPECT_THROW(ApplicationConfigIni(base, true, kNoWait), exec_error);
     EXPECT_FALSE(Exists(native + ".lock"));
+
+    // a file past the size bound is refused the same way, however well formed; one at the bound loads
+    std::wstring lines = L"[Settings]\r\n";
+    while ((lines.size() + 20) * 2 + 2 < ApplicationConfigIni::kMaxFileSize) {
+        lines += L"; filler\r\n";
+    }
+    std::string atBound = Utf16File(lines + L"Zoom=7");
+    atBound.resize(ApplicationConfigIni::kMaxFileSize, ' ');
+    ASSERT_TRUE(WriteFileBytes(base + L".ini", atBound));
+    EXPECT_NE(ApplicationConfigIni(base, false, kNoWait).File().Find(L"Settings", L"Zoom"), nullptr);
+    ASSERT_TRUE(WriteFileBytes(base + L".ini", atBound + std::string(2, ' ')));
+    EXPECT_THROW(ApplicationConfigIni(base, true, kNoWait), exec_error);
+    EXPECT_FALSE(Exists(native + ".lock"));
 }
 
 TEST(ApplicationConfigIni, SecondStoreWaitsForTheLockThenProceeds) {
