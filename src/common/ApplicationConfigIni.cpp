@@ -3,6 +3,7 @@
 #include "common/ApplicationConfigIni.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,11 +108,35 @@ ApplicationConfigIni::~ApplicationConfigIni() {
     ReleaseLock();
 }
 
+/// The process a lock file names, or 0 when it names none (empty, being written, foreign).
+pid_t LockHolder(const std::string& lockPath) {
+    const int lock = open(lockPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (lock < 0) {
+        return 0;
+    }
+    char text[32] = {};
+    const ssize_t count = read(lock, text, sizeof text - 1);
+    close(lock);
+    if (count <= 0) {
+        return 0;
+    }
+    long long holder = 0;
+    for (ssize_t index = 0; index < count && text[index] >= '0' && text[index] <= '9'; ++index) {
+        holder = std::min(holder * 10 + (text[index] - '0'), static_cast<long long>(INT_MAX) + 1);
+    }
+    return holder > 0 && holder <= INT_MAX ? static_cast<pid_t>(holder) : 0;
+}
+
 void ApplicationConfigIni::AcquireLock(const LockWait& wait) {
     std::string lockPath = ToNativePath(baseName_ + L".lock");
+    bool tookOver = false;
     for (int attempt = 0; attempt < wait.attempts; ++attempt) {
-        int lock = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        int lock = open(lockPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (lock >= 0) {
+            // the holder's process, so that a lock left by a killed program can be recognised
+            const std::string holder = std::to_string(getpid()) + "\n";
+            const ssize_t written = write(lock, holder.data(), holder.size());
+            static_cast<void>(written); // a lock without its holder is only waited for, as before
             close(lock);
             holdsLock_ = true;
             return;
@@ -119,9 +144,23 @@ void ApplicationConfigIni::AcquireLock(const LockWait& wait) {
         if (errno != EEXIST) {
             break;
         }
+        // a holder that no longer exists will never remove its lock: take it over at once
+        // (once only, so that two stores taking over together cannot remove each other's lock
+        // for ever)
+        const pid_t holder = LockHolder(lockPath);
+        if (!tookOver && holder != 0 && kill(holder, 0) != 0 && errno == ESRCH) {
+            Log(L".\\ApplicationConfigIni", __LINE__,
+                L"stale lock file of the ended process " + std::to_wstring(holder) + L" taken over: " +
+                    baseName_ + L".lock",
+                2);
+            unlink(lockPath.c_str());
+            tookOver = true;
+            --attempt;
+            continue;
+        }
         std::this_thread::sleep_for(wait.interval);
     }
-    // the store goes on without the lock: a lock file left by a dead process must not
+    // the store goes on without the lock: a lock file whose holder cannot be told must not
     // keep the settings out of reach for ever
     Log(L".\\ApplicationConfigIni", __LINE__, L"lock file not obtained: " + baseName_ + L".lock", 2);
 }

@@ -9,7 +9,7 @@
 #include "common/ApplicationConfig.h"
 #include "common/IniFile.h"
 
-/// How long a text-file store waits for another store's lock file to disappear.
+/// How long a text-file store waits for another live store's lock file to disappear.
 struct IniLockWait {
     std::chrono::milliseconds interval{1000};
     int attempts = 21;
@@ -22,7 +22,9 @@ public:
     /// file holds a few hundred bytes.
     static constexpr std::size_t kMaxFileSize = 1u << 20;
 
-    /// Takes the lock file (waiting as `wait` says, then proceeding regardless) and loads
+    /// Takes the lock file, which records this process (waiting as `wait` says for a live
+    /// holder, taking over at once one whose process has ended, and proceeding regardless
+    /// after the wait), and loads
     /// "<baseName>.ini" when it exists. Throws exec_error for a malformed file or one larger
     /// than kMaxFileSize, releasing
     /// the lock first.

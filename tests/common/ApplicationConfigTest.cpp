@@ -2,6 +2,7 @@
 // lock file and the replacement of the file.
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -264,6 +265,40 @@ TEST(ApplicationConfigIni, MalformedFileThrowsAndReleasesTheLock) {
     ASSERT_TRUE(WriteFileBytes(base + L".ini", atBound + std::string(2, ' ')));
     EXPECT_THROW(ApplicationConfigIni(base, true, kNoWait), exec_error);
     EXPECT_FALSE(Exists(native + ".lock"));
+}
+
+TEST(ApplicationConfigIni, LockOfAnEndedProcessIsTakenOverAtOnce) {
+    TemporaryDirectory directory;
+    std::string native = directory.Path() + "/Kivaro_u";
+    std::wstring base = FromUtf8(directory.Path()) + L"\\Kivaro_u";
+    ScopedLogCapture log;
+
+    // a child that has ended and been reaped: its process number names no process
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(0);
+    }
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    ASSERT_TRUE(WriteFileBytes(base + L".lock", std::to_string(child) + "\n"));
+    {
+        ApplicationConfigIni store(base, false, kNoWait);
+        EXPECT_TRUE(store.HoldsLock());
+        EXPECT_EQ(ReadFileBytes(base + L".lock").value_or(""), std::to_string(getpid()) + "\n");
+    }
+    EXPECT_FALSE(Exists(native + ".lock"));
+    bool logged = false;
+    for (const auto& record : log.Writer().Records()) {
+        logged = logged || record.message.find(L"stale lock file") != std::wstring::npos;
+    }
+    EXPECT_TRUE(logged);
+
+    // a live holder (this process) and a lock that names no process are waited for
+    for (const std::string& holder : {std::to_string(getpid()) + "\n", std::string(), std::string("x")}) {
+        ASSERT_TRUE(WriteFileBytes(base + L".lock", holder));
+        ApplicationConfigIni store(base, false, kNoWait);
+        EXPECT_FALSE(store.HoldsLock()) << holder;
+    }
 }
 
 TEST(ApplicationConfigIni, SecondStoreWaitsForTheLockThenProceeds) {
