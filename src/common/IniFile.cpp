@@ -34,6 +34,56 @@ std::wstring WithoutComment(const std::wstring& line) {
     return line;
 }
 
+/// The position of the first "[" outside double quotes, or npos.
+std::size_t SectionOpen(const std::wstring& line) {
+    bool inQuotes = false;
+    for (std::size_t index = 0; index < line.size(); ++index) {
+        if (line[index] == L'"') {
+            inQuotes = !inQuotes;
+        } else if (line[index] == L'[' && !inQuotes) {
+            return index;
+        }
+    }
+    return std::wstring::npos;
+}
+
+/// The text of a quoted name or value whose opening quote is at position - 1; a doubled
+/// quote inside stands for one quote. The text ends at the closing quote or, when none
+/// follows, at the end of the line. position is left after the closing quote.
+std::wstring ReadQuoted(const std::wstring& line, std::size_t& position) {
+    std::wstring text;
+    while (position < line.size()) {
+        const wchar_t character = line[position++];
+        if (character != L'"') {
+            text += character;
+        } else if (position < line.size() && line[position] == L'"') {
+            text += L'"';
+            ++position;
+        } else {
+            break;
+        }
+    }
+    return text;
+}
+
+/// The name or value as written: in quotes (inner quotes doubled) when it holds what would
+/// otherwise end it, open a comment or a section, or lose its leading blanks.
+std::wstring Written(const std::wstring& text, const wchar_t* endings) {
+    const bool plain =
+        text.find_first_of(endings) == std::wstring::npos && (text.empty() || !IsBlank(text[0]));
+    if (plain) {
+        return text;
+    }
+    std::wstring quoted = L"\"";
+    for (const wchar_t character : text) {
+        quoted += character;
+        if (character == L'"') {
+            quoted += L'"';
+        }
+    }
+    return quoted + L"\"";
+}
+
 } // namespace
 
 bool Utf16Less::operator()(const std::wstring& left, const std::wstring& right) const {
@@ -73,8 +123,8 @@ void IniFile::ParseLine(std::wstring line, std::wstring& section) {
         return;
     }
 
-    // section line
-    std::size_t open = line.find(L'[');
+    // section line: a "[" outside quotes
+    std::size_t open = SectionOpen(line);
     if (open != std::wstring::npos) {
         std::size_t close = line.find(L']', open + 1);
         if (close == std::wstring::npos) {
@@ -84,17 +134,24 @@ void IniFile::ParseLine(std::wstring line, std::wstring& section) {
         return;
     }
 
-    // key line: key, blanks, "=", blanks, value (quoted or up to a quote or the end)
+    // key line: key (quoted or up to "=" or a blank), blanks, "=", blanks, value (quoted or
+    // up to a quote or the end)
     std::size_t position = 0;
     while (position < line.size() && IsBlank(line[position])) {
         ++position;
     }
-    std::size_t keyEnd = line.find_first_of(L"= \t", position);
-    if (keyEnd == std::wstring::npos) {
-        keyEnd = line.size();
+    std::wstring key;
+    if (position < line.size() && line[position] == L'"') {
+        ++position;
+        key = ReadQuoted(line, position);
+    } else {
+        std::size_t keyEnd = line.find_first_of(L"= \t", position);
+        if (keyEnd == std::wstring::npos) {
+            keyEnd = line.size();
+        }
+        key = line.substr(position, keyEnd - position);
+        position = keyEnd;
     }
-    std::wstring key = line.substr(position, keyEnd - position);
-    position = keyEnd;
     while (position < line.size() && IsBlank(line[position])) {
         ++position;
     }
@@ -107,9 +164,12 @@ void IniFile::ParseLine(std::wstring line, std::wstring& section) {
         // a quoted value ends at its closing quote, a plain one at the end or at a quote
         if (position < line.size() && line[position] == L'"') {
             ++position;
+            value = ReadQuoted(line, position);
+        } else {
+            std::size_t quote = line.find(L'"', position);
+            value =
+                line.substr(position, quote == std::wstring::npos ? std::wstring::npos : quote - position);
         }
-        std::size_t quote = line.find(L'"', position);
-        value = line.substr(position, quote == std::wstring::npos ? std::wstring::npos : quote - position);
     }
     sections_[section][key] = value;
 }
@@ -119,11 +179,7 @@ std::string IniFile::Serialize() const {
     for (const auto& [name, keys] : sections_) {
         text += L"[" + name + L"]\r\n";
         for (const auto& [key, value] : keys) {
-            if (value.find(L';') != std::wstring::npos) {
-                text += key + L"=\"" + value + L"\"\r\n";
-            } else {
-                text += key + L"=" + value + L"\r\n";
-            }
+            text += Written(key, L"= \t;\"[") + L"=" + Written(value, L";\"[") + L"\r\n";
         }
     }
     return std::string("\xFF\xFE", 2) + ToUtf16LE(text);

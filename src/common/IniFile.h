@@ -19,7 +19,9 @@ public:
     /// Parses the bytes of a file (byte-order mark included). Throws exec_error for a
     /// section line without its closing "]".
     void Parse(std::string_view bytes);
-    /// The bytes of the file: byte-order mark, then every section and key in order.
+    /// The bytes of the file: byte-order mark, then every section and key in order. Keys and
+    /// values that the plain form would not read back (quotes, ";", "=", "[", blanks) are
+    /// written in quotes with inner quotes doubled; a carriage return cannot be written.
     std::string Serialize() const;
 
     /// The value, or null when the section or the key is absent.

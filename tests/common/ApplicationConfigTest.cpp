@@ -60,6 +60,19 @@ TEST(IniFile, ReadsQuotedValuesAndCommentsAndWritesThemBack) {
     IniFile again;
     again.Parse(file.Serialize());
     EXPECT_EQ(again.Serialize(), file.Serialize());
+
+    // whatever is stored reads back unchanged: quotes, ";", "=", "[", blanks, empty names
+    IniFile hostile;
+    const std::wstring texts[] = {L"\"=;",  L"a\"b",   L"\"", L"x=y", L"[S]",  L"a[b",  L" lead",
+                                  L"\ttab", L"trail ", L";",  L"",    L"\"\"", L"k ey", L"\n"};
+    for (const std::wstring& text : texts) {
+        hostile.Set(L"S", text, text);
+        hostile.Set(L"S", L"v" + text, text);
+    }
+    IniFile reread;
+    reread.Parse(hostile.Serialize());
+    EXPECT_EQ(reread.AllSections(), hostile.AllSections());
+    EXPECT_EQ(Value(reread, L"S", L"\"=;"), L"\"=;");
 }
 
 TEST(IniFile, FollowsTheLineRules) {
