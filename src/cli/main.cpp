@@ -46,6 +46,8 @@ int Evaluate(const SimOptions& options) {
     }
 }
 
+/// Reads the item folder as an update does and every field as Add does, without adding
+/// anything: failing item files first, then each field with its header or its failure.
 int Check() {
     FieldCatalog catalog;
     std::vector<FieldCatalog::Failure> failures = catalog.UpdateReportingAll();
@@ -59,9 +61,20 @@ int Check() {
             Print(JsonLine().Add("path", failure.path).Add("error", failure.message));
         }
     }
+    // every field whose header was read is then made as Add makes it, into a scratch map that
+    // no world ever sees, so that every failure Add would show is reported with its text
     std::map<std::wstring, const DefinitionSummary*> summaries;
+    bool instantiationFailed = false;
     for (const DefinitionSummary& summary : catalog.Summaries()) {
-        summaries[summary.path] = &summary;
+        try {
+            DefinitionParser::ItemMap scratch;
+            DefinitionSummary again;
+            catalog.Parser().LoadField(summary.path, scratch, again, false);
+            summaries[summary.path] = &summary;
+        } catch (const myexception& error) {
+            fieldFailures[summary.path] = error.what();
+            instantiationFailed = true;
+        }
     }
     for (const std::wstring& path : catalog.FieldPaths()) {
         if (auto found = summaries.find(path); found != summaries.end()) {
@@ -76,7 +89,7 @@ int Check() {
             Print(JsonLine().Add("path", path).Add("error", failed->second));
         }
     }
-    return failures.empty() ? 0 : 1;
+    return failures.empty() && !instantiationFailed ? 0 : 1;
 }
 
 bool IsBuiltIn(const std::wstring& name) {

@@ -132,10 +132,24 @@ TEST_F(KivaroSimTest, CheckReportsEveryFileAndGoesOnAfterFailures) {
     Write("items/broken/broken.wtf", R"(<Field format="110"><Item name="x" type="nothing"/></Field>)");
     Write("items/broken/bad.wti", R"(<FieldItem name="bad" format="999"/>)");
     Write("items/ignored/ball.WTF", R"(<Field format="110"/>)");
+    // a header that reads well over items that Add refuses: two of one name
+    const std::string kSphere = R"(<Parameter name="texture" type="string">"ball.png"</Parameter>
+    <Parameter name="r" type="float">0.1</Parameter><Parameter name="density" type="float">1</Parameter>
+    <Parameter name="position" type="vector">0,1,0</Parameter>)";
+    Write("items/twins/twins.wtf", R"(<Field format="110">
+  <Information xml:lang="en" name="Twins"/>
+  <Item name="t" type="HalvaneSystem.sphere">)" +
+                                       kSphere + R"(</Item>
+  <Item name="t" type="HalvaneSystem.sphere">)" +
+                                       kSphere + R"(</Item>
+</Field>)");
 
     Outcome outcome = Run("--check");
     EXPECT_EQ(outcome.exitCode, 1);
-    ASSERT_EQ(outcome.lines.size(), 3u) << outcome.errors;
+    ASSERT_EQ(outcome.lines.size(), 4u) << outcome.errors;
+    EXPECT_EQ(TextOf(outcome.lines[3], "path"), "items\\\\twins\\\\twins.wtf");
+    EXPECT_NE(outcome.lines[3].find("Another Object with the same name has been found."), std::string::npos)
+        << outcome.lines[3];
     // the failing item definition file first, then the field files in listing order
     EXPECT_EQ(TextOf(outcome.lines[0], "path"), "items\\\\broken\\\\bad.wti");
     EXPECT_NE(outcome.lines[0].find("This file format is not supported."), std::string::npos);
@@ -146,7 +160,7 @@ TEST_F(KivaroSimTest, CheckReportsEveryFileAndGoesOnAfterFailures) {
     EXPECT_NE(outcome.lines[2].find("Type[nothing]\\r\\nFieldItem is not defined."), std::string::npos);
 
     Outcome japanese = Run("--check", "ja_JP.UTF-8");
-    ASSERT_EQ(japanese.lines.size(), 3u);
+    ASSERT_EQ(japanese.lines.size(), 4u);
     EXPECT_EQ(TextOf(japanese.lines[1], "name"), "ボール");
 }
 
