@@ -40,10 +40,19 @@ std::optional<std::string> ReadSettingsBytes(const std::wstring& path) {
         close(file);
         throw tooLarge();
     }
-    // one byte beyond the bound tells a file that grew meanwhile (or a device) from one that fits
-    std::string bytes(ApplicationConfigIni::kMaxFileSize + 1, '\0');
+    // room for the size the file had and one byte beyond, which tells a file that grew
+    // meanwhile (or a device) from one that fits; grown up to one byte past the bound
+    constexpr std::size_t kRoomLimit = ApplicationConfigIni::kMaxFileSize + 1;
+    std::string bytes(std::min(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1, kRoomLimit),
+                      '\0');
     std::size_t filled = 0;
-    while (filled < bytes.size()) {
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (bytes.size() == kRoomLimit) {
+                break;
+            }
+            bytes.resize(std::min(bytes.size() * 2, kRoomLimit));
+        }
         const ssize_t count = read(file, bytes.data() + filled, bytes.size() - filled);
         if (count < 0 && errno == EINTR) {
             continue;
