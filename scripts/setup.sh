@@ -12,6 +12,7 @@ packages=(
     xvfb xauth libgl1-mesa-dri mesa-utils
     fonts-noto-cjk locales
     dpkg-dev fakeroot file lintian
+    clang libclang-rt-14-dev
 )
 
 missing=()

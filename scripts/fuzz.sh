@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of fuzz/ with clang (ASan + UBSan) in build-fuzz/ and runs each
+# for the given number of seconds on a copy of its seed corpus; a crash, a leak or a sanitizer
+# report fails the script, and the input that caused it is left in build-fuzz/findings/.
+#
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     (default 20 s each, every target)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-20}
+shift || true
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+    targets=(fuzz_calculator fuzz_definition fuzz_settings fuzz_kanji)
+fi
+build="$here/build-fuzz"
+jobs=$(nproc)
+
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
+CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVARO_ASSERTS=ON \
+    -DKIVARO_FUZZ=ON -DKIVARO_BUILD_TESTS=OFF -DKIVARO_BUILD_BENCH=OFF -DKIVARO_BUILD_GUI=OFF "${launcher[@]}" >/dev/null
+cmake --build "$build" -j "$jobs" --target "${targets[@]}"
+
+# the seed corpora are read only: new inputs go into a scratch copy
+mkdir -p "$build/findings"
+status=0
+for target in "${targets[@]}"; do
+    name=${target#fuzz_}
+    corpus="$build/corpus/$name"
+    rm -rf "$corpus"
+    mkdir -p "$corpus"
+    cp -r "$here/fuzz/corpus/$name/." "$corpus/"
+    dictionary=()
+    if [ -f "$here/fuzz/$name.dict" ]; then dictionary=(-dict="$here/fuzz/$name.dict"); fi
+    # the loader's inputs build many small objects: a leak check after every new input would
+    # take ten times the run itself, so its leaks are looked for once, when the run ends
+    leaks=1
+    if [ "$target" = fuzz_definition ]; then leaks=0; fi
+    echo "fuzz: $target for ${seconds} s"
+    if ! (cd "$build/findings" && ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=16 \
+        UBSAN_OPTIONS=print_stacktrace=1 "$build/bin/$target" "${dictionary[@]}" -detect_leaks=$leaks \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=16384 -print_final_stats=1 "$corpus" 2>"$build/findings/$target.log"); then
+        tail -n 60 "$build/findings/$target.log"
+        echo "fuzz: $target FAILED (inputs in $build/findings)"
+        status=1
+    else
+        grep -E "^stat::number_of_executed_units|^stat::average_exec_per_sec|^stat::peak_rss_mb" \
+            "$build/findings/$target.log" | sed "s/^/fuzz: $target /"
+    fi
+done
+exit $status
