@@ -34,7 +34,8 @@ const char* SimOptions::Usage() {
            "       kivaro-sim [--root DIR] --check\n"
            "       kivaro-sim [--root DIR] [--ticks N | --seconds S] [--step DT] [--gravity G]\n"
            "                  [--restitution E] [--friction MU] [--static-friction MU] [--drag-divisor D]\n"
-           "                  [--threads N] [--every K] [--contacts] [--impacts] [--timing] FIELD...\n";
+           "                  [--threads N] [--every K] [--refill K] [--contacts] [--impacts] [--timing]\n"
+           "                  FIELD...\n";
 }
 
 SimOptions SimOptions::Parse(int argc, const char* const* argv) {
@@ -98,6 +99,8 @@ SimOptions SimOptions::Parse(int argc, const char* const* argv) {
             options.threads = static_cast<int>(ParseCount(argument, value(), 1, 64));
         } else if (argument == "--every") {
             options.every = ParseCount(argument, value(), 1, 100'000'000);
+        } else if (argument == "--refill") {
+            options.refill = ParseCount(argument, value(), 1, 100'000'000);
         } else if (argument == "--contacts") {
             options.contacts = true;
         } else if (argument == "--impacts") {

@@ -16,6 +16,8 @@ struct SimOptions {
     std::string expression;
     long long ticks = 0;
     long long every = 0;
+    /// Every this many ticks every user item is removed and the fields are added again (0: never).
+    long long refill = 0;
     std::optional<double> step;
     std::optional<double> gravity;
     std::optional<double> restitution;

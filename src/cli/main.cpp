@@ -256,6 +256,22 @@ int Run(const SimOptions& options) {
         if (reportTick) {
             Report(tick, *world);
         }
+        // as the toolbox's delete-all followed by Add: the removed items are purged first, so
+        // that the new ones are not lifted over them
+        if (options.refill > 0 && tick % options.refill == 0 && tick != options.ticks) {
+            world->RemoveUserItems();
+            world->PurgeDeleted();
+            try {
+                for (const std::string& field : options.fields) {
+                    catalog.Add(FromUtf8(field), *world);
+                }
+            } catch (const myexception& error) {
+                PrintError(error.what());
+                world.reset();
+                DestroyCollisionDetectors();
+                return 2;
+            }
+        }
     }
     if (options.ticks == 0) {
         Report(0, *world);

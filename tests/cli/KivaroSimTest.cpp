@@ -231,6 +231,18 @@ TEST_F(KivaroSimTest, TimingLineCountsStepsAndBodies) {
     EXPECT_GT(NumberOf(timing, "body_steps_per_second"), 0.0);
 }
 
+TEST_F(KivaroSimTest, RefillReplacesEveryUserItemWithNewlyAddedOnes) {
+    WriteBallFolder(1.0);
+    Outcome outcome = Run("--ticks 5 --every 1 --refill 2 items/ball/ball.wtf");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.errors;
+    // one ball a tick: the first until tick 2, its replacement (next name, back at the start) after
+    ASSERT_EQ(outcome.lines.size(), 5u);
+    EXPECT_EQ(TextOf(outcome.lines[1], "name"), "ball0");
+    EXPECT_EQ(TextOf(outcome.lines[2], "name"), "ball1");
+    EXPECT_EQ(TextOf(outcome.lines[4], "name"), "ball2");
+    EXPECT_GT(ComponentOf(outcome.lines[2], "position", 1), ComponentOf(outcome.lines[1], "position", 1));
+}
+
 TEST_F(KivaroSimTest, BadArgumentsAndFailingLoadsExitWithTwo) {
     WriteBallFolder(1.0);
     for (const char* arguments : {"--ticks -1 items/ball/ball.wtf", "--step 0 items/ball/ball.wtf", "--bogus",
