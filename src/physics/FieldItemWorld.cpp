@@ -200,6 +200,8 @@ void FieldItemWorld::RefreshMembers() {
         }
         memberInfo_.push_back(info);
     }
+    // the impact state of items that left the world goes with them (added items get new names)
+    std::erase_if(impacts_, [&](const auto& entry) { return members_.find(entry.first) == members_.end(); });
 
     // maps keyed by item visit the items in address order
     std::vector<std::uint32_t> byAddress(memberInfo_.size());

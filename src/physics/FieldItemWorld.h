@@ -84,6 +84,8 @@ public:
     virtual void DetectCollisions();
     /// Marks deleted every member that is not the sky, the land or a player.
     virtual void RemoveUserItems();
+    /// How many items the impact detection keeps a state for (the members of the last step).
+    std::size_t ImpactStateCount() const { return impacts_.size(); }
     /// The 1 m cells covering [xmin, xmax] x [zmin, zmax]: the floor of each bound, limited to
     /// the range in which the cell keys stay unique.
     virtual void CellRange(double xmin, double xmax, double zmin, double zmax, int& ix0, int& ix1, int& iz0,

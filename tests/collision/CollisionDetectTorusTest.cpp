@@ -34,7 +34,19 @@ std::atomic<int> allocationCount{0};
 } // namespace
 
 // the replacements pair malloc with free; inlined into the library's allocators, the
-// compiler would take them for a mismatch of new and free
+// compiler would take them for a mismatch of new and free. Under the address sanitizer its
+// own operator new stays (it checks new against delete), and nothing is counted.
+#if defined(__SANITIZE_ADDRESS__)
+#define KIVARO_COUNTS_ALLOCATIONS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIVARO_COUNTS_ALLOCATIONS 0
+#endif
+#endif
+#ifndef KIVARO_COUNTS_ALLOCATIONS
+#define KIVARO_COUNTS_ALLOCATIONS 1
+#endif
+#if KIVARO_COUNTS_ALLOCATIONS
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
@@ -53,6 +65,7 @@ void operator delete(void* memory, std::size_t) noexcept {
     std::free(memory);
 }
 #pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -624,7 +637,9 @@ TEST_F(TorusDetectors, DetectorsAllocateNothingBeyondTheirContacts) {
     countingAllocations = true;
     runAll();
     countingAllocations = false;
-    EXPECT_EQ(allocationCount.load(), 0);
+    if (KIVARO_COUNTS_ALLOCATIONS) {
+        EXPECT_EQ(allocationCount.load(), 0);
+    }
     // the calls did real work: every ring detector found its contact
     EXPECT_EQ(contacts.size(), firstRun);
     EXPECT_GE(contacts.size(), 7u) << Describe(contacts);

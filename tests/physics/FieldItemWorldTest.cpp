@@ -559,6 +559,8 @@ TEST_F(WorldTest, RemoveUserItemsKeepsTheBuiltInMembers) {
     world->UpdateWorld(nullptr, nullptr);
     Steps(*world, 3);
     EXPECT_EQ(world->Members().size(), 3u);
+    // nothing of the removed items stays behind, however often toys are added and removed
+    EXPECT_EQ(world->ImpactStateCount(), 3u);
     EXPECT_EQ(capture.Writer().Records().size(), 2u);
 }
 
