@@ -30,7 +30,8 @@ long long ParseCount(std::string_view option, std::string_view text, long long m
 } // namespace
 
 const char* SimOptions::Usage() {
-    return "usage: kivaro-sim [--root DIR] --eval EXPR\n"
+    return "usage: kivaro-sim --help\n"
+           "       kivaro-sim [--root DIR] --eval EXPR\n"
            "       kivaro-sim [--root DIR] --check\n"
            "       kivaro-sim [--root DIR] [--ticks N | --seconds S] [--step DT] [--gravity G]\n"
            "                  [--restitution E] [--friction MU] [--static-friction MU] [--drag-divisor D]\n"

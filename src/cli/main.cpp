@@ -10,6 +10,7 @@
 #include <iostream>
 #include <map>
 #include <stdexcept>
+#include <string_view>
 
 #include "cli/JsonLine.h"
 #include "cli/SimOptions.h"
@@ -294,6 +295,13 @@ int Run(const SimOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // the one option that is not a run: the usage on standard output
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--help") {
+            std::cout << SimOptions::Usage();
+            return 0;
+        }
+    }
     SimOptions options;
     try {
         options = SimOptions::Parse(argc, argv);

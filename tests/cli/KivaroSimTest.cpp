@@ -253,6 +253,11 @@ TEST_F(KivaroSimTest, BadArgumentsAndFailingLoadsExitWithTwo) {
         EXPECT_FALSE(outcome.errors.empty()) << arguments;
         EXPECT_TRUE(outcome.lines.empty()) << arguments;
     }
+    // asked for, the usage goes to standard output and is no failure
+    Outcome help = Run("--help --bogus");
+    EXPECT_EQ(help.exitCode, 0);
+    ASSERT_FALSE(help.lines.empty());
+    EXPECT_EQ(help.lines.front().rfind("usage: kivaro-sim", 0), 0u) << help.lines.front();
     Outcome missing = Run("items/none.wtf");
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.errors.find("Failed to load the Field definition file [items/none.wtf]."),
