@@ -82,6 +82,15 @@ void CMirelView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CMirelView::mousePressEvent(QMouseEvent* event) {
+    // a click into the view makes the main window the active one, as a window manager would
+    // (the input is acquired when it becomes active)
+    QWindow* top = this;
+    while (top->parent() != nullptr) {
+        top = top->parent();
+    }
+    if (!top->isActive()) {
+        top->requestActivate();
+    }
     MouseButtonTransition(event, true);
 }
 
