@@ -181,6 +181,18 @@ int Run(const SimOptions& options) {
     RegisterCollisionDetectors();
     auto world = std::make_unique<FieldItemWorld>(nullptr, config.processorCount);
     world->SetSettings(config.StepSettings());
+    auto addFields = [&] {
+        for (const std::string& field : options.fields) {
+            catalog.Add(FromUtf8(field), *world);
+        }
+    };
+    // a failing load ends the run with its message
+    auto failLoad = [&](const myexception& error) {
+        PrintError(error.what());
+        world.reset();
+        DestroyCollisionDetectors();
+        return 2;
+    };
     try {
         catalog.Update();
         world->Initialize(Placement{});
@@ -188,14 +200,9 @@ int Run(const SimOptions& options) {
         // so that the local player's height is known to the additions
         world->CommitPending();
         world->UpdateWorld(nullptr, nullptr);
-        for (const std::string& field : options.fields) {
-            catalog.Add(FromUtf8(field), *world);
-        }
+        addFields();
     } catch (const myexception& error) {
-        PrintError(error.what());
-        world.reset();
-        DestroyCollisionDetectors();
-        return 2;
+        return failLoad(error);
     }
 
     long long tick = 0;
@@ -263,14 +270,9 @@ int Run(const SimOptions& options) {
             world->RemoveUserItems();
             world->PurgeDeleted();
             try {
-                for (const std::string& field : options.fields) {
-                    catalog.Add(FromUtf8(field), *world);
-                }
+                addFields();
             } catch (const myexception& error) {
-                PrintError(error.what());
-                world.reset();
-                DestroyCollisionDetectors();
-                return 2;
+                return failLoad(error);
             }
         }
     }

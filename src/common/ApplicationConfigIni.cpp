@@ -26,51 +26,12 @@ namespace {
 /// anything else under its name) larger than the bound is an exec_error, so that it is
 /// treated as an unreadable one without being read whole.
 std::optional<std::string> ReadSettingsBytes(const std::wstring& path) {
-    const int file = open(ToNativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0) {
-        return std::nullopt;
+    bool tooLarge = false;
+    std::optional<std::string> bytes = ReadFileBytes(path, ApplicationConfigIni::kMaxFileSize, &tooLarge);
+    if (tooLarge) {
+        throw exec_error(CommonMessage(116) + L"[" + path + L"] is larger than " +
+                         std::to_wstring(ApplicationConfigIni::kMaxFileSize) + L" bytes");
     }
-    auto tooLarge = [&path] {
-        return exec_error(CommonMessage(116) + L"[" + path + L"] is larger than " +
-                          std::to_wstring(ApplicationConfigIni::kMaxFileSize) + L" bytes");
-    };
-    struct stat status {};
-    if (fstat(file, &status) == 0 &&
-        status.st_size > static_cast<off_t>(ApplicationConfigIni::kMaxFileSize)) {
-        close(file);
-        throw tooLarge();
-    }
-    // room for the size the file had and one byte beyond, which tells a file that grew
-    // meanwhile (or a device) from one that fits; grown up to one byte past the bound
-    constexpr std::size_t kRoomLimit = ApplicationConfigIni::kMaxFileSize + 1;
-    std::string bytes(std::min(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)) + 1, kRoomLimit),
-                      '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (bytes.size() == kRoomLimit) {
-                break;
-            }
-            bytes.resize(std::min(bytes.size() * 2, kRoomLimit));
-        }
-        const ssize_t count = read(file, bytes.data() + filled, bytes.size() - filled);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            close(file);
-            return std::nullopt;
-        }
-        if (count == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(count);
-    }
-    close(file);
-    if (filled > ApplicationConfigIni::kMaxFileSize) {
-        throw tooLarge();
-    }
-    bytes.resize(filled);
     return bytes;
 }
 
