@@ -110,16 +110,7 @@ void DrawFrame(benchmark::State& state) {
     // the tester's device state
     const Vector3 lightDirection(3.5f, -3.0f, 5.5f);
     const Matrix4 shadow = Shadow(lightDirection);
-    device.SetRenderState(RenderState::zEnable, 1);
-    device.SetRenderState(RenderState::blendOp, static_cast<std::uint32_t>(BlendOp::add));
-    device.SetRenderState(RenderState::srcBlend, static_cast<std::uint32_t>(BlendFactor::srcAlpha));
-    device.SetRenderState(RenderState::destBlend, static_cast<std::uint32_t>(BlendFactor::invSrcAlpha));
-    device.SetRenderState(RenderState::stencilFunc, static_cast<std::uint32_t>(CompareFunc::notEqual));
-    device.SetRenderState(RenderState::stencilFail, static_cast<std::uint32_t>(StencilOp::keep));
-    device.SetRenderState(RenderState::stencilZFail, static_cast<std::uint32_t>(StencilOp::keep));
-    device.SetRenderState(RenderState::stencilPass, static_cast<std::uint32_t>(StencilOp::replace));
-    device.SetRenderState(RenderState::stencilRef, 1);
-    device.SetRenderState(RenderState::ambient, 0x00808080);
+    SetPlanarShadowStates(device, 0x00808080);
     LightRecord light;
     light.direction = lightDirection;
     light.diffuse = ColorValue{0.3f, 0.3f, 0.3f, 0.0f};

@@ -35,7 +35,16 @@ enum class RenderState {
 
 enum class BlendOp : std::uint32_t { add = 1 };
 enum class BlendFactor : std::uint32_t { zero = 1, one = 2, srcAlpha = 5, invSrcAlpha = 6 };
-enum class CompareFunc : std::uint32_t { never = 1, less, equal, lessEqual, greater, notEqual, greaterEqual, always };
+enum class CompareFunc : std::uint32_t {
+    never = 1,
+    less,
+    equal,
+    lessEqual,
+    greater,
+    notEqual,
+    greaterEqual,
+    always
+};
 enum class StencilOp : std::uint32_t { keep = 1, zero, replace };
 
 struct Viewport {
@@ -84,7 +93,8 @@ public:
     virtual void SetTexture(int stage, D3DTexture* texture) = 0;
     /// Draws a strip of triangles in the world, view and projection transforms as they stand.
     virtual void DrawTriangleStrip(const TileVertex* vertices, int vertexCount) = 0;
-    /// Draws one line of text unclipped with its top-left corner at (x, y) in window pixels; false on failure.
+    /// Draws one line of text unclipped with its top-left corner at (x, y) in window pixels; false on
+    /// failure.
     virtual bool DrawText(D3DFont* font, const std::wstring& text, int x, int y, std::uint32_t color) = 0;
 
     /// Gives the back buffer a new size; throws DirectX::init_error when it cannot.
@@ -92,6 +102,22 @@ public:
     virtual int Width() const = 0;
     virtual int Height() const = 0;
 };
+
+/// The fixed states of a scene with planar shadows: depth test, alpha blending by source alpha,
+/// and a stencil that lets each shadow pixel be darkened once per frame (not-equal to reference
+/// 1, replace); ambient is the global ambient colour, 0xAARRGGBB.
+inline void SetPlanarShadowStates(RenderDevice& device, std::uint32_t ambient) {
+    device.SetRenderState(RenderState::zEnable, 1);
+    device.SetRenderState(RenderState::blendOp, static_cast<std::uint32_t>(BlendOp::add));
+    device.SetRenderState(RenderState::srcBlend, static_cast<std::uint32_t>(BlendFactor::srcAlpha));
+    device.SetRenderState(RenderState::destBlend, static_cast<std::uint32_t>(BlendFactor::invSrcAlpha));
+    device.SetRenderState(RenderState::stencilFunc, static_cast<std::uint32_t>(CompareFunc::notEqual));
+    device.SetRenderState(RenderState::stencilFail, static_cast<std::uint32_t>(StencilOp::keep));
+    device.SetRenderState(RenderState::stencilZFail, static_cast<std::uint32_t>(StencilOp::keep));
+    device.SetRenderState(RenderState::stencilPass, static_cast<std::uint32_t>(StencilOp::replace));
+    device.SetRenderState(RenderState::stencilRef, 1);
+    device.SetRenderState(RenderState::ambient, ambient);
+}
 
 /// Makes the rendering device for the main window; installed by the desktop program.
 class RenderDeviceProvider {

@@ -150,16 +150,7 @@ void MirelApplication::OnDeviceReleasing() {
 void MirelApplication::SetupDeviceState() {
     // shadows: blended over what is drawn, each pixel once (the world draws them with reference 1)
     if (RenderDevice* device = Direct3D::Device()) {
-        device->SetRenderState(RenderState::zEnable, 1);
-        device->SetRenderState(RenderState::blendOp, static_cast<std::uint32_t>(BlendOp::add));
-        device->SetRenderState(RenderState::srcBlend, static_cast<std::uint32_t>(BlendFactor::srcAlpha));
-        device->SetRenderState(RenderState::destBlend, static_cast<std::uint32_t>(BlendFactor::invSrcAlpha));
-        device->SetRenderState(RenderState::stencilFunc, static_cast<std::uint32_t>(CompareFunc::notEqual));
-        device->SetRenderState(RenderState::stencilFail, static_cast<std::uint32_t>(StencilOp::keep));
-        device->SetRenderState(RenderState::stencilZFail, static_cast<std::uint32_t>(StencilOp::keep));
-        device->SetRenderState(RenderState::stencilPass, static_cast<std::uint32_t>(StencilOp::replace));
-        device->SetRenderState(RenderState::stencilRef, 1);
-        device->SetRenderState(RenderState::ambient, kAmbient);
+        SetPlanarShadowStates(*device, kAmbient);
     }
 
     // one directional light; every frame turns it into the viewer's axes

@@ -48,16 +48,7 @@ void RenderTest::TearDown() {
 
 void RenderTest::SetUpScene() {
     RenderDevice& device = Device();
-    device.SetRenderState(RenderState::zEnable, 1);
-    device.SetRenderState(RenderState::blendOp, static_cast<std::uint32_t>(BlendOp::add));
-    device.SetRenderState(RenderState::srcBlend, static_cast<std::uint32_t>(BlendFactor::srcAlpha));
-    device.SetRenderState(RenderState::destBlend, static_cast<std::uint32_t>(BlendFactor::invSrcAlpha));
-    device.SetRenderState(RenderState::stencilFunc, static_cast<std::uint32_t>(CompareFunc::notEqual));
-    device.SetRenderState(RenderState::stencilFail, static_cast<std::uint32_t>(StencilOp::keep));
-    device.SetRenderState(RenderState::stencilZFail, static_cast<std::uint32_t>(StencilOp::keep));
-    device.SetRenderState(RenderState::stencilPass, static_cast<std::uint32_t>(StencilOp::replace));
-    device.SetRenderState(RenderState::stencilRef, 1);
-    device.SetRenderState(RenderState::ambient, 0x00808080);
+    SetPlanarShadowStates(device, 0x00808080);
     projection_ = PerspectiveFovRH(static_cast<float>(kWidth) / static_cast<float>(kHeight));
     view_ = LookAtRH(Vector3(0.0f, 2.0f, -5.0f), Vector3(0.0f, 0.0f, 0.0f), Vector3(0.0f, 1.0f, 0.0f));
     device.SetTransform(TransformState::projection, projection_);

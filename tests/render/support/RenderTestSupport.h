@@ -36,7 +36,7 @@ protected:
     void TearDown() override;
 
     GlDevice& Device() { return *static_cast<GlDevice*>(direct3D_.Device()); }
-    /// The tester's render states, the spec'd camera at eye (0, 2, -5) looking at the origin.
+    /// The tester's render states, the isometric camera at eye (0, 2, -5) looking at the origin.
     void SetUpScene();
     /// Clears to opaque grey 50 and begins the scene.
     void BeginFrame();
