@@ -27,6 +27,32 @@ long long ParseCount(std::string_view option, std::string_view text, long long m
     return value;
 }
 
+/// NAME=VX,VY,VZ[@TICK]
+SimOptions::Push ParsePush(std::string_view option, std::string_view text) {
+    SimOptions::Push push;
+    const std::size_t equals = text.find('=');
+    if (equals == 0 || equals == std::string_view::npos) {
+        throw std::invalid_argument(std::string(option) +
+                                    ": expected NAME=VX,VY,VZ[@TICK]: " + std::string(text));
+    }
+    push.name = text.substr(0, equals);
+    std::string_view rest = text.substr(equals + 1);
+    if (const std::size_t at = rest.find('@'); at != std::string_view::npos) {
+        push.tick = ParseCount(option, rest.substr(at + 1), 1, 100'000'000);
+        rest = rest.substr(0, at);
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+        const std::size_t comma = rest.find(',');
+        if ((axis < 2) != (comma != std::string_view::npos)) {
+            throw std::invalid_argument(std::string(option) +
+                                        ": expected three velocity components: " + std::string(text));
+        }
+        push.velocity[axis] = ParseNumber(option, rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return push;
+}
+
 } // namespace
 
 const char* SimOptions::Usage() {
@@ -36,7 +62,7 @@ const char* SimOptions::Usage() {
            "       kivaro-sim [--root DIR] [--ticks N | --seconds S] [--step DT] [--gravity G]\n"
            "                  [--restitution E] [--friction MU] [--static-friction MU] [--drag-divisor D]\n"
            "                  [--threads N] [--every K] [--refill K] [--contacts] [--impacts] [--timing]\n"
-           "                  FIELD...\n";
+           "                  [--energy] [--push NAME=VX,VY,VZ[@TICK]]... FIELD...\n";
 }
 
 SimOptions SimOptions::Parse(int argc, const char* const* argv) {
@@ -102,12 +128,16 @@ SimOptions SimOptions::Parse(int argc, const char* const* argv) {
             options.every = ParseCount(argument, value(), 1, 100'000'000);
         } else if (argument == "--refill") {
             options.refill = ParseCount(argument, value(), 1, 100'000'000);
+        } else if (argument == "--push") {
+            options.pushes.push_back(ParsePush(argument, value()));
         } else if (argument == "--contacts") {
             options.contacts = true;
         } else if (argument == "--impacts") {
             options.impacts = true;
         } else if (argument == "--timing") {
             options.timing = true;
+        } else if (argument == "--energy") {
+            options.energy = true;
         } else if (argument.starts_with("--")) {
             throw std::invalid_argument("unknown option: " + std::string(argument));
         } else {

@@ -8,6 +8,14 @@
 struct SimOptions {
     enum class Mode { kRun, kEval, kCheck };
 
+    /// A shove: at the start of the tick the named world member's velocity becomes the vector.
+    struct Push {
+        std::string name;
+        /// World axes, m/s.
+        double velocity[3] = {0.0, 0.0, 0.0};
+        long long tick = 1;
+    };
+
     /// The smallest time step accepted, s.
     static constexpr double kMinimumStep = 1e-6;
 
@@ -28,6 +36,9 @@ struct SimOptions {
     bool contacts = false;
     bool impacts = false;
     bool timing = false;
+    /// Report the items' total energy with every reported tick.
+    bool energy = false;
+    std::vector<Push> pushes;
     std::vector<std::string> fields;
 
     /// Parses argv; throws std::invalid_argument with a message for the user.

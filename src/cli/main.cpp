@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -122,6 +123,43 @@ void Report(long long tick, FieldItemWorld& world) {
     }
 }
 
+/// Kinetic energy (translation and rotation) and potential energy above the land of every user
+/// item, and how many members have a state that is not finite.
+void ReportEnergy(long long tick, FieldItemWorld& world) {
+    const WorldSettings& settings = world.StepSettings();
+    const double surfaceGravity = settings.gravity * settings.gravitationalConstant * settings.earthMass /
+                                  (settings.earthRadius * settings.earthRadius);
+    double kinetic = 0.0;
+    double potential = 0.0;
+    long long nonFinite = 0;
+    for (const auto& [name, item] : world.Members()) {
+        if (IsBuiltIn(name)) {
+            continue;
+        }
+        const double mass = item->Mass();
+        const Vector3 v = item->Velocity();
+        const Vector3 w = item->AngularVelocity();
+        const Matrix4& inertia = item->Inertia();
+        const double spin = w.x * (inertia._11 * w.x + inertia._12 * w.y + inertia._13 * w.z) +
+                            w.y * (inertia._21 * w.x + inertia._22 * w.y + inertia._23 * w.z) +
+                            w.z * (inertia._31 * w.x + inertia._32 * w.y + inertia._33 * w.z);
+        const double own = 0.5 * mass * static_cast<double>(Dot(v, v)) + 0.5 * spin;
+        const double height = mass * surfaceGravity * item->Transform()._42;
+        if (!std::isfinite(own) || !std::isfinite(height)) {
+            ++nonFinite;
+            continue;
+        }
+        kinetic += own;
+        potential += height;
+    }
+    Print(JsonLine()
+              .Add("tick", tick)
+              .Add("kinetic", kinetic)
+              .Add("potential", potential)
+              .Add("energy", kinetic + potential)
+              .Add("non_finite", nonFinite));
+}
+
 /// Prints every impact with what the tester's impact sound would be asked to play.
 class ImpactPrinter : public ImpactListener, private ImpactSound {
 public:
@@ -181,9 +219,13 @@ int Run(const SimOptions& options) {
     RegisterCollisionDetectors();
     auto world = std::make_unique<FieldItemWorld>(nullptr, config.processorCount);
     world->SetSettings(config.StepSettings());
+    // as the desktop program adds one field per tick: each field's items go live before the next
+    // field is added, so that each is lifted clear of what is already there
     auto addFields = [&] {
         for (const std::string& field : options.fields) {
             catalog.Add(FromUtf8(field), *world);
+            world->CommitPending();
+            world->UpdateWorld(nullptr, nullptr);
         }
     };
     // a failing load ends the run with its message
@@ -203,6 +245,26 @@ int Run(const SimOptions& options) {
         addFields();
     } catch (const myexception& error) {
         return failLoad(error);
+    }
+
+    // a push names a member that must be there when its tick starts
+    auto missingPush = [&](const SimOptions::Push& push) {
+        std::cerr << "kivaro-sim: --push: no world member named " << push.name << " at tick " << push.tick
+                  << '\n'
+                  << SimOptions::Usage();
+        world.reset();
+        DestroyCollisionDetectors();
+        return 2;
+    };
+    auto pushTarget = [&](const SimOptions::Push& push) -> FieldItem* {
+        const std::wstring name = FromUtf8(push.name);
+        return IsBuiltIn(name) ? nullptr : world->Find(name);
+    };
+    // without refills the members are known now: a wrong name fails before any output
+    for (const SimOptions::Push& push : options.pushes) {
+        if ((options.refill == 0 || push.tick <= options.refill) && pushTarget(push) == nullptr) {
+            return missingPush(push);
+        }
     }
 
     long long tick = 0;
@@ -253,6 +315,19 @@ int Run(const SimOptions& options) {
     for (tick = 1; tick <= options.ticks; ++tick) {
         bool reportTick = tick == options.ticks || (options.every > 0 && tick % options.every == 0);
         reporting = reportTick;
+        // a shove at the start of its tick, in world axes
+        for (const SimOptions::Push& push : options.pushes) {
+            if (push.tick != tick) {
+                continue;
+            }
+            FieldItem* target = pushTarget(push);
+            if (target == nullptr) {
+                return missingPush(push);
+            }
+            target->Velocity() =
+                Vector3(static_cast<float>(push.velocity[0]), static_cast<float>(push.velocity[1]),
+                        static_cast<float>(push.velocity[2]));
+        }
         long long bodies = CountBodies(*world);
         // the configuration is copied in as the tester does it before every tick
         world->SetSettings(config.StepSettings());
@@ -263,6 +338,9 @@ int Run(const SimOptions& options) {
         bodySteps += bodies * tickSteps;
         if (reportTick) {
             Report(tick, *world);
+            if (options.energy) {
+                ReportEnergy(tick, *world);
+            }
         }
         // as the toolbox's delete-all followed by Add: the removed items are purged first, so
         // that the new ones are not lifted over them

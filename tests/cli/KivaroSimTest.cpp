@@ -243,11 +243,37 @@ TEST_F(KivaroSimTest, RefillReplacesEveryUserItemWithNewlyAddedOnes) {
     EXPECT_GT(ComponentOf(outcome.lines[2], "position", 1), ComponentOf(outcome.lines[1], "position", 1));
 }
 
+TEST_F(KivaroSimTest, FieldsAreLiftedClearOfEarlierOnesAndPushesSetVelocities) {
+    WriteBallFolder(0.5);
+    Outcome outcome = Run("--gravity 0 --ticks 2 --every 1 --push ball0=1.5,0,-3@2 --push ball1=0,0,0.5 "
+                          "items/ball/ball.wtf items/ball/ball.wtf");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.errors;
+    ASSERT_EQ(outcome.lines.size(), 4u);
+    // the second field's ball has risen clear of the first one's (two core radii of 0.085 m)
+    EXPECT_EQ(TextOf(outcome.lines[0], "name"), "ball0");
+    EXPECT_NEAR(ComponentOf(outcome.lines[0], "position", 1), 0.5, 1e-6);
+    EXPECT_GT(ComponentOf(outcome.lines[1], "position", 1), 0.5 + 0.17);
+    // ball1 moves from tick 1 on, ball0 from tick 2 on
+    EXPECT_NEAR(ComponentOf(outcome.lines[1], "velocity", 2), 0.5, 1e-6);
+    EXPECT_NEAR(ComponentOf(outcome.lines[1], "position", 2), 0.5 * 0.018, 1e-5); // 12 steps of 1.5 ms
+    EXPECT_EQ(ComponentOf(outcome.lines[0], "velocity", 0), 0.0);
+    EXPECT_NEAR(ComponentOf(outcome.lines[2], "velocity", 0), 1.5, 1e-6);
+    EXPECT_NEAR(ComponentOf(outcome.lines[2], "velocity", 2), -3.0, 1e-6);
+    EXPECT_NEAR(ComponentOf(outcome.lines[2], "position", 0), 1.5 * 0.018, 1e-5);
+
+    Outcome unknown = Run("--ticks 1 --push ball7=1,0,0 items/ball/ball.wtf");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.lines.empty());
+    EXPECT_NE(unknown.errors.find("ball7"), std::string::npos) << unknown.errors;
+}
+
 TEST_F(KivaroSimTest, BadArgumentsAndFailingLoadsExitWithTwo) {
     WriteBallFolder(1.0);
-    for (const char* arguments : {"--ticks -1 items/ball/ball.wtf", "--step 0 items/ball/ball.wtf", "--bogus",
-                                  "--ticks 1 --step 1e-300 items/ball/ball.wtf",
-                                  "--step 9e-7 items/ball/ball.wtf", "--step nan items/ball/ball.wtf", ""}) {
+    for (const char* arguments :
+         {"--ticks -1 items/ball/ball.wtf", "--step 0 items/ball/ball.wtf", "--bogus",
+          "--ticks 1 --step 1e-300 items/ball/ball.wtf", "--step 9e-7 items/ball/ball.wtf",
+          "--step nan items/ball/ball.wtf", "--push ball0=1,0 items/ball/ball.wtf",
+          "--push =1,0,0 items/ball/ball.wtf", "--push ball0=1,0,0@0 items/ball/ball.wtf", ""}) {
         Outcome outcome = Run(arguments);
         EXPECT_EQ(outcome.exitCode, 2) << arguments;
         EXPECT_FALSE(outcome.errors.empty()) << arguments;
