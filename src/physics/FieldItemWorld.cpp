@@ -223,6 +223,7 @@ void FieldItemWorld::RefreshMembers() {
 }
 
 void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
+    const StepTiming::PhaseClock clock(lastTiming_.refresh, totalTiming_.refresh);
     RefreshMembers();
     // each member's placement depends on itself alone, so large worlds share the work out
     if (workers_ && memberInfo_.size() >= kParallelMinimum) {
@@ -258,6 +259,7 @@ void FieldItemWorld::RefreshGrid() {
 }
 
 void FieldItemWorld::DetectCollisions() {
+    const StepTiming::PhaseClock clock(lastTiming_.contacts, totalTiming_.contacts);
     // a member set changed since the last refresh is entered into the grid first
     RefreshMembers();
     if (gridStale_) {
@@ -317,6 +319,14 @@ void FieldItemWorld::DetectCollisions() {
     }
     SumContactForces();
     ListenForImpacts();
+}
+
+void FieldItemWorld::LastContacts(std::vector<Contact>& contacts) const {
+    for (const ContactWork& work : contactWork_) {
+        for (const PairContact& entry : work.contacts) {
+            contacts.push_back(entry.contact);
+        }
+    }
 }
 
 void FieldItemWorld::DetectContacts(ContactWork& work) {
@@ -648,6 +658,7 @@ void FieldItemWorld::ListenForImpacts() {
 }
 
 void FieldItemWorld::Control(const TickInput* input) {
+    const StepTiming::PhaseClock clock(lastTiming_.forces, totalTiming_.forces);
     RefreshMembers();
     if (player_ >= 0) {
         memberInfo_[player_].item->Control(input);
@@ -704,6 +715,7 @@ void FieldItemWorld::ApplyGravity() {
 }
 
 void FieldItemWorld::Integrate(const TickInput* input) {
+    const StepTiming::PhaseClock clock(lastTiming_.integration, totalTiming_.integration);
     RefreshMembers();
     if (!workers_ || memberInfo_.size() < kParallelMinimum) {
         for (const MemberInfo& info : memberInfo_) {

@@ -30,6 +30,7 @@
 #include "collision/Contact.h"
 #include "physics/BroadPhaseGrid.h"
 #include "physics/FieldItemComposite.h"
+#include "physics/StepTiming.h"
 #include "physics/WorldSettings.h"
 
 class CollisionDetect;
@@ -106,6 +107,13 @@ public:
     void SetImpactListener(ImpactListener* listener) { impactListener_ = listener; }
     /// The broad phase as the last refresh left it.
     const BroadPhaseGrid& Grid() const { return grid_; }
+    /// How long each phase took when it last ran (the last step's phases), s.
+    const StepTiming& LastStepTiming() const { return lastTiming_; }
+    /// Each phase's time summed over every step of the world's life, s.
+    const StepTiming& TotalStepTiming() const { return totalTiming_; }
+    /// Appends the contacts the last contact phase found (point, normal, distance), in no
+    /// particular order; they stay until the next contact phase.
+    void LastContacts(std::vector<Contact>& contacts) const;
 
 private:
     /// What impact listening remembers of a member name: the acceleration at the previous
@@ -212,6 +220,8 @@ private:
     ContactListener contactListener_;
     ImpactListener* impactListener_ = nullptr;
     std::unique_ptr<WorldWorkers> workers_;
+    StepTiming lastTiming_;
+    StepTiming totalTiming_;
 
     // member tables
     bool membersChanged_ = true;

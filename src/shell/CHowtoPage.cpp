@@ -3,22 +3,36 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
+#include <QScrollArea>
 
-#include "shell/ShellText.h"
+#include "tester/KeyBindings.h"
 
 CHowtoPage::CHowtoPage(QWidget* parent) : QWidget(parent) {
-    auto* grid = new QGridLayout(this);
-    for (int pair = 0; pair < kPairCount; ++pair) {
-        // the table holds each action followed by its effect
-        auto* action = new QLabel(ShellText(kTextHowtoFirst + 2 * pair), this);
-        auto* effect = new QLabel(ShellText(kTextHowtoFirst + 2 * pair + 1), this);
+    // the rows of the key table (mouse actions, then keys): each action followed by its effect
+    auto* rows = new QWidget;
+    auto* grid = new QGridLayout(rows);
+    int row = 0;
+    for (const KeyBindings::Binding& binding : KeyBindings::Table()) {
+        auto* action = new QLabel(QString::fromStdWString(KeyBindings::KeyText(binding)), rows);
+        auto* effect = new QLabel(QString::fromStdWString(KeyBindings::Description(binding)), rows);
         action->setFrameShape(QFrame::StyledPanel);
         effect->setFrameShape(QFrame::StyledPanel);
         action->setWordWrap(true);
-        grid->addWidget(action, pair, 0);
-        grid->addWidget(effect, pair, 1);
+        effect->setWordWrap(true);
+        grid->addWidget(action, row, 0);
+        grid->addWidget(effect, row, 1);
+        ++row;
     }
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(kPairCount, 1);
+    grid->setRowStretch(row, 1);
+
+    // the keys make the table taller than the other pages
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidget(rows);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll, 0, 0);
 }

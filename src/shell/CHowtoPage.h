@@ -1,6 +1,6 @@
 #pragma once
-// The how-to page of the toolbox: what each mouse action in the view does, as six
-// pairs of fixed texts. Built on QWidget.
+// The how-to page of the toolbox: what each mouse action and each key in the view does,
+// as pairs of texts from the key table. Built on QWidget.
 
 #include <QWidget>
 
@@ -9,8 +9,6 @@ class MirelApplication;
 class CHowtoPage : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kPairCount = 6;
-
     explicit CHowtoPage(QWidget* parent = nullptr);
 
     void SetApplication(MirelApplication* /*application*/) {}

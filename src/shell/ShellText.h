@@ -40,7 +40,6 @@ enum ShellTextId : int {
     kTextWindowSize = 2063,
     kTextZoom = 2064,
     kTextStereogram = 2065,
-    kTextHowtoFirst = 2080,
     kTextInformation = 2100,
     kTextFileName = 2101,
     kTextName = 2102,

@@ -14,6 +14,7 @@
 #include "physics/TickInput.h"
 #include "physics/ViewWindow.h"
 #include "tester/ImpactSoundListener.h"
+#include "tester/KeyBindings.h"
 #include "tester/MirelConfig.h"
 #include "tester/PHSound.h"
 
@@ -228,34 +229,48 @@ void MirelApplication::RunTick() {
 
 void MirelApplication::HandleKeys(const DIDEVICEOBJECTDATA* events, int count) {
     for (int i = 0; i < count; ++i) {
-        if ((events[i].dwData & kPressedBit) == 0) {
+        const bool pressed = (events[i].dwData & kPressedBit) != 0;
+        const std::uint32_t key = events[i].dwOfs;
+        if (key == DIK_LCONTROL || key == DIK_RCONTROL) {
+            controlDown_ = pressed;
             continue;
         }
-        switch (events[i].dwOfs) {
-        case DIK_1: {
-            std::lock_guard lock(execLock_);
-            MirelConfig::Instance().viewMode = 0;
-            break;
+        if (!pressed) {
+            continue;
         }
-        case DIK_2: {
-            std::lock_guard lock(execLock_);
-            MirelConfig::Instance().viewMode = 1;
-            break;
+        const KeyBindings::Binding* binding =
+            KeyBindings::Find(key, controlDown_ ? KeyBindings::kControl : KeyBindings::kNoModifier);
+        if (binding != nullptr) {
+            RunKeyAction(binding->action);
         }
-        case DIK_P:
-            paused = true;
-            break;
-        case DIK_G:
-            paused = false;
-            singleStep = false;
-            break;
-        case DIK_S:
-            paused = true;
-            singleStep = true;
-            break;
-        default:
-            break;
-        }
+    }
+}
+
+void MirelApplication::RunKeyAction(KeyBindings::Action action) {
+    switch (action) {
+    case KeyBindings::Action::kViewIsometric: {
+        std::lock_guard lock(execLock_);
+        MirelConfig::Instance().viewMode = 0;
+        break;
+    }
+    case KeyBindings::Action::kViewTop: {
+        std::lock_guard lock(execLock_);
+        MirelConfig::Instance().viewMode = 1;
+        break;
+    }
+    case KeyBindings::Action::kPause:
+        paused = true;
+        break;
+    case KeyBindings::Action::kGo:
+        paused = false;
+        singleStep = false;
+        break;
+    case KeyBindings::Action::kStep:
+        paused = true;
+        singleStep = true;
+        break;
+    default:
+        break;
     }
 }
 

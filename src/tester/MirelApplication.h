@@ -14,6 +14,7 @@
 #include "framework/D3DObjectManager.h"
 #include "framework/RenderDevice.h"
 #include "physics/Matrix4.h"
+#include "tester/KeyBindings.h"
 
 class FieldItemWorld;
 class D3DFont;
@@ -106,8 +107,10 @@ public:
 private:
     /// The steps of one tick and the tick's end; the caller holds the exec lock.
     void RunTick();
-    /// The view keys, pause, go and single step of one read of the keyboard.
+    /// The keys of one read of the keyboard, through the key table.
     void HandleKeys(const DIDEVICEOBJECTDATA* events, int count);
+    /// What a key of the key table does; called on the application thread.
+    void RunKeyAction(KeyBindings::Action action);
     /// One pass of a frame: the whole view, or one half of a stereogram.
     void DrawPass(RenderDevice& device, int pass);
     PlayerLocal* Player() const;
@@ -128,4 +131,6 @@ private:
     MaterialRecord shadowMaterial_;
     LightRecord light_;
     D3DFont* fpsFont_ = nullptr;
+    /// A control key is held, as the keyboard's events last told (application thread).
+    bool controlDown_ = false;
 };

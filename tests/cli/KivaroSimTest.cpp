@@ -229,6 +229,11 @@ TEST_F(KivaroSimTest, TimingLineCountsStepsAndBodies) {
     EXPECT_EQ(NumberOf(timing, "steps"), 120); // 12 steps of 1.5 ms cover each 1/60 s
     EXPECT_GT(NumberOf(timing, "step_seconds"), 0.0);
     EXPECT_GT(NumberOf(timing, "body_steps_per_second"), 0.0);
+    // the world's own clocks time each of its phases
+    for (const char* phase :
+         {"contacts_seconds", "forces_seconds", "integration_seconds", "refresh_seconds"}) {
+        EXPECT_GT(NumberOf(timing, phase), 0.0) << phase;
+    }
 }
 
 TEST_F(KivaroSimTest, RefillReplacesEveryUserItemWithNewlyAddedOnes) {

@@ -628,11 +628,23 @@ TEST_F(WorldTest, ContactListenerHearsEveryContactWithItsPair) {
     EXPECT_EQ(contacts[0].second, L"land");
     EXPECT_VECTOR_NEAR(contacts[0].contact.normal, Vector3(0.0f, 1.0f, 0.0f), 0.0f);
     EXPECT_NEAR(contacts[0].contact.distance, 0.1144 - 0.085, 1.0e-6);
+    // the world keeps the phase's contacts for the display, and times the step's phases
+    std::vector<Contact> kept;
+    world->LastContacts(kept);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_VECTOR_NEAR(kept[0].point, contacts[0].contact.point, 0.0f);
+    EXPECT_EQ(kept[0].distance, contacts[0].contact.distance);
     world->Control(nullptr);
     world->Integrate(nullptr);
     world->UpdateWorld(nullptr, nullptr);
+    const StepTiming& last = world->LastStepTiming();
+    EXPECT_GT(last.contacts, 0.0);
+    EXPECT_GT(last.forces, 0.0);
+    EXPECT_GT(last.integration, 0.0);
+    EXPECT_GT(last.refresh, 0.0);
     Steps(*world, 1500);
     EXPECT_GT(contacts.size(), 1500u);
+    EXPECT_GT(world->TotalStepTiming().contacts, world->LastStepTiming().contacts);
 }
 
 TEST_F(WorldTest, WorldStepsWhenNoWorkerThreadCanBeStarted) {
