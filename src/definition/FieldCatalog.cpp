@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 
+#include "collision/Collide.h"
 #include "common/DiskItem.h"
 #include "common/DiskOperator.h"
 #include "physics/FieldItem.h"
@@ -28,6 +29,42 @@ void CollectFiles(const DiskItem& item, std::vector<std::wstring>& files) {
     }
     for (const auto& child : static_cast<const DiskDirectory&>(item).children) {
         CollectFiles(*child, files);
+    }
+}
+
+/// Whether the item's bounds meet those of a live member other than the land, the sky and
+/// the player, as the world's lift tests them.
+bool OverlapsMembers(FieldItem& item, FieldItemWorld& world, const CollideSettings& settings) {
+    item.UpdateWorld(nullptr, nullptr);
+    for (const auto& [name, member] : world.Members()) {
+        if (name != L"land" && name != L"sky" && name != L"localplayer" && member &&
+            PairFilterAccepts(*member, item, settings)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/// Raises the field's items together, in the world's lift steps, until none of them meets
+/// a member already there. The world lifts each item it adds on its own; a toy of several
+/// items (a seat hung on its frame's bar, an axle in its body's rings, balls on a table)
+/// would then come apart, so its items are first lifted as one and the world finds them clear.
+void LiftTogether(DefinitionParser::ItemMap& items, FieldItemWorld& world) {
+    const CollideSettings settings{world.StepSettings().contactTolerance};
+    for (int lifts = 0; lifts < FieldItemWorld::kMaximumLiftSteps; ++lifts) {
+        bool overlapped = false;
+        for (auto& [name, item] : items) {
+            if (OverlapsMembers(*item, world, settings)) {
+                overlapped = true;
+                break;
+            }
+        }
+        if (!overlapped) {
+            return;
+        }
+        for (auto& [name, item] : items) {
+            item->Transform()._42 += FieldItemWorld::kLiftStep;
+        }
     }
 }
 
@@ -109,18 +146,23 @@ std::vector<std::wstring> FieldCatalog::Add(const std::wstring& path, FieldItemW
     DefinitionSummary summary;
     parser_->LoadField(path, items, summary, false);
 
-    std::vector<std::wstring> names;
+    std::unique_lock<std::recursive_mutex> lock;
+    if (execLock != nullptr) {
+        lock = std::unique_lock(*execLock);
+    }
+    // lowered by the local player's height, so that items stand on the land the player sees
+    FieldItem* player = world.Find(L"localplayer");
     for (auto& [name, item] : items) {
-        std::unique_lock<std::recursive_mutex> lock;
-        if (execLock != nullptr) {
-            lock = std::unique_lock(*execLock);
-        }
-        // lowered by the local player's height, so that items stand on the land the player sees
         if (lowering) {
             item->Transform()._42 -= *lowering;
-        } else if (FieldItem* player = world.Find(L"localplayer")) {
+        } else if (player != nullptr) {
             item->Transform()._42 -= player->Transform()._42;
         }
+    }
+    LiftTogether(items, world);
+
+    std::vector<std::wstring> names;
+    for (auto& [name, item] : items) {
         // a name and a counter value can spell what another name and value spelled before ("b1"
         // and 0, "b" and 10): such a value is passed over, as the world keeps only one item of a name
         std::wstring uniqueName = name + std::to_wstring(NextItemNumber());

@@ -120,6 +120,42 @@ TEST_F(FieldCatalogTest, AddLowersNamesAndLiftsEveryItem) {
     DestroyCollisionDetectors();
 }
 
+TEST_F(FieldCatalogTest, AddLiftsAFieldsItemsTogetherSoThatAToyKeepsItsShape) {
+    WriteSphereType();
+    WriteBall("items/ball/ball.wtf", "Ball", 1.5);
+    // a ball over the first one's place and another 0.5 m above it, clear of it on its own
+    Write("items/pair/pair.wtf", R"(<Field format="110"><Information xml:lang="en" name="Pair"/>
+  <Item name="high" type="HalvaneSystem.sphere">
+    <Parameter name="texture" type="string">"ball.png"</Parameter><Parameter name="r" type="float">0.1</Parameter>
+    <Parameter name="density" type="float">1000</Parameter><Parameter name="position" type="vector">0,2,0</Parameter>
+  </Item>
+  <Item name="low" type="HalvaneSystem.sphere">
+    <Parameter name="texture" type="string">"ball.png"</Parameter><Parameter name="r" type="float">0.1</Parameter>
+    <Parameter name="density" type="float">1000</Parameter><Parameter name="position" type="vector">0,1.5,0</Parameter>
+  </Item></Field>)");
+    FieldCatalog catalog;
+    catalog.Update();
+
+    RegisterCollisionDetectors();
+    {
+        FieldItemWorld world(nullptr, 1);
+        world.Initialize(Placement{});
+        world.CommitPending();
+        world.UpdateWorld(nullptr, nullptr);
+        catalog.Add(L"items\\ball\\ball.wtf", world);
+        world.CommitPending();
+        world.UpdateWorld(nullptr, nullptr);
+        std::vector<std::wstring> pair = catalog.Add(L"items\\pair\\pair.wtf", world);
+        ASSERT_EQ(pair.size(), 2u);
+        FieldItem& high = *world.Pending().at(pair[0]);
+        FieldItem& low = *world.Pending().at(pair[1]);
+        // the low ball rose clear of the first; the high one rose with it
+        EXPECT_GT(low.Transform()._42, 1.0f + 0.15f);
+        EXPECT_NEAR(high.Transform()._42 - low.Transform()._42, 0.5f, 1e-4f);
+    }
+    DestroyCollisionDetectors();
+}
+
 TEST_F(FieldCatalogTest, AddNeverReusesTheNameOfAnItemInTheWorld) {
     WriteSphereType();
     WriteBall("items/ball/ball.wtf", "Ball", 1.5);
