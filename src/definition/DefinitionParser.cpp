@@ -397,8 +397,33 @@ void DefinitionParser::ReadItem(const XMLElement& element, ItemMap& items, const
         }
     }
     if (!headerOnly) {
-        items[itemName] = CreateItem(*item, context);
+        std::unique_ptr<FieldItem> created = CreateItem(*item, context);
+        RecordOrigin(definition, context, *created);
+        items[itemName] = std::move(created);
     }
+}
+
+void DefinitionParser::RecordOrigin(const FieldItemDefinition& definition, const Context& context,
+                                    FieldItem& item) {
+    // every declared parameter with the value the type saw: each evaluated by its own name, as
+    // the parts of the type read it (a float as its number, a string with its quotes, a vector
+    // as three numbers); the item was built from these, so none of them fails here
+    auto origin = std::make_shared<ItemOrigin>();
+    origin->type = definition.Name();
+    for (const auto& [name, attribute] : definition.Attributes()) {
+        std::wstring value = Evaluate(context, attribute->Type(), name, name);
+        if (attribute->Type() == FieldItemAttribute::kString && value.find(L'"') == std::wstring::npos) {
+            // a float constant read as a string is a literal from now on
+            value = L'"' + value + L'"';
+        }
+        origin->parameters.push_back({name, attribute->Type(), std::move(value)});
+    }
+
+    // a composite's centre of mass lies off its placement's position; kept in body axes so that
+    // it turns with the item
+    const Placement placement = ReadPlacement(context);
+    origin->centreOffset = Unrotate(item.Orientation(), item.Transform().Translation() - placement.position);
+    item.SetOrigin(std::move(origin));
 }
 
 std::wstring DefinitionParser::Evaluate(const Context& context, int type, const std::wstring& name,

@@ -104,6 +104,8 @@ private:
     std::unique_ptr<FieldItem> CreateBody(const Context& context, TextFields<Body> texts,
                                           NumberFields<Body> numbers);
     Placement ReadPlacement(const Context& context);
+    /// Tells a new item of a field definition which type and parameter values made it.
+    void RecordOrigin(const FieldItemDefinition& definition, const Context& context, FieldItem& item);
     void CheckCycles();
     /// Counts one more item of the current CreateItem; past kMaximumItems it is a file_error.
     void CountItem(const std::wstring& type);

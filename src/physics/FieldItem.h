@@ -2,8 +2,10 @@
 // Base of everything in the world: rigid-body state, bounds read by the broad phase
 // and the pair filter, and one body's motion integration over a time step.
 
+#include <memory>
 #include <string>
 
+#include "physics/ItemOrigin.h"
 #include "physics/Matrix4.h"
 #include "physics/Quaternion.h"
 #include "physics/Vector3.h"
@@ -79,6 +81,9 @@ public:
     /// Position: the translation row of the world transform.
     Vector3 WorldPosition() const { return worldTransform_.Translation(); }
     const Vector3& HalfExtents() const { return halfExtents_; }
+    /// How a field definition made the item; null for an item made otherwise.
+    const ItemOrigin* Origin() const { return origin_.get(); }
+    void SetOrigin(std::shared_ptr<const ItemOrigin> origin) { origin_ = std::move(origin); }
 
 protected:
     std::wstring name_;
@@ -99,4 +104,5 @@ protected:
     Vector3 halfExtents_;
     Vector3 boundingExtent_;
     double boundingRadius_ = 0.0;
+    std::shared_ptr<const ItemOrigin> origin_;
 };

@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -10,6 +12,7 @@
 
 #include "common/myexception.h"
 #include "definition/FieldCatalog.h"
+#include "definition/SceneWriter.h"
 #include "physics/FieldItemWorld.h"
 #include "physics/SimulationParameters.h"
 #include "shell/CFieldInfoDialog.h"
@@ -52,12 +55,18 @@ CItemPage::CItemPage(QWidget* parent) : QWidget(parent), catalog_(std::make_uniq
     QPushButton* pause = MakeButton(this, kTextPause, kPauseId);
     QPushButton* step = MakeButton(this, kTextStep, kStepId);
     QPushButton* go = MakeButton(this, kTextGo, kGoId);
+    QPushButton* save = MakeButton(this, kTextSave, kSaveId);
+    QPushButton* back = MakeButton(this, kTextBack, kBackId);
+    QPushButton* forward = MakeButton(this, kTextForward, kForwardId);
     connect(deleteAll, &QPushButton::clicked, this, &CItemPage::DeleteAll);
     connect(update, &QPushButton::clicked, this, &CItemPage::Update);
     connect(version, &QPushButton::clicked, this, [this] { application_->ShowVersion(); });
     connect(pause, &QPushButton::clicked, this, &CItemPage::Pause);
     connect(step, &QPushButton::clicked, this, &CItemPage::Step);
     connect(go, &QPushButton::clicked, this, &CItemPage::Go);
+    connect(save, &QPushButton::clicked, this, &CItemPage::AskAndSaveScene);
+    connect(back, &QPushButton::clicked, this, &CItemPage::Back);
+    connect(forward, &QPushButton::clicked, this, &CItemPage::Forward);
 
     auto* commands = new QGridLayout;
     commands->addWidget(deleteAll, 0, 0);
@@ -66,6 +75,9 @@ CItemPage::CItemPage(QWidget* parent) : QWidget(parent), catalog_(std::make_uniq
     commands->addWidget(pause, 1, 0);
     commands->addWidget(step, 1, 1);
     commands->addWidget(go, 1, 2);
+    commands->addWidget(back, 2, 0);
+    commands->addWidget(forward, 2, 1);
+    commands->addWidget(save, 2, 2);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(rows);
@@ -189,6 +201,55 @@ void CItemPage::DeleteAll() {
     if (FieldItemWorld* world = application_->World()) {
         world->RemoveUserItems();
     }
+}
+
+void CItemPage::AskAndSaveScene() {
+    bool accepted = false;
+    const QString name = QInputDialog::getText(this, ShellText(kTextSaveScene), ShellText(kTextSceneName),
+                                               QLineEdit::Normal, QString(), &accepted);
+    if (accepted && !name.trimmed().isEmpty()) {
+        SaveScene(name.trimmed());
+    }
+    emit mainWindowFocusWanted();
+}
+
+bool CItemPage::SaveScene(const QString& name) {
+    FieldItemWorld* world = application_->World();
+    if (world == nullptr) {
+        return false;
+    }
+    const std::wstring path = SceneWriter::PathFor(name.toStdWString());
+    std::string text;
+    {
+        // the items as they stand between two ticks; added again, they lose the start height
+        std::lock_guard lock(application_->Lock());
+        text = SceneWriter::Text(*world, {name.toStdWString(), SceneWriter::UserName(), SceneWriter::Today()},
+                                 SimulationParameters::Instance().playerStartPosition.y);
+    }
+    const QString shownPath = QString::fromStdWString(path);
+    try {
+        if (!SceneWriter::Write(path, text, false)) {
+            const auto answer = QMessageBox::question(this, ShellText(kTextSaveScene),
+                                                      ShellText(kTextReplaceScene).arg(shownPath));
+            if (answer != QMessageBox::Yes) {
+                return false;
+            }
+            SceneWriter::Write(path, text, true);
+        }
+    } catch (const myexception& error) {
+        ShowMessageBox(this, QString::fromStdWString(error.what()));
+        return false;
+    }
+    ShowMessageBox(this, ShellText(kTextSceneSaved).arg(shownPath));
+    return true;
+}
+
+void CItemPage::Back() {
+    application_->StepBack();
+}
+
+void CItemPage::Forward() {
+    application_->StepForward();
 }
 
 void CItemPage::Pause() {

@@ -32,6 +32,9 @@ public:
     static constexpr int kStepId = 1017;
     static constexpr int kGoId = 1018;
     static constexpr int kVersionId = 1019;
+    static constexpr int kSaveId = 1050;
+    static constexpr int kBackId = 1051;
+    static constexpr int kForwardId = 1052;
 
     explicit CItemPage(QWidget* parent = nullptr);
     ~CItemPage() override;
@@ -55,6 +58,15 @@ public:
     /// Shows the information dialog of the row's selected definition.
     void ShowInformation(int row);
     void DeleteAll();
+    /// Asks for the scene's name and saves the world under it (the "Save…" button, Ctrl+S).
+    void AskAndSaveScene();
+    /// Saves the world's user items as a field definition file of that name in the item folder,
+    /// asking before an existing file is replaced; tells where it went, or why it failed.
+    /// True when the file was written.
+    bool SaveScene(const QString& name);
+    /// While paused, one tick back or forward in the world's history.
+    void Back();
+    void Forward();
     void Pause();
     void Step();
     void Go();

@@ -76,6 +76,7 @@ void CMainFrame::CreateTesterAndToolbox() {
 
     toolbox_ = new CToolboxSheet(application_.get(), this);
     connect(toolbox_->ItemPage(), &CItemPage::mainWindowFocusWanted, this, &CMainFrame::FocusView);
+    connect(view_, &CMirelView::saveSceneWanted, toolbox_->ItemPage(), &CItemPage::AskAndSaveScene);
     toolbox_->Create();
     FocusView();
     toolbox_->Update();

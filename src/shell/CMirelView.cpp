@@ -57,6 +57,14 @@ void CMirelView::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void CMirelView::KeyTransition(QKeyEvent* event, bool pressed) {
+    // Ctrl+S saves the scene; its S is no single step for the tester
+    if (event->key() == Qt::Key_S && (event->modifiers() & Qt::ControlModifier) != 0) {
+        if (pressed && !event->isAutoRepeat()) {
+            emit saveSceneWanted();
+        }
+        event->accept();
+        return;
+    }
     // the input part wants physical transitions only: the desktop's repeats are left out
     if (event->isAutoRepeat()) {
         return;

@@ -29,6 +29,10 @@ public:
     /// The input part's number of a mouse button: 0 left, 1 right, 2 middle, 3 the fourth; -1 for others.
     static int ButtonNumber(Qt::MouseButton button);
 
+signals:
+    /// Ctrl+S was pressed in the view: the scene is to be saved.
+    void saveSceneWanted();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;

@@ -50,6 +50,13 @@ enum ShellTextId : int {
     kTextVersionLine = 2121,
     kTextYears = 2122,
     kTextMaker = 2123,
+    kTextSave = 2140,
+    kTextSaveScene = 2141,
+    kTextSceneName = 2142,
+    kTextReplaceScene = 2143,
+    kTextSceneSaved = 2144,
+    kTextBack = 2145,
+    kTextForward = 2146,
 };
 
 /// The text of the id in the locale's language ("Can't find message." for an unknown id).

@@ -25,6 +25,11 @@ public:
         kRecordVideo,
         kSlower,
         kFaster,
+        /// While paused, one tick back or forward in the world's history.
+        kHistoryBack,
+        kHistoryForward,
+        /// Handled by the view, whose window asks for the scene's name.
+        kSaveScene,
     };
 
     /// Bits of the modifier keys held with a key.

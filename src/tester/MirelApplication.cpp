@@ -13,6 +13,7 @@
 #include "physics/SimulationParameters.h"
 #include "physics/TickInput.h"
 #include "physics/ViewWindow.h"
+#include "physics/WorldHistory.h"
 #include "tester/ImpactSoundListener.h"
 #include "tester/KeyBindings.h"
 #include "tester/MirelConfig.h"
@@ -78,7 +79,8 @@ MirelApplication::MirelApplication(void* instance, MainWindowLink* window, ViewW
     : Application(instance, window, clock), viewWindow_(view),
       inputView_(std::make_unique<InputViewWindow>(*this, view)),
       viewerSettings_(std::make_unique<ConfigViewerSettings>()), impactSound_(std::make_unique<PHSound>()),
-      impactListener_(std::make_unique<ImpactSoundListener>(*impactSound_)) {
+      impactListener_(std::make_unique<ImpactSoundListener>(*impactSound_)),
+      history_(std::make_unique<WorldHistory>()) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // graphics, input and sound; one thread draws, then executes
@@ -116,6 +118,7 @@ void MirelApplication::CreateApplicationMain() {
 }
 
 void MirelApplication::FreeApplicationPost() {
+    history_->Clear();
     world_.reset();
     // the parameters outlive the application: they must not point at it
     SimulationParameters& parameters = SimulationParameters::Instance();
@@ -193,6 +196,7 @@ void MirelApplication::RunTick() {
     const WorldSettings settings = TickSettings();
     world_->SetSettings(settings);
     const double tick = 1.0 / 60.0;
+    bool stepped = false;
     for (double simulated = 0.0; simulated < tick; simulated += settings.timeStep) {
         // keys take effect at the step that reads them
         TickInput input;
@@ -213,6 +217,7 @@ void MirelApplication::RunTick() {
                 player->UpdateWorld(nullptr, nullptr);
             }
         } else {
+            stepped = true;
             world_->DetectCollisions();
             world_->Control(&input);
             world_->Integrate(&input);
@@ -225,6 +230,20 @@ void MirelApplication::RunTick() {
     world_->CommitPending();
     world_->PurgeDeleted();
     world_->UpdateWorld(nullptr, nullptr);
+    // the history keeps the ticks the world went through, not those it stood still
+    if (stepped) {
+        history_->Record(*world_);
+    }
+}
+
+bool MirelApplication::StepBack() {
+    std::lock_guard lock(execLock_);
+    return paused && world_ != nullptr && history_->Back(*world_);
+}
+
+bool MirelApplication::StepForward() {
+    std::lock_guard lock(execLock_);
+    return paused && world_ != nullptr && history_->Forward(*world_);
 }
 
 void MirelApplication::HandleKeys(const DIDEVICEOBJECTDATA* events, int count) {
@@ -268,6 +287,12 @@ void MirelApplication::RunKeyAction(KeyBindings::Action action) {
     case KeyBindings::Action::kStep:
         paused = true;
         singleStep = true;
+        break;
+    case KeyBindings::Action::kHistoryBack:
+        StepBack();
+        break;
+    case KeyBindings::Action::kHistoryForward:
+        StepForward();
         break;
     default:
         break;

@@ -23,6 +23,7 @@ class PHSound;
 class PlayerLocal;
 class ViewerSettings;
 class ViewWindow;
+class WorldHistory;
 
 class MirelApplication : public Application {
 public:
@@ -95,6 +96,14 @@ public:
     /// Null before CreateApplicationMain and after FreeApplicationPost.
     FieldItemWorld* World() const { return world_.get(); }
 
+    /// While paused, shows the world one tick earlier (StepBack) or later (StepForward) in its
+    /// history, under the exec lock; false at either end, while running, or without a history.
+    /// Going on (a step or Go) continues from the state shown.
+    bool StepBack();
+    bool StepForward();
+    /// The last seconds of the world's items, one entry per tick.
+    const WorldHistory& History() const { return *history_; }
+
     /// Written without the lock by both threads (single bytes, as the design has them).
     std::atomic<bool> paused{false};
     std::atomic<bool> singleStep{false};
@@ -124,6 +133,7 @@ private:
     std::unique_ptr<PHSound> impactSound_;
     std::unique_ptr<ImpactSoundListener> impactListener_;
     std::unique_ptr<FieldItemWorld> world_;
+    std::unique_ptr<WorldHistory> history_;
     ExecLock execLock_{L"MirelExec"};
     Matrix4 view_;
     Matrix4 projection_;

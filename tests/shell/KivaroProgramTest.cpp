@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -205,7 +206,7 @@ TEST_F(KivaroProgramTest, StartsWithTheConfiguredWindowAndAFilledToolbox) {
     EXPECT_EQ(Find<QPushButton>(CConstPage::kDefaultId, ConstPage())->text(), "Default");
     // every control has an accessible name and an identifier unique within its page
     const std::vector<std::pair<QWidget*, int>> pages{
-        {ItemPage(), 36}, {DisplayPage(), 7}, {ConstPage(), 11}};
+        {ItemPage(), 39}, {DisplayPage(), 7}, {ConstPage(), 11}};
     for (const auto& [page, count] : pages) {
         const QList<QWidget*> controls = page->findChildren<QWidget*>(QRegularExpression("^\\d+$"));
         EXPECT_EQ(controls.size(), count);
@@ -462,6 +463,60 @@ TEST_F(KivaroProgramTest, AFaultyDefinitionFileIsReportedAndTheOthersStayListed)
     EXPECT_EQ(list->count(), FieldFileCount());
 }
 
+TEST_F(KivaroProgramTest, SaveKeepsTheSceneThatUpdateListsAndBackStepsThroughItsHistory) {
+    QComboBox* list = Find<QComboBox>(CItemPage::kListIds[0]);
+    list->setCurrentIndex(list->findText("Ball"));
+    Click(CItemPage::kGoId);
+    Click(CItemPage::kAddIds[0]);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !std::isnan(HeightOf(L"ball")); }, kWaitMs));
+    const float added = HeightOf(L"ball");
+    // paused while it falls: a tick back it was higher, a tick forward it is where it stopped
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HeightOf(L"ball") < added - 0.02f; }, kWaitMs));
+    Click(CItemPage::kPauseId);
+    LetTicksPass();
+    const float paused = HeightOf(L"ball");
+    Click(CItemPage::kBackId);
+    EXPECT_GT(HeightOf(L"ball"), paused);
+    Click(CItemPage::kForwardId);
+    EXPECT_EQ(HeightOf(L"ball"), paused);
+    SaveScreenshot("english-save");
+
+    // saved under a name of the user's, told where; saved again only when the user agrees
+    QString message;
+    EXPECT_TRUE(WithModal([] { ItemPage()->SaveScene("Falling ball"); },
+                          [&](QWidget* box) { message = static_cast<QMessageBox*>(box)->text(); }));
+    EXPECT_TRUE(message.contains("items\\scenes\\Falling ball.wtf")) << message.toStdString();
+    EXPECT_TRUE(fs::exists("items/scenes/Falling ball.wtf"));
+    bool saved = true;
+    EXPECT_TRUE(WithModal([&] { saved = ItemPage()->SaveScene("Falling ball"); },
+                          [&](QWidget* box) { message = static_cast<QMessageBox*>(box)->text(); }));
+    EXPECT_FALSE(saved) << "replaced without the user's yes";
+    EXPECT_TRUE(message.endsWith("already exists. Replace it?")) << message.toStdString();
+    // the button and Ctrl+S in the view ask for the name
+    EXPECT_TRUE(
+        WithModal([] { Click(CItemPage::kSaveId); },
+                  [&](QWidget* dialog) { message = static_cast<QInputDialog*>(dialog)->labelText(); }));
+    EXPECT_EQ(message, "Name of the scene:");
+    message.clear();
+    EXPECT_TRUE(WithModal([] { QTest::keyClick(Frame()->View(), Qt::Key_S, Qt::ControlModifier); },
+                          [&](QWidget* dialog) { message = dialog->windowTitle(); }));
+    EXPECT_EQ(message, "Save Scene");
+    EXPECT_TRUE(Application().paused) << "Ctrl+S stepped the world";
+
+    // after an update the scene is listed, and adding it puts the ball back where it was
+    Click(CItemPage::kUpdateId);
+    ASSERT_TRUE(QTest::qWaitFor([] { return std::isnan(HeightOf(L"ball")); }, kWaitMs));
+    const int entry = list->findText("Falling ball");
+    ASSERT_GE(entry, 0);
+    list->setCurrentIndex(entry);
+    Click(CItemPage::kAddIds[0]);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !std::isnan(HeightOf(L"ball")); }, kWaitMs));
+    EXPECT_NEAR(HeightOf(L"ball"), paused, 2e-6f);
+    Click(CItemPage::kGoId);
+    Click(CItemPage::kDeleteAllId);
+    EXPECT_TRUE(QTest::qWaitFor([] { return std::isnan(HeightOf(L"ball")); }, kWaitMs));
+}
+
 TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses) {
     // rows 0-2 chosen anew, row 3 emptied: only slots 0-2 are stored
     auto choose = [](int row, const QString& name) {
@@ -516,6 +571,8 @@ TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses
         EXPECT_EQ(Toolbox()->Tabs()->tabText(tab), titles[tab]);
     }
     EXPECT_EQ(Find<QPushButton>(CItemPage::kAddIds[0])->text(), "追加");
+    EXPECT_EQ(Find<QPushButton>(CItemPage::kSaveId)->text(), "保存…");
+    EXPECT_EQ(Find<QPushButton>(CItemPage::kBackId)->text(), "◀ 戻る");
     EXPECT_EQ(Find<QComboBox>(CItemPage::kListIds[1])->currentText(), "ボール");
     QString message;
     Find<QLineEdit>(1025, ConstPage())->setText("31");
