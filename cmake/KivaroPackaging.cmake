@@ -2,6 +2,7 @@
 # desktop program under the prefix:
 #   bin/kivaro, bin/kivaro-sim          the programs (run path $ORIGIN/../lib/kivaro)
 #   lib/kivaro/libResource.so           the message library, private to the programs
+#   lib/kivaro/kivaro-render.so         the render library as kivaro-sim --render loads it
 #   share/kivaro/{items,data}           the toy box and assets, copied into each user's
 #                                       own folder on the first start (common/WorkingFolder)
 #   share/applications, share/metainfo  desktop entry and AppStream description
@@ -13,6 +14,10 @@ set(kivaroPrivateLibDir lib/kivaro)
 set(packagingDir ${PROJECT_SOURCE_DIR}/packaging)
 
 install(TARGETS Resource LIBRARY DESTINATION ${kivaroPrivateLibDir})
+# the render library as the module kivaro-sim --render loads from there
+if(TARGET kivaro-render)
+    install(TARGETS kivaro-render LIBRARY DESTINATION ${kivaroPrivateLibDir})
+endif()
 foreach(program kivaro kivaro-sim)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION bin)

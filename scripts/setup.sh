@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
-    qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libx11-dev
+    qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libegl-dev libegl-mesa0 libx11-dev
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libassimp-dev libopenal-dev libxml2-dev libstb-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev

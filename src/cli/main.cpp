@@ -10,9 +10,13 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
+#include "cli/HeadlessRender.h"
 #include "cli/JsonLine.h"
 #include "cli/SimOptions.h"
 #include "collision/CollisionRegistry.h"
@@ -191,8 +195,18 @@ long long CountBodies(FieldItemWorld& world) {
     return bodies;
 }
 
-int Run(const SimOptions& options) {
+int Run(const SimOptions& options, const std::optional<HeadlessRender::Options>& renderOptions) {
     MirelConfig& config = MirelConfig::Instance();
+    // the picture's device first: the items make their meshes and textures on it
+    std::unique_ptr<HeadlessRender> render;
+    if (renderOptions) {
+        try {
+            render = std::make_unique<HeadlessRender>(*renderOptions);
+        } catch (const myexception& error) {
+            PrintError(L"kivaro-sim: " + std::wstring(error.what()));
+            return 2;
+        }
+    }
     if (options.step) {
         config.timeStep = *options.step;
     }
@@ -371,10 +385,19 @@ int Run(const SimOptions& options) {
                 .Add("integration_seconds", world->TotalStepTiming().integration)
                 .Add("refresh_seconds", world->TotalStepTiming().refresh));
     }
+    int status = 0;
+    if (render) {
+        try {
+            render->Draw(*world);
+        } catch (const myexception& error) {
+            PrintError(L"kivaro-sim: " + std::wstring(error.what()));
+            status = 2;
+        }
+    }
     std::fflush(stdout);
     world.reset();
     DestroyCollisionDetectors();
-    return 0;
+    return status;
 }
 
 } // namespace
@@ -383,15 +406,26 @@ int main(int argc, char** argv) {
     // the one option that is not a run: the usage on standard output
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--help") {
-            std::cout << SimOptions::Usage();
+            std::cout << SimOptions::Usage() << HeadlessRender::Usage();
             return 0;
         }
     }
     SimOptions options;
+    std::optional<HeadlessRender::Options> renderOptions;
     try {
-        options = SimOptions::Parse(argc, argv);
+        // the picture's options are the picture's own; the rest are the run's
+        std::vector<std::string> arguments(argv, argv + argc);
+        renderOptions = HeadlessRender::TakeOptions(arguments);
+        std::vector<const char*> runArguments;
+        for (const std::string& argument : arguments) {
+            runArguments.push_back(argument.c_str());
+        }
+        options = SimOptions::Parse(static_cast<int>(runArguments.size()), runArguments.data());
+        if (renderOptions && options.mode != SimOptions::Mode::kRun) {
+            throw std::invalid_argument("--render goes with a run, not with --eval or --check");
+        }
     } catch (const std::invalid_argument& error) {
-        std::cerr << "kivaro-sim: " << error.what() << '\n' << SimOptions::Usage();
+        std::cerr << "kivaro-sim: " << error.what() << '\n' << SimOptions::Usage() << HeadlessRender::Usage();
         return 2;
     }
     if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
@@ -415,5 +449,5 @@ int main(int argc, char** argv) {
     case SimOptions::Mode::kRun:
         break;
     }
-    return Run(options);
+    return Run(options, renderOptions);
 }

@@ -18,6 +18,7 @@
 #include "common/LogWriter.h"
 #include "common/Messages.h"
 #include "framework/Direct3D.h"
+#include "render/EglContext.h"
 #include "render/GlFont.h"
 #include "render/GlTexture.h"
 
@@ -393,11 +394,20 @@ bool GlDevice::Initialize(RenderResult& failure) {
         surface_ = offscreen_.get();
     }
 
-    context_ = std::make_unique<QOpenGLContext>();
-    context_->setFormat(format);
-    if (!context_->create() || context_->format().version() < qMakePair(3, 3) ||
-        context_->format().profile() != QSurfaceFormat::CoreProfile) {
-        return false;
+    if (window_ == nullptr && EglContext::IsHeadlessPlatform()) {
+        // no display: EGL makes the context (asked for as 3.3 core), Qt draws with it
+        egl_ = EglContext::Create();
+        context_ = egl_ != nullptr ? egl_->Adopt() : nullptr;
+        if (context_ == nullptr) {
+            return false;
+        }
+    } else {
+        context_ = std::make_unique<QOpenGLContext>();
+        context_->setFormat(format);
+        if (!context_->create() || context_->format().version() < qMakePair(3, 3) ||
+            context_->format().profile() != QSurfaceFormat::CoreProfile) {
+            return false;
+        }
     }
     // the application thread draws with a context that the user-interface thread made
     QCoreApplication::setAttribute(Qt::AA_DontCheckOpenGLContextThreadAffinity);

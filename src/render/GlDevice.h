@@ -25,6 +25,7 @@ class QOpenGLExtraFunctions;
 class QOpenGLShaderProgram;
 class QSurface;
 class QWindow;
+class EglContext;
 class GlFont;
 class GlTexture;
 class WindowSizeWatcher;
@@ -127,6 +128,8 @@ private:
     std::unique_ptr<QOffscreenSurface> offscreen_;
     /// The window or the offscreen surface the context is made current on.
     QSurface* surface_ = nullptr;
+    /// The EGL context under context_ when there is no display; it outlives context_.
+    std::unique_ptr<EglContext> egl_;
     std::unique_ptr<QOpenGLContext> context_;
     QOpenGLExtraFunctions* gl_ = nullptr;
     std::unique_ptr<QOpenGLShaderProgram> program_;

@@ -23,17 +23,11 @@ namespace {
 
 const std::wstring kPlayerName = L"localplayer";
 
-/// Grey 50 of the cleared background, opaque.
-constexpr std::uint32_t kBackground = 0xFF323232;
-/// Grey 128 of the ambient light.
-constexpr std::uint32_t kAmbient = 0xFF808080;
 constexpr std::uint32_t kBlack = 0xFF000000;
 constexpr std::uint32_t kWhite = 0xFFFFFFFF;
 /// The frame-rate text's top-left corner, from the right edge of the window.
 constexpr int kFpsTextRight = 60;
 constexpr int kFpsTextTop = 20;
-/// Shadows lie this far above the ground, so that they are drawn over it, m.
-constexpr float kShadowHeight = 0.005f;
 
 /// The view as the world and its player see it: the cursor where the input part last
 /// saw it (a press comes with its own position), else where the view window has it; the
@@ -152,25 +146,7 @@ void MirelApplication::OnDeviceReleasing() {
 }
 
 void MirelApplication::SetupDeviceState() {
-    // shadows: blended over what is drawn, each pixel once (the world draws them with reference 1)
-    if (RenderDevice* device = Direct3D::Device()) {
-        SetPlanarShadowStates(*device, kAmbient);
-    }
-
-    // one directional light; every frame turns it into the viewer's axes
-    light_ = LightRecord{};
-    light_.diffuse = ColorValue{0.3f, 0.3f, 0.3f, 0.0f};
-    light_.ambient = ColorValue{0.3f, 0.3f, 0.3f, 0.0f};
-
-    // flatten along the light onto the plane just above the ground: with the plane P and the
-    // vector L towards the light, M = (P.L) I - P^T L
-    const Vector3& direction = SimulationParameters::Instance().lightDirection;
-    const float plane[4] = {0.0f, 1.0f, 0.0f, -kShadowHeight};
-    const float light[4] = {-direction.x, -direction.y, -direction.z, 0.0f};
-    shadowMatrix_ = MatrixShadow(light, plane);
-
-    shadowMaterial_ = MaterialRecord{};
-    shadowMaterial_.diffuse.a = 0.5f;
+    painter_.SetupDeviceState(Direct3D::Device());
 }
 
 PlayerLocal* MirelApplication::Player() const {
@@ -324,57 +300,14 @@ void MirelApplication::Draw(int /*ticks*/) {
 
 void MirelApplication::DrawPass(RenderDevice& device, int pass) {
     const MirelConfig& config = MirelConfig::Instance();
-    const SimulationParameters& parameters = SimulationParameters::Instance();
-    const int width = config.ScreenWidth();
-    const int height = config.ScreenHeight();
-    const bool stereogram = config.stereogram;
-    PlayerLocal* player = Player();
-
-    // the whole window, or its left or right half
-    Viewport viewport;
-    viewport.x = pass == 0 ? 0 : width / 2;
-    viewport.width = stereogram ? width / 2 : width;
-    viewport.height = height;
-    device.SetViewport(viewport);
-    device.Clear(kBackground, 1.0f, 0);
-
-    // the light comes from a fixed direction of the world, seen from the viewer
-    Vector3 lightDirection = Normalize(parameters.lightDirection);
-    if (player != nullptr) {
-        player->ToLocal(lightDirection);
-    }
-    light_.direction = lightDirection;
-    device.SetLight(0, light_);
-    device.LightEnable(0, true);
-
-    float aspect = static_cast<float>(width) / static_cast<float>(height);
-    if (stereogram) {
-        aspect /= 2.0f;
-    }
-    projection_ = PlayerLocal::Projection(aspect);
-    device.SetTransform(TransformState::projection, projection_);
-
-    // each half of a stereogram sees from its own eye
-    const float eyeShift = stereogram ? static_cast<float>(pass == 0 ? -parameters.stereogramEyeShift
-                                                                     : parameters.stereogramEyeShift)
-                                      : 0.0f;
-    view_ = PlayerLocal::LookAt(PlayerLocal::CameraOf(config.viewMode, eyeShift));
-    device.SetTransform(TransformState::view, view_);
-
-    // the world as the viewer sees it: moved by the viewer's position, turned back by its orientation
-    DrawContext context;
-    context.device = &device;
-    context.zoomFactor = config.ZoomFactor();
-    context.shadowMatrix = &shadowMatrix_;
-    context.shadowMaterial = &shadowMaterial_;
-    if (player != nullptr) {
-        context.view = player->Transform();
-        context.view._41 = -context.view._41;
-        context.view._42 = -context.view._42;
-        context.view._43 = -context.view._43;
-        context.viewRotation = QuaternionInverse(player->Orientation());
-    }
-    world_->Draw(&context);
+    WorldPainter::View view;
+    view.width = config.ScreenWidth();
+    view.height = config.ScreenHeight();
+    view.stereogram = config.stereogram;
+    view.viewMode = config.viewMode;
+    view.zoomFactor = config.ZoomFactor();
+    painter_.DrawPass(device, *world_, Player(), view, pass);
+    const int width = view.width;
 
     // the frame rate, white over a black shadow one pixel down and right
     const std::wstring fps = std::to_wstring(ThreadFps()) + L"fps";

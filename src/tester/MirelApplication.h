@@ -15,6 +15,7 @@
 #include "framework/RenderDevice.h"
 #include "physics/Matrix4.h"
 #include "tester/KeyBindings.h"
+#include "tester/WorldPainter.h"
 
 class FieldItemWorld;
 class D3DFont;
@@ -108,10 +109,10 @@ public:
     std::atomic<bool> paused{false};
     std::atomic<bool> singleStep{false};
 
-    const Matrix4& ViewMatrix() const { return view_; }
-    const Matrix4& ProjectionMatrix() const { return projection_; }
-    const Matrix4& ShadowMatrix() const { return shadowMatrix_; }
-    const MaterialRecord& ShadowMaterial() const { return shadowMaterial_; }
+    const Matrix4& ViewMatrix() const { return painter_.ViewMatrix(); }
+    const Matrix4& ProjectionMatrix() const { return painter_.ProjectionMatrix(); }
+    const Matrix4& ShadowMatrix() const { return painter_.ShadowMatrix(); }
+    const MaterialRecord& ShadowMaterial() const { return painter_.ShadowMaterial(); }
 
 private:
     /// The steps of one tick and the tick's end; the caller holds the exec lock.
@@ -135,11 +136,8 @@ private:
     std::unique_ptr<FieldItemWorld> world_;
     std::unique_ptr<WorldHistory> history_;
     ExecLock execLock_{L"MirelExec"};
-    Matrix4 view_;
-    Matrix4 projection_;
-    Matrix4 shadowMatrix_;
-    MaterialRecord shadowMaterial_;
-    LightRecord light_;
+    /// Draws the frames, with the light and the shadows.
+    WorldPainter painter_;
     D3DFont* fpsFont_ = nullptr;
     /// A control key is held, as the keyboard's events last told (application thread).
     bool controlDown_ = false;

@@ -30,7 +30,7 @@ count() { grep -c "$1" "$2" || true; }
 utf16() { iconv -f UTF-16LE -t UTF-8 "$1" | sed -e '1s/^\xef\xbb\xbf//' -e 's/\r$//'; }
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/kivaro-sim lib/kivaro/libResource.so share/kivaro/items/ball/ball.wtf share/kivaro/data/land.png \
+for file in bin/kivaro-sim lib/kivaro/libResource.so lib/kivaro/kivaro-render.so share/kivaro/items/ball/ball.wtf share/kivaro/data/land.png \
     share/applications/kivaro.desktop share/metainfo/kivaro.metainfo.xml share/man/man1/kivaro-sim.1.gz \
     share/icons/hicolor/48x48/apps/kivaro.png share/icons/hicolor/256x256/apps/kivaro.png; do
     check "installed $file" test -f "$prefix/$file"
@@ -73,6 +73,11 @@ start_desktop() {
     wait $pid || status=$?
     check "the desktop program closes cleanly on SIGTERM" test $status -eq 0
 }
+
+# the installed simulator draws its picture with the installed module, on no display
+env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/kivaro-sim" --ticks 1 --render "$scratch/ball.png" \
+    items/ball/ball.wtf >/dev/null || true
+check "kivaro-sim --render writes a PNG without a display" grep -q PNG <(head -c 8 "$scratch/ball.png" 2>/dev/null)
 
 start_desktop
 check "the log names the user's folder" grep -qx ".*working folder: $user" <(utf16 "$user/Kivaro.log")
