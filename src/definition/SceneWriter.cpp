@@ -3,11 +3,13 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <system_error>
 
@@ -139,6 +141,18 @@ std::string SceneWriter::Text(FieldItemWorld& world, const Information& informat
         }
         const ItemOrigin* origin = item->Origin();
         if (origin == nullptr) {
+            ++left;
+            continue;
+        }
+
+        // an item whose state is no longer finite (blown up) would make the file unreadable
+        const Vector3 velocity = item->Velocity();
+        const Vector3 spin = item->AngularVelocity();
+        const Quaternion turn = item->Orientation();
+        const Vector3 place = item->Transform().Translation();
+        const float values[] = {place.x,    place.y,    place.z,    turn.x, turn.y, turn.z, turn.w,
+                                velocity.x, velocity.y, velocity.z, spin.x, spin.y, spin.z};
+        if (!std::all_of(std::begin(values), std::end(values), [](float v) { return std::isfinite(v); })) {
             ++left;
             continue;
         }

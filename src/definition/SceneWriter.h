@@ -23,8 +23,8 @@ public:
 
     /// The file text of the world's user items. lowering: the height the main page takes off
     /// every added item, given back here so that adding the file puts the items where they
-    /// are. Items made otherwise than from a field definition are left out and counted in
-    /// skipped (when given).
+    /// are. Items made otherwise than from a field definition, and items whose state is not
+    /// finite any more, are left out and counted in skipped (when given).
     static std::string Text(FieldItemWorld& world, const Information& information, float lowering,
                             int* skipped = nullptr);
 
