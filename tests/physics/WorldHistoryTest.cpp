@@ -45,7 +45,8 @@ class WorldHistoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RegisterCollisionDetectors();
-        world_ = std::make_unique<FieldItemWorld>(nullptr, 1);
+        // two workers, as the tester steps on a machine of several processors
+        world_ = std::make_unique<FieldItemWorld>(nullptr, 2);
         world_->Initialize(Placement{});
         world_->CommitPending();
     }
