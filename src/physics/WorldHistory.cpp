@@ -40,8 +40,9 @@ void WorldHistory::Reset(FieldItemWorld& world) {
     // as many ticks as the budget holds for this many items, ten seconds at most
     const std::size_t entryBytes = std::max<std::size_t>(stride_ * sizeof(float), 1);
     capacity_ = static_cast<int>(std::min<std::size_t>(kMaximumTicks, kBudgetBytes / entryBytes));
-    states_ = std::vector<float>();
-    states_.resize(static_cast<std::size_t>(capacity_) * stride_);
+    states_.reset();
+    stateCount_ = static_cast<std::size_t>(capacity_) * stride_;
+    states_.reset(stateCount_ > 0 ? new float[stateCount_] : nullptr);
     first_ = 0;
     count_ = 0;
     shown_ = -1;
@@ -52,7 +53,8 @@ void WorldHistory::Clear() {
     names_.clear();
     stride_ = 0;
     capacity_ = 0;
-    states_ = std::vector<float>();
+    states_.reset();
+    stateCount_ = 0;
     first_ = 0;
     count_ = 0;
     shown_ = -1;

@@ -6,6 +6,7 @@
 // A change of the set of items (added, deleted) clears the history.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ public:
     /// Ticks the budget allows for the recorded set of items (at most kMaximumTicks).
     int CapacityTicks() const { return capacity_; }
     /// Bytes of item state the history has reserved.
-    std::size_t MemoryBytes() const { return states_.capacity() * sizeof(float); }
+    std::size_t MemoryBytes() const { return stateCount_ * sizeof(float); }
 
 private:
     /// True when the world's user items are the recorded ones, in the same order.
@@ -46,15 +47,17 @@ private:
     /// Starts over for the world's present user items.
     void Reset(FieldItemWorld& world);
     bool Show(FieldItemWorld& world, int entry);
-    float* Entry(int entry) { return states_.data() + Slot(entry) * stride_; }
+    float* Entry(int entry) { return states_.get() + Slot(entry) * stride_; }
     std::size_t Slot(int entry) const { return (static_cast<std::size_t>(first_) + entry) % capacity_; }
 
     std::vector<FieldItem*> items_;
     std::vector<std::wstring> names_;
     std::size_t stride_ = 0;
     int capacity_ = 0;
-    /// Ring of capacity_ entries of stride_ floats; first_ is the oldest slot.
-    std::vector<float> states_;
+    /// Ring of capacity_ entries of stride_ floats; first_ is the oldest slot. Left uninitialised:
+    /// its pages are touched only as ticks fill them.
+    std::unique_ptr<float[]> states_;
+    std::size_t stateCount_ = 0;
     int first_ = 0;
     int count_ = 0;
     int shown_ = -1;
