@@ -10,6 +10,7 @@ packages=(
     libassimp-dev libopenal-dev libxml2-dev libstb-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth libgl1-mesa-dri mesa-utils
+    ffmpeg
     fonts-noto-cjk locales
     dpkg-dev fakeroot file lintian
     clang libclang-rt-14-dev

@@ -25,6 +25,10 @@ public:
     /// any thread; a call from another thread than the window's may queue it and return.
     virtual void ShowMessage(const std::wstring& /*text*/) {}
 
+    /// Shows a short text in the window's status line for a few seconds. Called from any thread; may queue
+    /// it.
+    virtual void ShowStatus(const std::wstring& /*text*/) {}
+
     /// Shows the program's version dialog, modal to the window. Called from any thread; may queue it.
     virtual void ShowVersion() {}
 };

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/D3DObjectManager.h"
 #include "physics/Matrix4.h"
@@ -71,6 +72,14 @@ struct TileVertex {
 };
 static_assert(sizeof(TileVertex) == 24);
 
+/// A frame read back from the device: width x height pixels of four bytes (red, green, blue,
+/// alpha 255), the top row first.
+struct FrameImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;
+};
+
 class RenderDevice {
 public:
     virtual ~RenderDevice() = default;
@@ -97,6 +106,21 @@ public:
     /// failure.
     virtual bool DrawText(D3DFont* font, const std::wstring& text, int x, int y, std::uint32_t color) = 0;
 
+    /// Draws line segments (vertex pairs) in the current transforms, each vertex in its own colour,
+    /// with the depth test as set. For the tools of the view; a device without them draws nothing.
+    virtual void DrawLineList(const TileVertex* /*vertices*/, int /*vertexCount*/) {}
+    /// Draws a strip of triangles in back-buffer pixels (x right, y down; z and u, v unused) over
+    /// everything, blended by the vertices' alpha, outside the viewport's clipping.
+    virtual void DrawScreenStrip(const TileVertex* /*vertices*/, int /*vertexCount*/) {}
+    /// The size in pixels DrawText gives the text; false when the font cannot say.
+    virtual bool TextExtent(D3DFont* /*font*/, const std::wstring& /*text*/, int& /*width*/,
+                            int& /*height*/) {
+        return false;
+    }
+    /// Reads the back buffer as drawn so far (within a scene, before Present); false when it cannot.
+    virtual bool ReadBackBuffer(FrameImage& /*frame*/) { return false; }
+    /// Writes a frame as a PNG file at the native path; false when it cannot.
+    virtual bool WritePng(const FrameImage& /*frame*/, const std::string& /*path*/) { return false; }
     /// Gives the back buffer a new size; throws DirectX::init_error when it cannot.
     virtual void Reset(int width, int height) = 0;
     virtual int Width() const = 0;

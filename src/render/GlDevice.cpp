@@ -929,8 +929,21 @@ bool GlDevice::DrawText(D3DFont* font, const std::wstring& text, int x, int y, s
         return true;
     }
 
-    // the text in back-buffer pixels over everything, outside the viewport's clipping;
-    // the device's own state is applied again at the next draw
+    const auto left = static_cast<float>(x);
+    const auto top = static_cast<float>(y);
+    const auto right = static_cast<float>(x + textWidth);
+    const auto bottom = static_cast<float>(y + textHeight);
+    const TileVertex quad[4] = {{left, top, 0.0f, color, 0.0f, 0.0f},
+                                {left, bottom, 0.0f, color, 0.0f, 1.0f},
+                                {right, top, 0.0f, color, 1.0f, 0.0f},
+                                {right, bottom, 0.0f, color, 1.0f, 1.0f}};
+    DrawInPixels(GL_TRIANGLE_STRIP, quad, 4, texture, kCoverage);
+    return true;
+}
+
+void GlDevice::DrawInPixels(GLenum mode, const TileVertex* vertices, int vertexCount, GLuint texture,
+                            int textureMode) {
+    // back-buffer pixels over everything, outside the viewport's clipping
     UseProgram(program_->programId());
     gl_->glViewport(0, 0, width_, height_);
     gl_->glDisable(GL_DEPTH_TEST);
@@ -947,29 +960,91 @@ bool GlDevice::DrawText(D3DFont* font, const std::wstring& text, int x, int y, s
     pixels._43 = 0.5f;
     gl_->glUniformMatrix4fv(uniforms_.worldViewProjection, 1, GL_FALSE, pixels.Data());
     gl_->glUniform1i(uniforms_.lighting, 0);
-    gl_->glUniform1i(uniforms_.textureMode, kCoverage);
-    gl_->glBindTexture(GL_TEXTURE_2D, texture);
-
-    const auto left = static_cast<float>(x);
-    const auto top = static_cast<float>(y);
-    const auto right = static_cast<float>(x + textWidth);
-    const auto bottom = static_cast<float>(y + textHeight);
-    const TileVertex quad[4] = {{left, top, 0.0f, color, 0.0f, 0.0f},
-                                {left, bottom, 0.0f, color, 0.0f, 1.0f},
-                                {right, top, 0.0f, color, 1.0f, 0.0f},
-                                {right, bottom, 0.0f, color, 1.0f, 1.0f}};
+    gl_->glUniform1i(uniforms_.textureMode, textureMode);
+    if (texture != 0) {
+        gl_->glBindTexture(GL_TEXTURE_2D, texture);
+        appliedTexture_ = texture;
+    }
     gl_->glBindBuffer(GL_ARRAY_BUFFER, stripBuffer_);
-    gl_->glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STREAM_DRAW);
+    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(TileVertex)), vertices,
+                      GL_STREAM_DRAW);
     gl_->glBindVertexArray(stripArray_);
-    gl_->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    gl_->glDrawArrays(mode, 0, vertexCount);
 
     gl_->glEnable(GL_CULL_FACE);
     dirty_ = kDirtyAll;
     appliedLit_ = -1;
     appliedTextureMode_ = -1;
-    appliedTexture_ = texture;
     appliedVertexArray_ = stripArray_;
+}
+
+void GlDevice::DrawScreenStrip(const TileVertex* vertices, int vertexCount) {
+    if (!inScene_ || vertices == nullptr || vertexCount < 3) {
+        return;
+    }
+    DrawInPixels(GL_TRIANGLE_STRIP, vertices, vertexCount, 0, kUntextured);
+}
+
+void GlDevice::DrawLineList(const TileVertex* vertices, int vertexCount) {
+    if (!inScene_ || vertices == nullptr || vertexCount < 2) {
+        return;
+    }
+    ApplyState(false, 0, kUntextured);
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, stripBuffer_);
+    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(TileVertex)), vertices,
+                      GL_STREAM_DRAW);
+    if (appliedVertexArray_ != stripArray_) {
+        gl_->glBindVertexArray(stripArray_);
+        appliedVertexArray_ = stripArray_;
+    }
+    gl_->glDrawArrays(GL_LINES, 0, vertexCount / 2 * 2);
+}
+
+bool GlDevice::TextExtent(D3DFont* font, const std::wstring& text, int& width, int& height) {
+    auto* glFont = dynamic_cast<GlFont*>(font);
+    if (!inScene_ || glFont == nullptr || glFont->Get() == nullptr) {
+        return false;
+    }
+    // the texture is the one DrawText draws next, so measuring costs nothing more
+    GLuint texture = 0;
+    return glFont->TextTexture(*this, text, texture, width, height);
+}
+
+bool GlDevice::ReadBackBuffer(FrameImage& frame) {
+    if (!inScene_ || framebuffer_ == 0) {
+        return false;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
+    frame.width = width_;
+    frame.height = height_;
+    frame.rgba.resize(rowBytes * static_cast<std::size_t>(height_));
+    gl_->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    gl_->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    gl_->glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
+    // OpenGL's rows count from the bottom; the back buffer's alpha means nothing
+    std::vector<std::uint8_t> row(rowBytes);
+    for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom) {
+        std::uint8_t* upper = frame.rgba.data() + static_cast<std::size_t>(top) * rowBytes;
+        std::uint8_t* lower = frame.rgba.data() + static_cast<std::size_t>(bottom) * rowBytes;
+        std::memcpy(row.data(), upper, rowBytes);
+        std::memcpy(upper, lower, rowBytes);
+        std::memcpy(lower, row.data(), rowBytes);
+    }
+    for (std::size_t alpha = 3; alpha < frame.rgba.size(); alpha += 4) {
+        frame.rgba[alpha] = 255;
+    }
     return true;
+}
+
+bool GlDevice::WritePng(const FrameImage& frame, const std::string& path) {
+    if (frame.width <= 0 || frame.height <= 0 ||
+        frame.rgba.size() !=
+            static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 4) {
+        return false;
+    }
+    const QImage image(frame.rgba.data(), frame.width, frame.height, frame.width * 4,
+                       QImage::Format_RGBA8888);
+    return image.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(path), "PNG");
 }
 
 void GlDevice::Reset(int width, int height) {

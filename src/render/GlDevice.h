@@ -73,6 +73,11 @@ public:
     void SetTexture(int stage, D3DTexture* texture) override;
     void DrawTriangleStrip(const TileVertex* vertices, int vertexCount) override;
     bool DrawText(D3DFont* font, const std::wstring& text, int x, int y, std::uint32_t color) override;
+    void DrawLineList(const TileVertex* vertices, int vertexCount) override;
+    void DrawScreenStrip(const TileVertex* vertices, int vertexCount) override;
+    bool TextExtent(D3DFont* font, const std::wstring& text, int& width, int& height) override;
+    bool ReadBackBuffer(FrameImage& frame) override;
+    bool WritePng(const FrameImage& frame, const std::string& path) override;
     void Reset(int width, int height) override;
     int Width() const override { return width_; }
     int Height() const override { return height_; }
@@ -113,6 +118,10 @@ private:
     /// Makes the framebuffer object for width x height; false with the failure otherwise.
     bool MakeFramebuffer(int width, int height, RenderResult& failure);
     void DeleteFramebuffer();
+    /// Draws vertices of the strip buffer in back-buffer pixels, over everything; the device's
+    /// own state is applied again at the next draw.
+    void DrawInPixels(GLenum mode, const TileVertex* vertices, int vertexCount, GLuint texture,
+                      int textureMode);
     /// Brings OpenGL's state up to the recorded state before a draw with the full pipeline.
     void ApplyState(bool lit, GLuint texture, int textureMode);
     /// The same before a draw whose material lights every vertex in one colour, untextured,

@@ -1,6 +1,7 @@
 #include "shell/CDisplayPage.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +19,12 @@ namespace {
 
 constexpr int kLargestScreenSize = 4;
 constexpr int kLargestZoom = 15;
+/// The speed slider's positions are the divisors 8, 4, 2 and 1.
+constexpr int kFullSpeedPosition = 3;
+
+int SpeedPosition(int divisor) {
+    return divisor >= 8 ? 0 : divisor >= 4 ? 1 : divisor >= 2 ? 2 : kFullSpeedPosition;
+}
 
 /// A slider with its label beside it in a titled group.
 QGroupBox* SliderGroup(QWidget* parent, int titleId, QSlider* slider, QLabel* label) {
@@ -69,6 +76,36 @@ CDisplayPage::CDisplayPage(QWidget* parent) : QWidget(parent) {
     connect(screenSizeSlider_, &QSlider::valueChanged, this, [this] { SliderMoved(true); });
     connect(zoomSlider_, &QSlider::valueChanged, this, [this] { SliderMoved(false); });
 
+    const QString speedTitle = ShellText(kTextSpeed);
+    speedSlider_ = new QSlider(Qt::Horizontal, this);
+    NameControl(speedSlider_, kSpeedSliderId, speedTitle);
+    speedSlider_->setRange(0, kFullSpeedPosition);
+    speedSlider_->setPageStep(1);
+    speedSlider_->setTickPosition(QSlider::TicksBelow);
+    speedLabel_ = new QLabel(this);
+    NameControl(speedLabel_, kSpeedLabelId, speedTitle);
+    speedLabel_->setMinimumWidth(screenSizeLabel_->minimumWidth());
+    connect(speedSlider_, &QSlider::valueChanged, this, &CDisplayPage::SpeedMoved);
+
+    auto* captureGroup = new QGroupBox(ShellText(kTextCaptureFolder), this);
+    auto* captureLayout = new QHBoxLayout(captureGroup);
+    captureFolderLabel_ = new QLabel(captureGroup);
+    NameControl(captureFolderLabel_, kCaptureFolderLabelId, captureGroup->title());
+    captureFolderLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* choose = new QPushButton(ShellText(kTextChoose), captureGroup);
+    NameControl(choose, kCaptureFolderButtonId, choose->text());
+    choose->setAutoDefault(false);
+    connect(choose, &QPushButton::clicked, this, [this] {
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, ShellText(kTextCaptureFolder),
+                                              QString::fromStdWString(MirelConfig::Instance().captureFolder));
+        if (!folder.isEmpty()) {
+            SetCaptureFolder(folder);
+        }
+    });
+    captureLayout->addWidget(captureFolderLabel_, 1);
+    captureLayout->addWidget(choose);
+
     stereogram_ = new QCheckBox(ShellText(kTextStereogram), this);
     NameControl(stereogram_, kStereogramId, stereogram_->text());
     connect(stereogram_, &QCheckBox::toggled, this, &CDisplayPage::SetStereogram);
@@ -77,21 +114,26 @@ CDisplayPage::CDisplayPage(QWidget* parent) : QWidget(parent) {
     layout->addWidget(viewGroup);
     layout->addWidget(SliderGroup(this, kTextWindowSize, screenSizeSlider_, screenSizeLabel_));
     layout->addWidget(SliderGroup(this, kTextZoom, zoomSlider_, zoomLabel_));
+    layout->addWidget(SliderGroup(this, kTextSpeed, speedSlider_, speedLabel_));
     layout->addWidget(stereogram_);
+    layout->addWidget(captureGroup);
     layout->addStretch(1);
 }
 
 CDisplayPage::~CDisplayPage() {
     auto& observers = MirelConfig::Instance().Observers();
-    auto found = observers.find(L"zoom");
-    if (found != observers.end() && found->second == this) {
-        observers.erase(found);
+    for (const wchar_t* name : {L"zoom", L"speed"}) {
+        auto found = observers.find(name);
+        if (found != observers.end() && found->second == this) {
+            observers.erase(found);
+        }
     }
 }
 
 void CDisplayPage::SetApplication(MirelApplication* application) {
     application_ = application;
     MirelConfig::Instance().Observers()[L"zoom"] = this;
+    MirelConfig::Instance().Observers()[L"speed"] = this;
 }
 
 void CDisplayPage::Initialize() {
@@ -100,9 +142,14 @@ void CDisplayPage::Initialize() {
     {
         const QSignalBlocker quietSize(screenSizeSlider_);
         const QSignalBlocker quietZoom(zoomSlider_);
+        const QSignalBlocker quietSpeed(speedSlider_);
         screenSizeSlider_->setValue(config.screenSize);
         zoomSlider_->setValue(config.zoom);
+        speedSlider_->setValue(SpeedPosition(config.speedDivisor));
     }
+    captureFolderLabel_->setText(config.captureFolder.empty()
+                                     ? ShellText(kTextCurrentDirectory)
+                                     : QString::fromStdWString(config.captureFolder));
     const QSignalBlocker quiet(stereogram_);
     stereogram_->setChecked(config.stereogram);
     RefreshLabels();
@@ -124,6 +171,23 @@ int CDisplayPage::ZoomPercent(int step) {
 void CDisplayPage::RefreshLabels() {
     screenSizeLabel_->setText(ScreenSizeText(screenSizeSlider_->value()));
     zoomLabel_->setText(QStringLiteral("%1%").arg(ZoomPercent(zoomSlider_->value())));
+    const int position = speedSlider_->value();
+    speedLabel_->setText(position == kFullSpeedPosition
+                             ? QStringLiteral("1")
+                             : QStringLiteral("1/%1").arg(1 << (kFullSpeedPosition - position)));
+}
+
+void CDisplayPage::SpeedMoved() {
+    {
+        std::lock_guard lock(application_->Lock());
+        MirelConfig::Instance().SetSpeedDivisor(1 << (kFullSpeedPosition - speedSlider_->value()));
+    }
+    RefreshLabels();
+}
+
+void CDisplayPage::SetCaptureFolder(const QString& folder) {
+    MirelConfig::Instance().captureFolder = folder.toStdWString();
+    captureFolderLabel_->setText(folder.isEmpty() ? ShellText(kTextCurrentDirectory) : folder);
 }
 
 void CDisplayPage::SetViewMode(int mode) {
@@ -151,13 +215,15 @@ void CDisplayPage::SliderMoved(bool screenSizeMoved) {
 
 void CDisplayPage::Notify() {
     // called on the application thread by the wheel: the controls belong to the user-interface thread
-    QMetaObject::invokeMethod(this, &CDisplayPage::ZoomChanged, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &CDisplayPage::SettingsChanged, Qt::QueuedConnection);
 }
 
-void CDisplayPage::ZoomChanged() {
+void CDisplayPage::SettingsChanged() {
     {
         const QSignalBlocker quiet(zoomSlider_);
+        const QSignalBlocker quietSpeed(speedSlider_);
         zoomSlider_->setValue(MirelConfig::Instance().zoom);
+        speedSlider_->setValue(SpeedPosition(MirelConfig::Instance().speedDivisor));
     }
     if (initialized_) {
         RefreshLabels();

@@ -1,11 +1,17 @@
 #include "shell/CMainFrame.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QThread>
+#include <QTimer>
+#include <QUrl>
 
 #include <filesystem>
 
 #include "common/LogWriterFile.h"
+#include "definition/FieldCatalog.h"
 #include "framework/D3DObjectManager.h"
 #include "framework/RenderDevice.h"
 #include "physics/SimulationParameters.h"
@@ -23,6 +29,8 @@
 namespace {
 
 constexpr const wchar_t* kSource = L".\\MainFrm";
+/// How long a status text stays in the title, ms.
+constexpr int kStatusMilliseconds = 4000;
 
 } // namespace
 
@@ -50,6 +58,7 @@ CMainFrame::CMainFrame() {
     setCentralWidget(viewContainer_);
     setFixedSize(config.ScreenWidth(), config.ScreenHeight());
     move(config.windowX, config.windowY);
+    setAcceptDrops(true);
 }
 
 CMainFrame::~CMainFrame() {
@@ -112,6 +121,50 @@ void CMainFrame::ResizeClient(int width, int height) {
 
 void CMainFrame::ShowMessage(const std::wstring& text) {
     OnUiThread([this, text] { ShowMessageBox(this, QString::fromStdWString(text)); });
+}
+
+void CMainFrame::ShowStatus(const std::wstring& text) {
+    OnUiThread([this, text] {
+        const QString title = ShellText(kTextTitle) + QStringLiteral(" - ") + QString::fromStdWString(text);
+        setWindowTitle(title);
+        // a later text keeps the title until its own time is up
+        QTimer::singleShot(kStatusMilliseconds, this, [this, title] {
+            if (windowTitle() == title) {
+                setWindowTitle(ShellText(kTextTitle));
+            }
+        });
+    });
+}
+
+QStringList CMainFrame::DroppedFieldFiles(const QMimeData* data) {
+    QStringList files;
+    if (data == nullptr || !data->hasUrls()) {
+        return files;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile() && FieldCatalog::IsFieldPath(url.toLocalFile().toStdWString())) {
+            files.append(url.toLocalFile());
+        }
+    }
+    return files;
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (toolbox_ && !DroppedFieldFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QStringList files = DroppedFieldFiles(event->mimeData());
+    if (!toolbox_ || files.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // each as the main page's Add: its item definitions are those the last update loaded
+    for (const QString& file : files) {
+        toolbox_->ItemPage()->AddFile(file.toStdWString());
+    }
 }
 
 void CMainFrame::ShowVersion() {

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: owns the log, the tester application and the toolbox; its client
 // area, fixed at the configured screen size, is the view the world is drawn in. It is
-// the framework's link to the window (close, resize, messages, the version dialog).
+// the framework's link to the window (close, resize, messages, status texts, the version
+// dialog). Field definition files dropped on it are added as the main page's Add adds them.
 // Built on QMainWindow.
 
 #include <QMainWindow>
@@ -14,6 +15,7 @@
 #include "shell/CMirelDoc.h"
 
 class CMirelView;
+class QMimeData;
 class CToolboxSheet;
 class LogWriterFile;
 class MirelApplication;
@@ -36,12 +38,16 @@ public:
     void CreateTesterAndToolbox();
     /// Activates the window and gives the view the keyboard.
     void FocusView();
+    /// The local field definition files (extension "wtf") among dropped data, in their order.
+    static QStringList DroppedFieldFiles(const QMimeData* data);
 
     // the framework's requests
     void RequestClose() override;
     bool ReadKeyboardSetting(const std::wstring& name, std::wstring& value) override;
     void ResizeClient(int width, int height) override;
     void ShowMessage(const std::wstring& text) override;
+    /// Shows the text in the window's title for a few seconds.
+    void ShowStatus(const std::wstring& text) override;
     void ShowVersion() override;
 
     MirelApplication* Application() const { return application_.get(); }
@@ -53,6 +59,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     /// Runs on the user-interface thread: at once when called there, queued otherwise.

@@ -3,9 +3,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "collision/CollisionRegistry.h"
+#include "common/FilePath.h"
 #include "common/LogWriter.h"
+#include "common/Messages.h"
+#include "common/WideText.h"
 #include "framework/MainWindowLink.h"
 #include "physics/DrawContext.h"
 #include "physics/FieldItemWorld.h"
@@ -18,6 +22,7 @@
 #include "tester/KeyBindings.h"
 #include "tester/MirelConfig.h"
 #include "tester/PHSound.h"
+#include "tester/VideoRecorder.h"
 
 namespace {
 
@@ -28,6 +33,34 @@ constexpr std::uint32_t kWhite = 0xFFFFFFFF;
 /// The frame-rate text's top-left corner, from the right edge of the window.
 constexpr int kFpsTextRight = 60;
 constexpr int kFpsTextTop = 20;
+/// The slow-motion factor's text, left of the frame rate.
+constexpr int kSpeedTextRight = kFpsTextRight + 40;
+/// The recording dot: red, in the bottom-right corner.
+constexpr std::uint32_t kRecordingRed = 0xFFE01010;
+constexpr int kDotRadius = 8;
+constexpr int kDotInset = 20;
+constexpr int kPanelInset = 10;
+/// How long a status text shows in the view.
+constexpr std::chrono::seconds kStatusTime{4};
+
+/// A text of the string table with %1 and %2 replaced.
+std::wstring Format(int id, const std::wstring& first, const std::wstring& second = {}) {
+    std::wstring text = ProgramMessage(id);
+    for (const auto& [mark, value] :
+         {std::pair{std::wstring(L"%1"), first}, std::pair{std::wstring(L"%2"), second}}) {
+        const std::size_t at = text.find(mark);
+        if (at != std::wstring::npos) {
+            text.replace(at, mark.size(), value);
+        }
+    }
+    return text;
+}
+
+std::wstring Milliseconds(double seconds) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%.2f ms", seconds * 1000.0);
+    return text;
+}
 
 /// The view as the world and its player see it: the cursor where the input part last
 /// saw it (a press comes with its own position), else where the view window has it; the
@@ -172,8 +205,25 @@ void MirelApplication::RunTick() {
     const WorldSettings settings = TickSettings();
     world_->SetSettings(settings);
     const double tick = 1.0 / 60.0;
-    bool stepped = false;
+    int fullSteps = 0;
     for (double simulated = 0.0; simulated < tick; simulated += settings.timeStep) {
+        ++fullSteps;
+    }
+    // slow motion runs a share of those steps, the fractions carried to the next tick; the
+    // time step stays as it is, so the motion is the same, only slower
+    const int divisor = MirelConfig::Instance().speedDivisor;
+    int steps = fullSteps;
+    if (divisor > 1) {
+        stepsOwed_ += static_cast<double>(fullSteps) / divisor;
+        steps = static_cast<int>(stepsOwed_);
+        stepsOwed_ -= steps;
+    } else {
+        stepsOwed_ = 0.0;
+    }
+    const StepTiming before = world_->TotalStepTiming();
+    int stepsRun = 0;
+    // a tick without a step of its own still reads the input and moves the viewer
+    for (int index = 0; index < std::max(steps, 1); ++index) {
         // keys take effect at the step that reads them
         TickInput input;
         try {
@@ -185,7 +235,8 @@ void MirelApplication::RunTick() {
         }
         HandleKeys(input.keyboard, input.keyboardCount);
 
-        if (paused && !singleStep) {
+        const bool stepWanted = index < steps || (singleStep && stepsRun == 0);
+        if ((paused && !singleStep) || !stepWanted) {
             // only the viewer moves
             if (PlayerLocal* player = Player()) {
                 player->Control(&input);
@@ -193,11 +244,11 @@ void MirelApplication::RunTick() {
                 player->UpdateWorld(nullptr, nullptr);
             }
         } else {
-            stepped = true;
             world_->DetectCollisions();
             world_->Control(&input);
             world_->Integrate(&input);
             world_->UpdateWorld(nullptr, nullptr);
+            ++stepsRun;
         }
     }
     singleStep = false;
@@ -207,8 +258,19 @@ void MirelApplication::RunTick() {
     world_->PurgeDeleted();
     world_->UpdateWorld(nullptr, nullptr);
     // the history keeps the ticks the world went through, not those it stood still
-    if (stepped) {
+    if (stepsRun > 0) {
         history_->Record(*world_);
+    }
+
+    // what the timing panel and the recording learn of the tick
+    const StepTiming& after = world_->TotalStepTiming();
+    tickTiming_.contacts = after.contacts - before.contacts;
+    tickTiming_.forces = after.forces - before.forces;
+    tickTiming_.integration = after.integration - before.integration;
+    tickTiming_.refresh = after.refresh - before.refresh;
+    lastTickSteps_ = stepsRun;
+    if (recorder_ && recorder_->IsRecording()) {
+        framesDue_ += static_cast<double>(stepsRun) / fullSteps;
     }
 }
 
@@ -270,9 +332,56 @@ void MirelApplication::RunKeyAction(KeyBindings::Action action) {
     case KeyBindings::Action::kHistoryForward:
         StepForward();
         break;
-    default:
+    case KeyBindings::Action::kKeyHelp:
+        keyHelp = !keyHelp;
+        break;
+    case KeyBindings::Action::kTimingOverlay:
+        timingOverlay = !timingOverlay;
+        break;
+    case KeyBindings::Action::kContactDisplay:
+        contactDisplay = !contactDisplay;
+        break;
+    case KeyBindings::Action::kSlower:
+    case KeyBindings::Action::kFaster: {
+        std::lock_guard lock(execLock_);
+        MirelConfig& config = MirelConfig::Instance();
+        const int divisor =
+            action == KeyBindings::Action::kSlower ? config.speedDivisor * 2 : config.speedDivisor / 2;
+        config.SetSpeedDivisor(std::clamp(divisor, 1, 8));
         break;
     }
+    case KeyBindings::Action::kScreenshot: {
+        std::lock_guard lock(execLock_);
+        screenshotWanted_ = true;
+        break;
+    }
+    case KeyBindings::Action::kRecordVideo: {
+        std::lock_guard lock(execLock_);
+        recordToggleWanted_ = !recordToggleWanted_;
+        break;
+    }
+    case KeyBindings::Action::kMouse:
+    case KeyBindings::Action::kSaveScene:
+        // the mouse is the player's; the view saves the scene on the user-interface thread
+        break;
+    }
+}
+
+void MirelApplication::SetVideoEncoder(const std::string& program) {
+    std::lock_guard lock(execLock_);
+    if (!recorder_ || !recorder_->IsRecording()) {
+        recorder_ = std::make_unique<VideoRecorder>(program);
+    }
+}
+
+bool MirelApplication::IsRecording() const {
+    std::lock_guard lock(const_cast<ExecLock&>(execLock_));
+    return recorder_ && recorder_->IsRecording();
+}
+
+std::string MirelApplication::LastCapturePath() const {
+    std::lock_guard lock(const_cast<ExecLock&>(execLock_));
+    return lastCapturePath_;
 }
 
 void MirelApplication::Draw(int /*ticks*/) {
@@ -285,10 +394,15 @@ void MirelApplication::Draw(int /*ticks*/) {
         if (!device->BeginScene()) {
             return;
         }
+        const auto drawStart = std::chrono::steady_clock::now();
         const int passes = MirelConfig::Instance().stereogram ? 2 : 1;
         for (int pass = 0; pass < passes; ++pass) {
             DrawPass(*device, pass);
         }
+        DrawOverlays(*device);
+        drawSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - drawStart).count();
+        CaptureFrame(*device);
+        DrawMarks(*device);
         device->EndScene();
         device->Present();
     } catch (const myexception&) {
@@ -308,6 +422,29 @@ void MirelApplication::DrawPass(RenderDevice& device, int pass) {
     view.zoomFactor = config.ZoomFactor();
     painter_.DrawPass(device, *world_, Player(), view, pass);
     const int width = view.width;
+
+    // the contacts over the world, in the items' own drawing transform without an item's size:
+    // scaled by the zoom, moved by the viewer's position, turned back by its orientation
+    PlayerLocal* player = Player();
+    if (contactDisplay && player != nullptr) {
+        std::vector<Contact> contacts;
+        world_->LastContacts(contacts);
+        const auto zoom = static_cast<float>(view.zoomFactor);
+        Matrix4 viewTranslation = player->Transform();
+        viewTranslation._41 *= -zoom;
+        viewTranslation._42 *= -zoom;
+        viewTranslation._43 *= -zoom;
+        const Matrix4 contactWorld =
+            MatrixMultiply(MatrixMultiply(MatrixScaling(zoom, zoom, zoom), viewTranslation),
+                           MatrixRotationQuaternion(QuaternionInverse(player->Orientation())));
+        marks_.DrawContacts(device, contacts, contactWorld, world_->StepSettings().contactTolerance);
+    }
+
+    // slow motion shows its factor beside the frame rate
+    if (config.speedDivisor != 1) {
+        const std::wstring factor = L"x1/" + std::to_wstring(config.speedDivisor);
+        marks_.DrawLine(device, 0, factor, width - kSpeedTextRight, kFpsTextTop - 1);
+    }
 
     // the frame rate, white over a black shadow one pixel down and right
     const std::wstring fps = std::to_wstring(ThreadFps()) + L"fps";
@@ -364,5 +501,137 @@ void MirelApplication::SetStereogram(bool on) {
 void MirelApplication::ShowVersion() {
     if (MainWindowLink* window = GetWindow()) {
         window->ShowVersion();
+    }
+}
+
+void MirelApplication::DrawOverlays(RenderDevice& device) {
+    if (timingOverlay) {
+        std::vector<Contact> contacts;
+        world_->LastContacts(contacts);
+        const std::size_t items = world_->Members().size();
+        timingPanel_.DrawPanel(device, kPanelInset, kPanelInset,
+                               {{ProgramMessage(2260), std::to_wstring(lastTickSteps_)},
+                                {ProgramMessage(2261), Milliseconds(tickTiming_.contacts)},
+                                {ProgramMessage(2262), Milliseconds(tickTiming_.forces)},
+                                {ProgramMessage(2263), Milliseconds(tickTiming_.integration)},
+                                {ProgramMessage(2264), Milliseconds(tickTiming_.refresh)},
+                                {ProgramMessage(2265), Milliseconds(drawSeconds_)},
+                                {ProgramMessage(2266), std::to_wstring(ThreadFps())},
+                                {ProgramMessage(2267), std::to_wstring(items)},
+                                {ProgramMessage(2268), std::to_wstring(contacts.size())}});
+    }
+    if (keyHelp) {
+        std::vector<ViewOverlay::Row> rows{{ProgramMessage(2269), L""}};
+        for (const KeyBindings::Binding& binding : KeyBindings::Table()) {
+            rows.emplace_back(KeyBindings::KeyText(binding), KeyBindings::Description(binding));
+        }
+        helpPanel_.DrawPanel(device, -1, -1, rows);
+    }
+}
+
+std::string MirelApplication::CaptureBase(const std::string& extension) const {
+    const std::wstring& folder = MirelConfig::Instance().captureFolder;
+    const std::filesystem::path directory =
+        folder.empty() ? std::filesystem::path(".") : std::filesystem::path(ToNativePath(folder));
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "Kivaro-%Y%m%d-%H%M%S", &local);
+    // two in one second: the later one gets a number, nothing is overwritten
+    std::string base = (directory / stamp).string();
+    std::error_code error;
+    for (int number = 2; std::filesystem::exists(base + extension, error); ++number) {
+        base = (directory / (std::string(stamp) + "-" + std::to_string(number))).string();
+    }
+    return base;
+}
+
+void MirelApplication::CaptureFrame(RenderDevice& device) {
+    const bool recording = recorder_ && recorder_->IsRecording();
+    const bool frameDue = recording && framesDue_ >= 1.0 - 1e-9;
+    if (!screenshotWanted_ && !frameDue && recordToggleWanted_ == recording) {
+        return;
+    }
+    FrameImage frame;
+    const bool read = device.ReadBackBuffer(frame);
+
+    if (screenshotWanted_) {
+        screenshotWanted_ = false;
+        const std::string path = CaptureBase(".png") + ".png";
+        const bool written = read && device.WritePng(frame, path);
+        lastCapturePath_ = path;
+        ShowStatus(Format(written ? 2250 : 2251, FromUtf8(path)), !written);
+    }
+
+    // a recording begins with the frame of its key press and ends without a frame
+    if (recordToggleWanted_ != recording) {
+        if (!recorder_) {
+            recorder_ = std::make_unique<VideoRecorder>();
+        }
+        if (recording) {
+            const std::string target = recorder_->Target();
+            try {
+                recorder_->Stop();
+                ShowStatus(Format(2253, FromUtf8(target), std::to_wstring(recorder_->FrameCount())), false);
+            } catch (const myexception&) {
+                ShowStatus(Format(2254, FromUtf8(target)), true);
+            }
+            return;
+        }
+        try {
+            const std::string target = recorder_->Start(CaptureBase(".mp4"), device.Width(), device.Height());
+            lastCapturePath_ = target;
+            framesDue_ = 1.0;
+            ShowStatus(Format(recorder_->UsesEncoder() ? 2252 : 2255, FromUtf8(target)), false);
+        } catch (const myexception& error) {
+            recordToggleWanted_ = false;
+            ShowStatus(Format(2254, error.what()), true);
+            return;
+        }
+    }
+    if (recorder_ && recorder_->IsRecording() && framesDue_ >= 1.0 - 1e-9) {
+        framesDue_ -= 1.0;
+        try {
+            if (!read) {
+                throw exec_error(FromUtf8(recorder_->Target()));
+            }
+            recorder_->AddFrame(frame, device);
+        } catch (const myexception&) {
+            try {
+                recorder_->Stop();
+            } catch (const myexception&) {
+                // told below
+            }
+        }
+        if (!recorder_->IsRecording()) {
+            // the frame could not be written or the encoder went away: the recording ends here
+            recordToggleWanted_ = false;
+            ShowStatus(Format(2254, FromUtf8(recorder_->Target())), true);
+        }
+    }
+}
+
+void MirelApplication::DrawMarks(RenderDevice& device) {
+    if (recorder_ && recorder_->IsRecording()) {
+        marks_.DrawDot(device, device.Width() - kDotInset, device.Height() - kDotInset, kDotRadius,
+                       kRecordingRed);
+    }
+    if (!statusText_.empty()) {
+        if (std::chrono::steady_clock::now() < statusUntil_) {
+            marks_.DrawLine(device, 1, statusText_, kPanelInset,
+                            device.Height() - kPanelInset - 2 * kDotRadius);
+        } else {
+            statusText_.clear();
+        }
+    }
+}
+
+void MirelApplication::ShowStatus(const std::wstring& text, bool failure) {
+    Log(kLogSource, __LINE__, text, failure ? 1 : 2);
+    statusText_ = text;
+    statusUntil_ = std::chrono::steady_clock::now() + kStatusTime;
+    if (MainWindowLink* window = GetWindow()) {
+        window->ShowStatus(text);
     }
 }

@@ -6,6 +6,7 @@
 // The exec lock serialises that thread against the user-interface thread.
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,7 +15,9 @@
 #include "framework/D3DObjectManager.h"
 #include "framework/RenderDevice.h"
 #include "physics/Matrix4.h"
+#include "physics/StepTiming.h"
 #include "tester/KeyBindings.h"
+#include "tester/ViewOverlay.h"
 #include "tester/WorldPainter.h"
 
 class FieldItemWorld;
@@ -22,6 +25,7 @@ class D3DFont;
 class ImpactSoundListener;
 class PHSound;
 class PlayerLocal;
+class VideoRecorder;
 class ViewerSettings;
 class ViewWindow;
 class WorldHistory;
@@ -109,6 +113,22 @@ public:
     std::atomic<bool> paused{false};
     std::atomic<bool> singleStep{false};
 
+    // the viewer's tools, switched by their keys (any thread)
+    std::atomic<bool> keyHelp{false};
+    std::atomic<bool> timingOverlay{false};
+    std::atomic<bool> contactDisplay{false};
+
+    /// What a key of the key table does; the keyboard's keys come here on the application thread.
+    void RunKeyAction(KeyBindings::Action action);
+    /// Replaces the program that encodes recordings ("ffmpeg"); one that cannot be started makes
+    /// recordings numbered PNG files. Not while recording.
+    void SetVideoEncoder(const std::string& program);
+    bool IsRecording() const;
+    /// The file or folder of the last screenshot or recording begun; empty before the first.
+    std::string LastCapturePath() const;
+    /// How many world steps the last tick ran.
+    int LastTickSteps() const { return lastTickSteps_; }
+
     const Matrix4& ViewMatrix() const { return painter_.ViewMatrix(); }
     const Matrix4& ProjectionMatrix() const { return painter_.ProjectionMatrix(); }
     const Matrix4& ShadowMatrix() const { return painter_.ShadowMatrix(); }
@@ -119,8 +139,16 @@ private:
     void RunTick();
     /// The keys of one read of the keyboard, through the key table.
     void HandleKeys(const DIDEVICEOBJECTDATA* events, int count);
-    /// What a key of the key table does; called on the application thread.
-    void RunKeyAction(KeyBindings::Action action);
+    /// The key help and the timing panel over the finished passes.
+    void DrawOverlays(RenderDevice& device);
+    /// The screenshot asked for and the recording's frame when one is due, from the finished frame.
+    void CaptureFrame(RenderDevice& device);
+    /// What is shown but never captured: the recording dot and the last status text.
+    void DrawMarks(RenderDevice& device);
+    /// Tells the user in the log, the window's status text and the view.
+    void ShowStatus(const std::wstring& text, bool failure);
+    /// "<folder>/Kivaro-YYYYMMDD-HHMMSS" with a number added when a file of the name exists.
+    std::string CaptureBase(const std::string& extension) const;
     /// One pass of a frame: the whole view, or one half of a stereogram.
     void DrawPass(RenderDevice& device, int pass);
     PlayerLocal* Player() const;
@@ -141,4 +169,25 @@ private:
     D3DFont* fpsFont_ = nullptr;
     /// A control key is held, as the keyboard's events last told (application thread).
     bool controlDown_ = false;
+
+    // slow motion: the share of a tick's steps not run yet
+    double stepsOwed_ = 0.0;
+    std::atomic<int> lastTickSteps_{0};
+    /// The phases' times summed over the last tick's steps, and the last frame's drawing time, s.
+    StepTiming tickTiming_;
+    double drawSeconds_ = 0.0;
+
+    // screenshots and recordings, under the exec lock
+    bool screenshotWanted_ = false;
+    bool recordToggleWanted_ = false;
+    std::unique_ptr<VideoRecorder> recorder_;
+    /// Frames owed to the recording: one per tick's worth of simulated time.
+    double framesDue_ = 0.0;
+    std::string lastCapturePath_;
+    std::wstring statusText_;
+    /// The status text shows until then.
+    std::chrono::steady_clock::time_point statusUntil_;
+    ViewOverlay helpPanel_;
+    ViewOverlay timingPanel_;
+    ViewOverlay marks_;
 };

@@ -90,7 +90,19 @@ void MirelConfig::SetZoom(int step) {
         return;
     }
     zoom = step;
-    auto observer = observers_.find(L"zoom");
+    NotifyObserver(L"zoom");
+}
+
+void MirelConfig::SetSpeedDivisor(int divisor) {
+    if (divisor != 1 && divisor != 2 && divisor != 4 && divisor != 8) {
+        return;
+    }
+    speedDivisor = divisor;
+    NotifyObserver(L"speed");
+}
+
+void MirelConfig::NotifyObserver(const std::wstring& name) {
+    auto observer = observers_.find(name);
     if (observer != observers_.end() && observer->second != nullptr) {
         observer->second->Notify();
     }
@@ -139,6 +151,10 @@ void MirelConfig::Load() {
     int newWindowX = windowX, newWindowY = windowY, newToolboxX = toolboxX, newToolboxY = toolboxY;
     int newScreenSize = screenSize, newZoom = zoom;
     std::array<std::wstring, kItemSlotCount> newItemFiles = itemFiles;
+    int newSpeedDivisor = speedDivisor;
+    std::wstring newCaptureFolder = captureFolder;
+    bool newSpeedStored = false;
+    bool newCaptureFolderStored = false;
     try {
         // the text file once a save has made it, otherwise whatever the profile holds
         std::unique_ptr<ApplicationConfig> store;
@@ -162,6 +178,19 @@ void MirelConfig::Load() {
         for (int slot = 0; slot < slots; ++slot) {
             newItemFiles[slot] = store->GetString(L"Item" + std::to_wstring(slot), newItemFiles[slot]);
         }
+        // the viewer's tools: a file written before them has neither key
+        const std::wstring missing = L"\n";
+        const std::wstring speed = store->GetString(L"Speed", missing);
+        if (speed != missing) {
+            newSpeedStored = true;
+            const int divisor = InRange(store->GetInt(L"Speed", 1), 1, 8, 1);
+            newSpeedDivisor = (divisor & (divisor - 1)) == 0 ? divisor : 1;
+        }
+        const std::wstring folder = store->GetString(L"CaptureFolder", missing);
+        if (folder != missing) {
+            newCaptureFolderStored = true;
+            newCaptureFolder = folder;
+        }
         store->EndSection();
     } catch (const myexception& failure) {
         Log(L".\\MirelConfig", __LINE__, std::wstring(L"settings not loaded: ") + failure.what(), 1);
@@ -175,6 +204,10 @@ void MirelConfig::Load() {
     screenSize = newScreenSize;
     zoom = newZoom;
     itemFiles = newItemFiles;
+    speedDivisor = newSpeedDivisor;
+    captureFolder = newCaptureFolder;
+    speedStored_ = newSpeedStored;
+    captureFolderStored_ = newCaptureFolderStored;
 }
 
 void MirelConfig::Save() {
@@ -207,6 +240,12 @@ void MirelConfig::Save() {
     const int slots = SavedSlotCount();
     for (int slot = 0; slot < slots; ++slot) {
         store->SetString(L"Item" + std::to_wstring(slot), itemFiles[slot]);
+    }
+    if (speedDivisor != 1 || speedStored_) {
+        store->SetInt(L"Speed", speedDivisor);
+    }
+    if (!captureFolder.empty() || captureFolderStored_) {
+        store->SetString(L"CaptureFolder", captureFolder);
     }
     store->EndSection();
     // releasing the store writes the file

@@ -53,7 +53,10 @@ public:
     /// What the world's next tick runs with: the user's constants with the built-in ones. The
     /// tester hands them in before each tick: world->SetSettings(config.StepSettings()).
     WorldSettings StepSettings() const;
-    /// Notification targets by setting name; the view page registers under "zoom".
+    /// Sets the slow-motion divisor (each tick simulates 1/60 s divided by it) when it is 1, 2, 4
+    /// or 8 and notifies the "speed" observer; other values are ignored.
+    void SetSpeedDivisor(int divisor);
+    /// Notification targets by setting name; the view page registers under "zoom" and "speed".
     std::map<std::wstring, ConfigObserver*>& Observers() { return observers_; }
 
     // saved fields
@@ -64,6 +67,10 @@ public:
     int screenSize = 0;
     int zoom = 10;
     std::array<std::wstring, kItemSlotCount> itemFiles;
+    /// 1, 2, 4 or 8: a tick simulates 1/60 s divided by this (set through SetSpeedDivisor).
+    int speedDivisor = 1;
+    /// Where screenshots and recordings go; empty: the current directory.
+    std::wstring captureFolder;
 
     // kept for this run only
     bool stereogram = false;
@@ -87,5 +94,11 @@ public:
     std::map<int, std::pair<int, int>> screenSizes;
 
 private:
+    void NotifyObserver(const std::wstring& name);
+
     std::map<std::wstring, ConfigObserver*> observers_;
+    /// The settings file held these keys: they are written back even at their defaults
+    /// (a file without them stays without them while they keep their defaults).
+    bool speedStored_ = false;
+    bool captureFolderStored_ = false;
 };
