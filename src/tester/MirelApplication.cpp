@@ -539,10 +539,12 @@ std::string MirelApplication::CaptureBase(const std::string& extension) const {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "Kivaro-%Y%m%d-%H%M%S", &local);
     // two in one second: the later one gets a number, nothing is overwritten
-    std::string base = (directory / stamp).string();
+    std::string base = folder.empty() ? std::string(stamp) : (directory / stamp).string();
     std::error_code error;
-    for (int number = 2; std::filesystem::exists(base + extension, error); ++number) {
-        base = (directory / (std::string(stamp) + "-" + std::to_string(number))).string();
+    for (int number = 2;
+         std::filesystem::exists(base + extension, error) || std::filesystem::exists(base, error); ++number) {
+        const std::string numbered = std::string(stamp) + "-" + std::to_string(number);
+        base = folder.empty() ? numbered : (directory / numbered).string();
     }
     return base;
 }
@@ -620,7 +622,7 @@ void MirelApplication::DrawMarks(RenderDevice& device) {
     if (!statusText_.empty()) {
         if (std::chrono::steady_clock::now() < statusUntil_) {
             marks_.DrawLine(device, 1, statusText_, kPanelInset,
-                            device.Height() - kPanelInset - 2 * kDotRadius);
+                            device.Height() - 2 * kDotInset - 2 * kDotRadius);
         } else {
             statusText_.clear();
         }

@@ -17,8 +17,8 @@ constexpr std::uint32_t kPanelColor = 0xB0000000;
 constexpr std::uint32_t kTextColor = 0xFFFFFFFF;
 constexpr std::uint32_t kShadowColor = 0xFF000000;
 /// Half the cross at a contact point and the normal line's length, m before the zoom.
-constexpr float kCrossHalf = 0.01f;
-constexpr float kNormalLength = 0.05f;
+constexpr float kCrossHalf = 0.015f;
+constexpr float kNormalLength = 0.08f;
 
 /// A line of text: the mouse rows' texts have their line breaks as blanks.
 std::wstring OneLine(std::wstring text) {

@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -206,7 +209,7 @@ TEST_F(KivaroProgramTest, StartsWithTheConfiguredWindowAndAFilledToolbox) {
     EXPECT_EQ(Find<QPushButton>(CConstPage::kDefaultId, ConstPage())->text(), "Default");
     // every control has an accessible name and an identifier unique within its page
     const std::vector<std::pair<QWidget*, int>> pages{
-        {ItemPage(), 39}, {DisplayPage(), 7}, {ConstPage(), 11}};
+        {ItemPage(), 39}, {DisplayPage(), 11}, {ConstPage(), 11}};
     for (const auto& [page, count] : pages) {
         const QList<QWidget*> controls = page->findChildren<QWidget*>(QRegularExpression("^\\d+$"));
         EXPECT_EQ(controls.size(), count);
@@ -517,6 +520,38 @@ TEST_F(KivaroProgramTest, SaveKeepsTheSceneThatUpdateListsAndBackStepsThroughIts
     EXPECT_TRUE(QTest::qWaitFor([] { return std::isnan(HeightOf(L"ball")); }, kWaitMs));
 }
 
+TEST_F(KivaroProgramTest, DroppedFieldFilesAreAddedAsAddAddsThemAndAFaultyOneIsReported) {
+    // from outside the item folder: the item definitions are those the update loaded
+    fs::create_directories("dropped");
+    fs::copy_file("items/ball/ball.wtf", "dropped/ball.wtf");
+    std::ofstream("dropped/cut.wtf") << R"(<Field format="110"><Information)";
+    auto drop = [](const QString& file) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath())});
+        const QPoint at(100, 100);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(Frame(), &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(Frame(), &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop(QStringLiteral("README.md")));
+    EXPECT_TRUE(drop(QStringLiteral("dropped/ball.wtf")));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !std::isnan(HeightOf(L"ball")); }, kWaitMs));
+
+    QString message;
+    EXPECT_TRUE(WithModal([&] { drop(QStringLiteral("dropped/cut.wtf")); },
+                          [&](QWidget* box) { message = static_cast<QMessageBox*>(box)->text(); }));
+    EXPECT_TRUE(message.contains(QStringLiteral("cut.wtf"))) << message.toStdString();
+
+    Click(CItemPage::kDeleteAllId);
+    EXPECT_TRUE(QTest::qWaitFor([] { return std::isnan(HeightOf(L"ball")); }, kWaitMs));
+    fs::remove_all("dropped");
+}
+
 TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses) {
     // rows 0-2 chosen anew, row 3 emptied: only slots 0-2 are stored
     auto choose = [](int row, const QString& name) {
@@ -544,11 +579,11 @@ TEST_F(KivaroProgramTest, ClosingStoresTheSettingsThatTheNextStartInJapaneseUses
         EXPECT_EQ(settings.GetString(L"Item2", L""), L"items\\swing\\swing.wtf");
         EXPECT_EQ(settings.GetString(L"Item4", L""), L"items\\rolypoly\\rolypoly.wtf");
     }
-    // the log holds failures only: those of reading the faulty files
+    // the log holds failures only: those of reading the faulty files (the dropped one among them)
     const QStringList records = LogRecords();
     for (const QString& record : records) {
-        EXPECT_TRUE(record.contains("items\\broken\\") || record.contains("Type[none]") ||
-                    record.contains("<Field format=\"110\"><Information"))
+        EXPECT_TRUE(record.contains("items\\broken\\") || record.contains("dropped/cut.wtf") ||
+                    record.contains("Type[none]") || record.contains("<Field format=\"110\"><Information"))
             << record.toStdString();
     }
     EXPECT_GE(records.filter("items\\broken\\").size(), 2);

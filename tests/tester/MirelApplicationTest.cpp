@@ -171,6 +171,46 @@ TEST_F(MirelApplicationTest, ATickCoversOneSixtiethOfASecondInTimeSteps) {
     EXPECT_EQ(application->World()->StepSettings().timeStep, MirelApplication::kMinimumTimeStep);
 }
 
+TEST_F(MirelApplicationTest, SlowMotionKeysRunAShareOfATicksStepsWithTheSameTimeStep) {
+    // a key takes effect from the next tick on
+    Press(DIK_MINUS);
+    EXPECT_EQ(TickSteps(), 12);
+    EXPECT_EQ(TickSteps(), 6);
+    EXPECT_EQ(TickSteps(), 6);
+    // an eighth: 1.5 steps a tick, the half carried over
+    Press(DIK_MINUS);
+    Press(DIK_MINUS);
+    Press(DIK_MINUS);
+    TickSteps();
+    EXPECT_EQ(MirelConfig::Instance().speedDivisor, 8);
+    int steps = 0;
+    for (int tick = 0; tick < 4; ++tick) {
+        steps += TickSteps();
+    }
+    EXPECT_EQ(steps, 6);
+    EXPECT_EQ(application->World()->StepSettings().timeStep, 0.0015);
+    // with one step a tick, an eighth owes a step every eighth tick; a single step runs at once
+    MirelConfig::Instance().timeStep = 1.0 / 60.0;
+    steps = 0;
+    for (int tick = 0; tick < 16; ++tick) {
+        steps += TickSteps();
+    }
+    EXPECT_EQ(steps, 2);
+    Press(DIK_P);
+    TickSteps();
+    Press(DIK_S);
+    EXPECT_EQ(TickSteps(), 1);
+    EXPECT_EQ(TickSteps(), 0);
+    Press(DIK_G);
+    MirelConfig::Instance().timeStep = 0.0015;
+    for (int press = 0; press < 4; ++press) {
+        Press(DIK_EQUALS);
+    }
+    TickSteps();
+    EXPECT_EQ(MirelConfig::Instance().speedDivisor, 1);
+    EXPECT_EQ(TickSteps(), 12);
+}
+
 TEST_F(MirelApplicationTest, PauseStepAndGoKeysHoldTheWorldButNotTheViewer) {
     Press(DIK_P);
     // while paused the viewer still follows a left drag: 100 units is 1 m

@@ -192,6 +192,9 @@ TEST_F(MirelConfigFiles, SaveWritesWhatLoadReadsBack) {
     EXPECT_EQ(text.find(L"[Settings]\r\n"), 0u);
     EXPECT_NE(text.find(L"Zoom=15\r\n"), std::wstring::npos);
     EXPECT_EQ(text.find(L"TimeStep"), std::wstring::npos);
+    // the viewer's tools at their defaults leave the file as it was before them
+    EXPECT_EQ(text.find(L"Speed"), std::wstring::npos);
+    EXPECT_EQ(text.find(L"CaptureFolder"), std::wstring::npos);
 
     MirelConfig loaded;
     loaded.Load();
@@ -209,6 +212,26 @@ TEST_F(MirelConfigFiles, SaveWritesWhatLoadReadsBack) {
     // saving the loaded configuration again gives the same file byte for byte
     loaded.Save();
     EXPECT_EQ(ReadFileBytes(L"Kivaro_u.ini").value_or(""), bytes);
+
+    // slow motion and the capture folder are kept; back at full speed the key says so
+    loaded.SetSpeedDivisor(3);
+    EXPECT_EQ(loaded.speedDivisor, 1);
+    loaded.SetSpeedDivisor(4);
+    loaded.captureFolder = L"/tmp/キャプチャ";
+    loaded.Save();
+    MirelConfig slow;
+    slow.Load();
+    EXPECT_EQ(slow.speedDivisor, 4);
+    EXPECT_EQ(slow.captureFolder, L"/tmp/キャプチャ");
+    slow.SetSpeedDivisor(1);
+    slow.Save();
+    MirelConfig full;
+    full.SetSpeedDivisor(8);
+    full.Load();
+    EXPECT_EQ(full.speedDivisor, 1);
+    WriteText(L"Kivaro_u.ini", L"[Settings]\r\nSpeed=3\r\n");
+    full.Load();
+    EXPECT_EQ(full.speedDivisor, 1);
 }
 
 TEST_F(MirelConfigFiles, LoadReplacesOutOfRangePositionsAndZoom) {
