@@ -505,7 +505,8 @@ void MirelApplication::ShowVersion() {
 }
 
 void MirelApplication::DrawOverlays(RenderDevice& device) {
-    if (timingOverlay) {
+    // the key help covers the middle of the view: the timing panel waits until it is closed
+    if (timingOverlay && !keyHelp) {
         std::vector<Contact> contacts;
         world_->LastContacts(contacts);
         const std::size_t items = world_->Members().size();
