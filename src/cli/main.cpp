@@ -161,7 +161,13 @@ void ReportEnergy(long long tick, FieldItemWorld& world) {
               .Add("kinetic", kinetic)
               .Add("potential", potential)
               .Add("energy", kinetic + potential)
-              .Add("non_finite", nonFinite));
+              .Add("non_finite", nonFinite)
+              .Add("softened_contacts", static_cast<long long>(world.Safeguards().softenedContacts))
+              .Add("limited_friction", static_cast<long long>(world.Safeguards().limitedFriction))
+              .Add("limited_drag", static_cast<long long>(world.Safeguards().limitedDrag))
+              .Add("limited_damping", static_cast<long long>(world.Safeguards().limitedDamping))
+              .Add("limited_spin", static_cast<long long>(FieldItem::GyroscopicLimits()))
+              .Add("removed", static_cast<long long>(world.Safeguards().removedMembers)));
 }
 
 /// Prints every impact with what the tester's impact sound would be asked to play.

@@ -1,6 +1,7 @@
 #include "physics/FieldItem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "physics/DrawContext.h"
@@ -23,6 +24,8 @@ Matrix4 ScaleTranslation(Matrix4 m, float s) {
 }
 
 } // namespace
+
+std::atomic<std::uint64_t> FieldItem::gyroscopicLimits_{0};
 
 void FieldItem::Initialize(const Placement& record) {
     Vector3 position = record.position;
@@ -67,8 +70,23 @@ void FieldItem::Integrate(const TickInput* /*input*/) {
 
     // Euler's equations in body axes: I dw/dt = torque - w x (I w)
     const Vector3 angularMomentum = MultiplyRows(inertia_, angularVelocity_);
-    const Vector3 netTorque = torque_ - Cross(angularVelocity_, angularMomentum);
-    angularVelocity_ += MultiplyRows(inverseInertia_, netTorque) * dt;
+    const Vector3 gyroscopic = Cross(angularVelocity_, angularMomentum);
+    const Vector3 netTorque = torque_ - gyroscopic;
+    const Vector3 turned = angularVelocity_ + MultiplyRows(inverseInertia_, netTorque) * dt;
+
+    // the gyroscopic term turns the spin without changing its energy, but an explicit step of it
+    // adds energy of the order (h w)^2 each step, so a fast spin would run away: where that gain
+    // is noticeable, the free turn is scaled back to the energy it started with
+    const Vector3 free = angularVelocity_ - MultiplyRows(inverseInertia_, gyroscopic) * dt;
+    const double energyBefore = Dot(angularVelocity_, angularMomentum);
+    const double energyAfter = Dot(free, MultiplyRows(inertia_, free));
+    if (energyAfter > energyBefore * (1.0 + kGyroscopicGain) && energyAfter > 0.0) {
+        const float scale = static_cast<float>(std::sqrt(std::max(energyBefore, 0.0) / energyAfter));
+        angularVelocity_ = free * scale + MultiplyRows(inverseInertia_, torque_) * dt;
+        gyroscopicLimits_.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        angularVelocity_ = turned;
+    }
 
     orientation_ = IntegrateOrientation(orientation_, angularVelocity_, timeStep);
 

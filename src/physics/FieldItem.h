@@ -2,6 +2,8 @@
 // Base of everything in the world: rigid-body state, bounds read by the broad phase
 // and the pair filter, and one body's motion integration over a time step.
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -78,6 +80,12 @@ public:
     virtual void DrawMatrices(Matrix4& world, Matrix4& shadow, const DrawContext* context, float sx, float sy,
                               float sz);
 
+    /// A free turn whose explicit step would gain more than this fraction of its energy is held
+    /// to the energy it had.
+    static constexpr double kGyroscopicGain = 1e-6;
+    /// How often, in this process, a step held a free turn to its energy.
+    static std::uint64_t GyroscopicLimits() { return gyroscopicLimits_.load(std::memory_order_relaxed); }
+
     /// Position: the translation row of the world transform.
     Vector3 WorldPosition() const { return worldTransform_.Translation(); }
     const Vector3& HalfExtents() const { return halfExtents_; }
@@ -105,4 +113,7 @@ protected:
     Vector3 boundingExtent_;
     double boundingRadius_ = 0.0;
     std::shared_ptr<const ItemOrigin> origin_;
+
+private:
+    static std::atomic<std::uint64_t> gyroscopicLimits_;
 };

@@ -474,7 +474,182 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
     }
 }
 
+double FieldItemWorld::InverseMassAlong(std::uint32_t member, const Vector3& point,
+                                        const Vector3& direction) const {
+    const MemberInfo& info = memberInfo_[member];
+    FieldItem& item = *info.item;
+    const double mass = item.Mass();
+    if (info.typeLand || item.IsFixed() || !(mass > 0.0)) {
+        return 0.0;
+    }
+    // a unit force along the direction at the point: 1/m of it moves the centre, the torque
+    // (body axes) turns the item, each adding to the point's speed along the direction
+    const Vector3 arm = Unrotate(orientations_[member], Cross(point - item.WorldPosition(), direction));
+    const Matrix4& inverse = item.InverseInertia();
+    const double turn = arm.x * (inverse._11 * arm.x + inverse._12 * arm.y + inverse._13 * arm.z) +
+                        arm.y * (inverse._21 * arm.x + inverse._22 * arm.y + inverse._23 * arm.z) +
+                        arm.z * (inverse._31 * arm.x + inverse._32 * arm.y + inverse._33 * arm.z);
+    return 1.0 / mass + std::max(turn, 0.0);
+}
+
+void FieldItemWorld::LimitContactStiffness() {
+    const double timeStep = settings_.timeStep;
+    const double slope = settings_.contactStiffness / settings_.contactTolerance;
+    springLoad_.assign(memberInfo_.size(), 0.0);
+
+    // each spring loads both items with its slope over the pair's effective mass
+    bool anyLoad = false;
+    for (ContactWork& work : contactWork_) {
+        for (PairContact& entry : work.contacts) {
+            if (!entry.active) {
+                continue;
+            }
+            entry.mobility = InverseMassAlong(entry.first, entry.contact.point, entry.contact.normal) +
+                             InverseMassAlong(entry.second, entry.contact.point, entry.contact.normal);
+            const double load = slope * entry.mobility * timeStep * timeStep;
+            springLoad_[entry.first] += load;
+            springLoad_[entry.second] += load;
+            anyLoad = true;
+        }
+    }
+    if (!anyLoad) {
+        return;
+    }
+
+    // the sum bounds the largest eigenvalue of the item's stiffness over its mass from above; where
+    // it is too high, that eigenvalue is worked out (the item's springs against its six degrees of
+    // freedom, by power iteration) and the springs are softened only if it is too high itself
+    springRows_.clear();
+    for (ContactWork& work : contactWork_) {
+        for (const PairContact& entry : work.contacts) {
+            if (!entry.active) {
+                continue;
+            }
+            for (const std::uint32_t member : {entry.first, entry.second}) {
+                if (springLoad_[member] <= kStiffnessLimit) {
+                    continue;
+                }
+                const double own = InverseMassAlong(member, entry.contact.point, entry.contact.normal);
+                if (!(own > 0.0)) {
+                    continue;
+                }
+                SpringRow row;
+                row.member = member;
+                row.weight = slope * timeStep * timeStep * entry.mobility / own;
+                row.direction = entry.contact.normal;
+                row.arm = Unrotate(orientations_[member],
+                                   Cross(entry.contact.point - memberInfo_[member].item->WorldPosition(),
+                                         entry.contact.normal));
+                springRows_.push_back(row);
+            }
+        }
+    }
+    std::stable_sort(springRows_.begin(), springRows_.end(),
+                     [](const SpringRow& a, const SpringRow& b) { return a.member < b.member; });
+    // one that never moves is the other item's concern
+    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
+        springLoad_[i] = 1.0;
+    }
+    for (std::size_t begin = 0; begin < springRows_.size();) {
+        std::size_t end = begin;
+        while (end < springRows_.size() && springRows_[end].member == springRows_[begin].member) {
+            ++end;
+        }
+        const std::uint32_t member = springRows_[begin].member;
+        const double eigenvalue = LargestSpringEigenvalue(member, begin, end);
+        springLoad_[member] = eigenvalue > kStiffnessLimit ? kStiffnessLimit / eigenvalue : 1.0;
+        begin = end;
+    }
+
+    // a contact is softened by the smaller factor of its two items; the friction, drag and
+    // damping that grow with its strength go with it
+    for (ContactWork& work : contactWork_) {
+        for (PairContact& entry : work.contacts) {
+            if (!entry.active) {
+                continue;
+            }
+            const double factor = std::min(springLoad_[entry.first], springLoad_[entry.second]);
+            if (factor >= 1.0) {
+                continue;
+            }
+            ++safeguards_.softenedContacts;
+            const float scale = static_cast<float>(factor);
+            entry.strength *= factor;
+            entry.spring *= scale;
+            entry.firstSpringTorque *= scale;
+            entry.secondSpringTorque *= scale;
+            entry.restitution *= scale;
+            entry.firstRestitutionTorque *= scale;
+            entry.secondRestitutionTorque *= scale;
+            entry.firstDrag *= scale;
+            entry.secondDrag *= scale;
+            entry.firstDamping *= scale;
+            entry.secondDamping *= scale;
+        }
+    }
+}
+
+double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member, std::size_t begin,
+                                               std::size_t end) const {
+    FieldItem& item = *memberInfo_[member].item;
+    const double mass = item.Mass();
+    const Matrix4& inertia = item.Inertia();
+    const Matrix4& inverse = item.InverseInertia();
+    auto rows = [](const Matrix4& m, const double v[3], double out[3]) {
+        out[0] = m._11 * v[0] + m._12 * v[1] + m._13 * v[2];
+        out[1] = m._21 * v[0] + m._22 * v[1] + m._23 * v[2];
+        out[2] = m._31 * v[0] + m._32 * v[1] + m._33 * v[2];
+    };
+
+    // x <- M^-1 K x with K the sum of weight g g^T, g = (direction, arm); the Rayleigh quotient
+    // x^T K x / x^T M x approaches the largest eigenvalue from below
+    double x[6] = {1.0, 0.8, 0.6, 0.7, 0.5, 0.9};
+    double eigenvalue = 0.0;
+    for (int iteration = 0; iteration < kEigenIterations; ++iteration) {
+        double force[6] = {};
+        double stiffness = 0.0;
+        for (std::size_t r = begin; r < end; ++r) {
+            const SpringRow& row = springRows_[r];
+            const double along = row.direction.x * x[0] + row.direction.y * x[1] + row.direction.z * x[2] +
+                                 row.arm.x * x[3] + row.arm.y * x[4] + row.arm.z * x[5];
+            const double pull = row.weight * along;
+            stiffness += pull * along;
+            force[0] += pull * row.direction.x;
+            force[1] += pull * row.direction.y;
+            force[2] += pull * row.direction.z;
+            force[3] += pull * row.arm.x;
+            force[4] += pull * row.arm.y;
+            force[5] += pull * row.arm.z;
+        }
+        double turn[3];
+        rows(inertia, x + 3, turn);
+        const double inertial = mass * (x[0] * x[0] + x[1] * x[1] + x[2] * x[2]) + x[3] * turn[0] +
+                                x[4] * turn[1] + x[5] * turn[2];
+        if (!(inertial > 0.0)) {
+            break;
+        }
+        eigenvalue = std::max(eigenvalue, stiffness / inertial);
+        double next[6];
+        for (int k = 0; k < 3; ++k) {
+            next[k] = force[k] / mass;
+        }
+        rows(inverse, force + 3, next + 3);
+        double size = 0.0;
+        for (double component : next) {
+            size = std::max(size, std::fabs(component));
+        }
+        if (!(size > 0.0) || !std::isfinite(size)) {
+            break;
+        }
+        for (int k = 0; k < 6; ++k) {
+            x[k] = next[k] / size;
+        }
+    }
+    return eigenvalue;
+}
+
 void FieldItemWorld::SumContactForces() {
+    LimitContactStiffness();
     const double staticFriction = settings_.staticFriction;
     const double friction = settings_.friction;
     touched_.clear();

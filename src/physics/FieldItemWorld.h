@@ -115,6 +115,23 @@ public:
     /// particular order; they stay until the next contact phase.
     void LastContacts(std::vector<Contact>& contacts) const;
 
+    /// How often the step's safeguards against an unstable explicit step acted since the world was made.
+    struct SafeguardCounts {
+        /// Contacts whose spring was softened because it was too stiff for the items and the time step.
+        std::uint64_t softenedContacts = 0;
+        /// Friction, drag and spin-damping contributions cut to what stops the motion they oppose.
+        std::uint64_t limitedFriction = 0;
+        std::uint64_t limitedDrag = 0;
+        std::uint64_t limitedDamping = 0;
+        /// Members taken out of the world because their state was no longer finite.
+        std::uint64_t removedMembers = 0;
+    };
+    const SafeguardCounts& Safeguards() const { return safeguards_; }
+    /// The explicit step stays stable while h^2 times the stiffness an item feels over its mass stays
+    /// below 4 (for one spring, the step h times the angular frequency below 2); springs are softened
+    /// where the sum over an item's contacts, an upper bound of that ratio, would exceed this.
+    static constexpr double kStiffnessLimit = 2.0;
+
 private:
     /// What impact listening remembers of a member name: the acceleration at the previous
     /// contact phase and its trend (0 not yet seen, 1 rising, -1 falling).
@@ -166,6 +183,8 @@ private:
         Vector3 restitution;
         Vector3 firstRestitutionTorque;
         Vector3 secondRestitutionTorque;
+        /// Inverse of the pair's effective mass along the normal at the contact point, 1/kg.
+        double mobility;
         /// Drag on each item (world axes) and spin damping of each (body axes).
         Vector3 firstDrag;
         Vector3 secondDrag;
@@ -212,6 +231,22 @@ private:
     /// Walks all contacts in the order of a single record: drag and spin damping, friction,
     /// and every item's sums; then adds the sums to the items.
     void SumContactForces();
+    /// Softens the springs of contacts on items for which the springs are too stiff for the time step.
+    void LimitContactStiffness();
+    /// One spring of a member as its stiffness sees it: weight (slope times h^2, raised by the
+    /// other item's share of the mobility) and the force direction with its arm (body axes).
+    struct SpringRow {
+        std::uint32_t member;
+        double weight;
+        Vector3 direction;
+        Vector3 arm;
+    };
+    /// Power iterations that estimate an item's stiffest mode.
+    static constexpr int kEigenIterations = 24;
+    /// The largest eigenvalue of h^2 M^-1 K over the member's rows [begin, end) of springRows_.
+    double LargestSpringEigenvalue(std::uint32_t member, std::size_t begin, std::size_t end) const;
+    /// Inverse of the effective mass of a member along a direction at a point (0 for one that never moves).
+    double InverseMassAlong(std::uint32_t member, const Vector3& point, const Vector3& direction) const;
     void ListenForImpacts();
 
     ViewWindow* viewWindow_;
@@ -236,6 +271,11 @@ private:
     int player_ = -1;
     BroadPhaseGrid grid_;
     std::map<std::wstring, ImpactState> impacts_;
+    SafeguardCounts safeguards_;
+    /// Per member: the sum over its contacts of spring slope times the contact's mobility, then
+    /// the factor its springs are softened by.
+    std::vector<double> springLoad_;
+    std::vector<SpringRow> springRows_;
 
     // phase records, kept across steps
     std::vector<ContactWork> contactWork_;
