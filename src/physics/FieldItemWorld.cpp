@@ -8,6 +8,7 @@
 
 #include "collision/Collide.h"
 #include "collision/CollisionDetect.h"
+#include "common/LogWriter.h"
 #include "framework/D3DObjectManager.h"
 #include "physics/FieldItemLand.h"
 #include "physics/FieldItemSky.h"
@@ -892,6 +893,34 @@ void FieldItemWorld::ApplyGravity() {
 void FieldItemWorld::Integrate(const TickInput* input) {
     const StepTiming::PhaseClock clock(lastTiming_.integration, totalTiming_.integration);
     RefreshMembers();
+    IntegrateMembers(input);
+    RemoveNonFiniteMembers();
+}
+
+void FieldItemWorld::RemoveNonFiniteMembers() {
+    auto finite = [](const Vector3& v) {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+    };
+    for (const MemberInfo& info : memberInfo_) {
+        FieldItem& item = *info.item;
+        if (info.builtIn || item.IsDeleted() || item.IsFixed()) {
+            continue;
+        }
+        const Quaternion& q = item.Orientation();
+        if (finite(item.Transform().Translation()) && finite(item.Velocity()) &&
+            finite(item.AngularVelocity()) && std::isfinite(q.x) && std::isfinite(q.y) &&
+            std::isfinite(q.z) && std::isfinite(q.w)) {
+            continue;
+        }
+        // out of every pair from now on and gone at the tick's purge, so that it cannot poison the rest
+        item.MarkDeleted();
+        ++safeguards_.removedMembers;
+        Log(L".\\FieldItemWorld", __LINE__, L"[" + item.Name() + L"] removed: its motion is no longer finite",
+            1);
+    }
+}
+
+void FieldItemWorld::IntegrateMembers(const TickInput* input) {
     if (!workers_ || memberInfo_.size() < kParallelMinimum) {
         for (const MemberInfo& info : memberInfo_) {
             if (!info.item->IsFixed()) {

@@ -248,6 +248,10 @@ private:
     /// Inverse of the effective mass of a member along a direction at a point (0 for one that never moves).
     double InverseMassAlong(std::uint32_t member, const Vector3& point, const Vector3& direction) const;
     void ListenForImpacts();
+    /// Integrates every member that is not fixed.
+    void IntegrateMembers(const TickInput* input);
+    /// Marks deleted, with a level-1 log record, every member whose motion is no longer finite.
+    void RemoveNonFiniteMembers();
 
     ViewWindow* viewWindow_;
     int workerCount_ = 1;

@@ -474,6 +474,27 @@ TEST_F(WorldTest, DroppedSphereHitsTheLandWithOneSoundPerImpact) {
     EXPECT_LT(heard.impacts.size(), 30u);
 }
 
+TEST_F(WorldTest, MemberTurnedNonFiniteIsTakenOutWithALevelOneRecord) {
+    auto world = MakeWorld(1);
+    FieldItem* bad = AddLive(*world, L"bad", MakeSphere(Vector3(0.0f, 0.3f, 0.0f), 0.1));
+    FieldItem* good = AddLive(*world, L"good", MakeSphere(Vector3(0.18f, 0.3f, 0.0f), 0.1));
+    // the integration turns the spin and orientation into NaN; the two spheres touch
+    bad->Torque() = Vector3(std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f);
+
+    ScopedLogCapture capture(4, true);
+    Steps(*world, 20);
+    world->PurgeDeleted();
+    EXPECT_EQ(world->Find(L"bad"), nullptr);
+    ASSERT_EQ(world->Find(L"good"), good);
+    EXPECT_TRUE(IsFinite(good->WorldPosition()));
+    EXPECT_TRUE(IsFinite(good->Velocity()));
+    EXPECT_TRUE(IsFinite(good->AngularVelocity()));
+    const auto failures = capture.Writer().Errors();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].message.find(L"[bad]"), std::wstring::npos);
+    EXPECT_EQ(world->Safeguards().removedMembers, 1u);
+}
+
 TEST_F(WorldTest, HugeAndNonFiniteBoundsKeepTheGridBounded) {
     auto world = MakeWorld();
     auto huge = std::make_unique<FieldItemTestBody>();
