@@ -499,7 +499,6 @@ void FieldItemWorld::LimitContactStiffness() {
     springLoad_.assign(memberInfo_.size(), 0.0);
 
     // each spring loads both items with its slope over the pair's effective mass
-    bool anyLoad = false;
     for (ContactWork& work : contactWork_) {
         for (PairContact& entry : work.contacts) {
             if (!entry.active) {
@@ -510,11 +509,7 @@ void FieldItemWorld::LimitContactStiffness() {
             const double load = slope * entry.mobility * timeStep * timeStep;
             springLoad_[entry.first] += load;
             springLoad_[entry.second] += load;
-            anyLoad = true;
         }
-    }
-    if (!anyLoad) {
-        return;
     }
 
     // the sum bounds the largest eigenvalue of the item's stiffness over its mass from above; where
@@ -560,6 +555,16 @@ void FieldItemWorld::LimitContactStiffness() {
         const double eigenvalue = LargestSpringEigenvalue(member, begin, end);
         springLoad_[member] = eigenvalue > kStiffnessLimit ? kStiffnessLimit / eigenvalue : 1.0;
         begin = end;
+    }
+
+    // softening follows at once, stiffening back only gradually: when one of a deeply pressed
+    // item's contacts lets go, the others would otherwise spring back at once and throw it
+    if (springFactor_.size() != memberInfo_.size() || stamp_ == 1) {
+        springFactor_.assign(memberInfo_.size(), 1.0);
+    }
+    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
+        springFactor_[i] = std::min(springLoad_[i], springFactor_[i] * (1.0 + kStiffnessRecovery));
+        springLoad_[i] = springFactor_[i];
     }
 
     // a contact is softened by the smaller factor of its two items; the friction, drag and
@@ -653,6 +658,7 @@ void FieldItemWorld::SumContactForces() {
     LimitContactStiffness();
     const double staticFriction = settings_.staticFriction;
     const double friction = settings_.friction;
+    const double timeStep = settings_.timeStep;
     touched_.clear();
     heads_.assign(contactWork_.size(), 0);
 
@@ -757,6 +763,17 @@ void FieldItemWorld::SumContactForces() {
                 friction * slidingSpeed * k;
         } else {
             f = friction * k;
+        }
+        // friction can at most stop the sliding within the step: more would turn it round, and
+        // at large steps on light items build it up from step to step
+        if (f > 0.0) {
+            const double mobility = InverseMassAlong(entry.first, contact.point, contact.tangent) +
+                                    InverseMassAlong(entry.second, contact.point, contact.tangent);
+            const double stopping = 2.0 * slidingSpeed / (timeStep * mobility);
+            if (mobility > 0.0 && f > stopping) {
+                f = stopping;
+                ++safeguards_.limitedFriction;
+            }
         }
         const Vector3 frictionForce = contact.tangent * static_cast<float>(-f);
 

@@ -131,6 +131,8 @@ public:
     /// below 4 (for one spring, the step h times the angular frequency below 2); springs are softened
     /// where the sum over an item's contacts, an upper bound of that ratio, would exceed this.
     static constexpr double kStiffnessLimit = 2.0;
+    /// A softened item's springs stiffen back by at most this fraction a step.
+    static constexpr double kStiffnessRecovery = 0.02;
 
 private:
     /// What impact listening remembers of a member name: the acceleration at the previous
@@ -280,6 +282,8 @@ private:
     /// the factor its springs are softened by.
     std::vector<double> springLoad_;
     std::vector<SpringRow> springRows_;
+    /// Per member: the factor its springs were softened by in the last contact phase.
+    std::vector<double> springFactor_;
 
     // phase records, kept across steps
     std::vector<ContactWork> contactWork_;
