@@ -579,6 +579,7 @@ void FieldItemWorld::LimitContactStiffness() {
                 continue;
             }
             ++safeguards_.softenedContacts;
+            entry.softened = true;
             const float scale = static_cast<float>(factor);
             entry.strength *= factor;
             entry.spring *= scale;
@@ -764,9 +765,10 @@ void FieldItemWorld::SumContactForces() {
         } else {
             f = friction * k;
         }
-        // friction can at most stop the sliding within the step: more would turn it round, and
-        // at large steps on light items build it up from step to step
-        if (f > 0.0) {
+        // where the step is too large for the contact's spring it is too large for its friction
+        // as well: there friction may at most turn the sliding round at its own speed, as more
+        // would build it up from step to step
+        if (entry.softened && f > 0.0) {
             const double mobility = InverseMassAlong(entry.first, contact.point, contact.tangent) +
                                     InverseMassAlong(entry.second, contact.point, contact.tangent);
             const double stopping = 2.0 * slidingSpeed / (timeStep * mobility);

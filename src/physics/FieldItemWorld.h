@@ -187,6 +187,8 @@ private:
         Vector3 secondRestitutionTorque;
         /// Inverse of the pair's effective mass along the normal at the contact point, 1/kg.
         double mobility;
+        /// The spring was softened: the step is too large for this contact.
+        bool softened;
         /// Drag on each item (world axes) and spin damping of each (body axes).
         Vector3 firstDrag;
         Vector3 secondDrag;
