@@ -257,6 +257,21 @@ TEST_F(ToyBehaviourTest, CueBallBreaksTheRackAndTheBallsSpreadOverTheTable) {
     EXPECT_GE(spread, 5);
 }
 
+TEST_F(ToyBehaviourTest, SpunCoinWobblesDownAndEndsLyingFlat) {
+    History history = Simulate("--seconds 20 --every 60 items/coin/coin.wtf");
+    for (const char* name : {"spinning1", "resting0"}) {
+        SCOPED_TRACE(name);
+        const std::vector<State>& coin = Of(history, name);
+        EXPECT_GT(std::fabs(coin.back().Upright()), 0.99);
+        EXPECT_LT(Length(coin.back().velocity), 0.01);
+        EXPECT_LT(coin.back().position.y, 0.05);
+    }
+    // it spent seconds spinning down on its rim
+    const std::vector<State>& spun = Of(history, "spinning1");
+    EXPECT_GT(Length(At(spun, 60).angularVelocity), 5.0f);
+    EXPECT_LT(std::fabs(At(spun, 180).Upright()), 0.95);
+}
+
 TEST_F(ToyBehaviourTest, RingRollsAwayAndEndsLyingFlat) {
     History history = Simulate("--seconds 30 --every 60 items/ring/ring.wtf");
     const std::vector<State>& ring = Of(history, "ring0");

@@ -387,12 +387,12 @@ TEST_F(BundledItemsTest, ToysHaveTheirIntendedMassesShapesAndFixings) {
     EXPECT_NEAR(dice.at(L"die1")->Mass(), 0.15 * 0.15 * 0.15 * 1200.0, 1e-3);
     auto coin = CreateField(parser, L"items\\coin\\coin.wtf");
     EXPECT_NEAR(coin.at(L"resting")->Mass(), kPi * 0.15 * 0.15 * 0.045 * 8500.0, 1e-2);
-    // the spinning coin stands on its edge and turns about the vertical
+    // the spun coin leans a little off its edge and turns about the diameter nearest the vertical
     FieldItem& spinning = *coin.at(L"spinning");
     Vector3 spin = spinning.AngularVelocity();
     spinning.ToWorld(spin);
-    EXPECT_NEAR(spin.y, 12.0, 1e-3);
-    EXPECT_NEAR(std::fabs(WorldAxis(spinning, Vector3(0.0f, 1.0f, 0.0f)).y), 0.0, 1e-5);
+    EXPECT_GT(spin.y, 0.95 * Length(spin));
+    EXPECT_NEAR(std::fabs(WorldAxis(spinning, Vector3(0.0f, 1.0f, 0.0f)).y), 0.2, 0.05);
 
     // the roly-poly's ballast holds its centre of mass well below the centre of its
     // round bottom, so it rights itself
@@ -546,9 +546,9 @@ TEST_F(BundledItemsTest, ToysSettleInTheWorldWithoutBeingThrown) {
                 continue;
             }
             // standing toys are not thrown up, stay where they stood and end upright; the
-            // roly-poly starts tilted and rights itself; the spinning coin stays on its edge
+            // roly-poly starts tilted and rights itself; the spun coin is still wobbling down
             EXPECT_LT(highest[name] - start.y, 0.02);
-            if (name != L"rolypoly") {
+            if (name != L"rolypoly" && name != L"spinning") {
                 EXPECT_LT(HorizontalDistance(position, start), 0.03);
             }
             if (name != L"spinning") {
