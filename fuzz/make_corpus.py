@@ -62,3 +62,11 @@ for path in sorted(glob.glob(root + "/tests/data/text/*")):
     for selector in (0x0C, 0x0D, 0x0E, 0x03):
         put("kanji", bytes([selector]) + read(path), os.path.basename(path).replace(".", "_") + "_%02x" % selector)
 put("kanji", bytes([0x0C]) + "日本語のテキスト～".encode("cp932"), "sjis_wave")
+
+# texture: bundled images under the names a toy may give them (first byte: the index of the
+# name in the target); mesh: the bundled meshes
+for path in sorted(glob.glob(root + "/data/*.png"))[:12]:
+    put("texture", bytes([0]) + read(path), os.path.basename(path).replace(".", "_"))
+put("texture", bytes([7]) + read(root + "/data/land.png"), "land_unnamed")
+for path in sorted(glob.glob(root + "/data/*.x")):
+    put("mesh", read(path), os.path.basename(path).replace(".", "_"))

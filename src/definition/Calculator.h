@@ -67,6 +67,8 @@ public:
 
     /// Creates the variable or replaces its value and text.
     void DefineVariable(const std::wstring& name, T value, const std::wstring& text);
+    /// Forgets every variable, as a new calculator has none; the tables stay.
+    void ClearVariables() { variables_.clear(); }
 
     /// Evaluates the expression and formats the result with "%g". Throws syntax_error,
     /// over_flow, illegal_error or division_by_zero; the calculator stays usable, and

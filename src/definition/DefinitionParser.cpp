@@ -11,13 +11,13 @@
 #include "common/Messages.h"
 #include "definition/Calculator.h"
 #include "definition/CaseInsensitive.h"
+#include "definition/DefinitionSource.h"
 #include "physics/FieldItemBox.h"
 #include "physics/FieldItemComposite.h"
 #include "physics/FieldItemDisk.h"
 #include "physics/FieldItemSphere.h"
 #include "physics/FieldItemTorus.h"
 #include "text/XMLElement.h"
-#include "text/XMLParserLibXml2.h"
 
 namespace {
 
@@ -105,6 +105,9 @@ const FieldItemAttribute* FindInContext(const DefinitionParser::Context& context
 
 } // namespace
 
+DefinitionParser::DefinitionParser(std::shared_ptr<const DefinitionSource> source)
+    : source_(source ? std::move(source) : std::make_shared<DefinitionSource>()) {}
+
 DefinitionParser::~DefinitionParser() = default;
 
 int DefinitionParser::CheckVersion(const std::wstring& path, const std::wstring& formatText) {
@@ -128,8 +131,7 @@ int DefinitionParser::CheckVersion(const std::wstring& path, const std::wstring&
 
 void DefinitionParser::LoadFieldItem(const std::wstring& path) {
     try {
-        XMLParserLibXml2 parser;
-        std::unique_ptr<XMLElement> root = parser.load(path);
+        std::unique_ptr<XMLElement> root = source_->Read(path);
         if (!EqualsIgnoringCase(root->GetName(), L"FieldItem")) {
             Fail(__LINE__, L"ルート要素がFieldItemではありません。[" + root->GetName() + L"]",
                  ProgramMessage(132));
@@ -298,8 +300,7 @@ void DefinitionParser::CheckCycles() {
 void DefinitionParser::LoadField(const std::wstring& path, ItemMap& items, DefinitionSummary& summary,
                                  bool headerOnly) {
     try {
-        XMLParserLibXml2 parser;
-        std::unique_ptr<XMLElement> root = parser.load(path);
+        std::unique_ptr<XMLElement> root = source_->Read(path);
         if (!EqualsIgnoringCase(root->GetName(), L"Field")) {
             Fail(__LINE__, L"ルート要素がFieldではありません。[" + root->GetName() + L"]",
                  ProgramMessage(135));
@@ -428,22 +429,38 @@ void DefinitionParser::RecordOrigin(const FieldItemDefinition& definition, const
 
 std::wstring DefinitionParser::Evaluate(const Context& context, int type, const std::wstring& name,
                                         const std::wstring& value) {
-    Calculator<double> calculator;
-    calculator.DefineVariable(L"PI", kPi, L"3.141592653589793");
+    // one calculator for every evaluation, its variables those of this context alone. The
+    // variables depend on the float entries alone: when they are those of the evaluation
+    // before, and nothing since assigned a variable, the calculator holds them already
+    if (!calculator_) {
+        calculator_ = std::make_unique<Calculator<double>>();
+    }
+    Calculator<double>& calculator = *calculator_;
+    if (!SameFloatEntries(context)) {
+        entriesEvaluated_ = false;
+        calculator.ClearVariables();
+        calculator.DefineVariable(L"PI", kPi, L"3.141592653589793");
 
-    // every float entry becomes a variable, rounded to six digits and held in single precision
-    for (const FieldItemAttribute& entry : context) {
-        if (entry.Type() != FieldItemAttribute::kFloat) {
-            continue;
+        // every float entry becomes a variable, rounded to six digits and held in single precision
+        for (const FieldItemAttribute& entry : context) {
+            if (entry.Type() != FieldItemAttribute::kFloat) {
+                continue;
+            }
+            std::wstring result;
+            try {
+                result = calculator.Calculate(entry.Value());
+            } catch (const myexception& error) {
+                FormulaError(__LINE__, entry.Name(), entry.Value(), error);
+            }
+            float single = static_cast<float>(ToDouble(result));
+            calculator.DefineVariable(entry.Name(), single, result);
         }
-        std::wstring result;
-        try {
-            result = calculator.Calculate(entry.Value());
-        } catch (const myexception& error) {
-            FormulaError(__LINE__, entry.Name(), entry.Value(), error);
-        }
-        float single = static_cast<float>(ToDouble(result));
-        calculator.DefineVariable(entry.Name(), single, result);
+        evaluatedEntries_ = FloatEntries(context);
+        entriesEvaluated_ = true;
+    }
+    // "=" assigns a variable: after such a value the entries are evaluated again
+    if (value.find(L'=') != std::wstring::npos) {
+        entriesEvaluated_ = false;
     }
 
     switch (type) {
@@ -491,6 +508,34 @@ std::wstring DefinitionParser::Evaluate(const Context& context, int type, const 
         return joined;
     }
     }
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> DefinitionParser::FloatEntries(const Context& context) {
+    std::vector<std::pair<std::wstring, std::wstring>> entries;
+    for (const FieldItemAttribute& entry : context) {
+        if (entry.Type() == FieldItemAttribute::kFloat) {
+            entries.emplace_back(entry.Name(), entry.Value());
+        }
+    }
+    return entries;
+}
+
+bool DefinitionParser::SameFloatEntries(const Context& context) const {
+    if (!entriesEvaluated_) {
+        return false;
+    }
+    std::size_t index = 0;
+    for (const FieldItemAttribute& entry : context) {
+        if (entry.Type() != FieldItemAttribute::kFloat) {
+            continue;
+        }
+        if (index == evaluatedEntries_.size() || evaluatedEntries_[index].first != entry.Name() ||
+            evaluatedEntries_[index].second != entry.Value()) {
+            return false;
+        }
+        ++index;
+    }
+    return index == evaluatedEntries_.size();
 }
 
 std::unique_ptr<FieldItem> DefinitionParser::CreateItem(const FieldItemDefinition& reference,

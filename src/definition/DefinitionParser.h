@@ -15,6 +15,8 @@
 #include "definition/FieldItemAttribute.h"
 #include "definition/FieldItemDefinition.h"
 
+template <typename T> class Calculator;
+class DefinitionSource;
 class FieldItem;
 class XMLElement;
 struct Placement;
@@ -50,7 +52,8 @@ public:
     /// could otherwise ask for more items than memory holds.
     static constexpr int kMaximumItems = 10000;
 
-    DefinitionParser() = default;
+    /// Reads its files from the source given, from the disk without one.
+    explicit DefinitionParser(std::shared_ptr<const DefinitionSource> source = nullptr);
     virtual ~DefinitionParser();
     DefinitionParser(const DefinitionParser&) = delete;
     DefinitionParser& operator=(const DefinitionParser&) = delete;
@@ -110,8 +113,19 @@ private:
     /// Counts one more item of the current CreateItem; past kMaximumItems it is a file_error.
     void CountItem(const std::wstring& type);
 
+    std::shared_ptr<const DefinitionSource> source_;
     std::map<std::wstring, std::unique_ptr<FieldItemDefinition>> definitions_;
     int fieldFormat_ = kFormatVersion;
     /// Items built so far by the current CreateItem.
     int itemsCreated_ = 0;
+    /// The float entries of a context, names and values in order.
+    static std::vector<std::pair<std::wstring, std::wstring>> FloatEntries(const Context& context);
+    /// True when the calculator holds the variables of exactly these float entries.
+    bool SameFloatEntries(const Context& context) const;
+
+    /// The calculator of Evaluate, made on first use: its function table is the same every time.
+    std::unique_ptr<Calculator<double>> calculator_;
+    /// The float entries whose variables the calculator holds, when entriesEvaluated_.
+    std::vector<std::pair<std::wstring, std::wstring>> evaluatedEntries_;
+    bool entriesEvaluated_ = false;
 };

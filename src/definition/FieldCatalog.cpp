@@ -4,8 +4,6 @@
 #include <functional>
 
 #include "collision/Collide.h"
-#include "common/DiskItem.h"
-#include "common/DiskOperator.h"
 #include "physics/FieldItem.h"
 #include "physics/FieldItemWorld.h"
 
@@ -19,17 +17,6 @@ bool HasExtension(const std::wstring& path, const std::wstring& extension) {
         return false;
     }
     return path.compare(dot + 1, std::wstring::npos, extension) == 0;
-}
-
-/// Files of the listing, depth first in listing order.
-void CollectFiles(const DiskItem& item, std::vector<std::wstring>& files) {
-    if (item.isFile) {
-        files.push_back(item.path);
-        return;
-    }
-    for (const auto& child : static_cast<const DiskDirectory&>(item).children) {
-        CollectFiles(*child, files);
-    }
 }
 
 /// Whether the item's bounds meet those of a live member other than the land, the sky and
@@ -70,7 +57,9 @@ void LiftTogether(DefinitionParser::ItemMap& items, FieldItemWorld& world) {
 
 } // namespace
 
-FieldCatalog::FieldCatalog() : parser_(std::make_unique<DefinitionParser>()) {}
+FieldCatalog::FieldCatalog(std::shared_ptr<const DefinitionSource> source)
+    : source_(source ? std::move(source) : std::make_shared<DefinitionSource>()),
+      parser_(std::make_unique<DefinitionParser>(source_)) {}
 
 FieldCatalog::~FieldCatalog() = default;
 
@@ -83,19 +72,11 @@ std::vector<FieldCatalog::Failure> FieldCatalog::UpdateReportingAll() {
 }
 
 std::vector<FieldCatalog::Failure> FieldCatalog::Scan(bool stopAtFirstFailure) {
-    parser_ = std::make_unique<DefinitionParser>();
+    parser_ = std::make_unique<DefinitionParser>(source_);
     summaries_.clear();
     fieldPaths_.clear();
 
-    DiskOperator disk;
-    DiskDirectory listing(kItemFolder);
-    std::vector<std::wstring> files;
-    if (disk.IsDirectory(kItemFolder)) {
-        disk.List(kItemFolder, L"*.*", listing);
-        for (const auto& child : listing.children) {
-            CollectFiles(*child, files);
-        }
-    }
+    const std::vector<std::wstring> files = source_->Files(kItemFolder);
 
     std::vector<Failure> failures;
     auto attempt = [&](const std::wstring& path, const std::function<void()>& work) {

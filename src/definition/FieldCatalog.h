@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "definition/DefinitionParser.h"
+#include "definition/DefinitionSource.h"
 
 class FieldItemWorld;
 
@@ -24,7 +25,8 @@ public:
     /// The folder scanned, relative to the current directory.
     static constexpr const wchar_t* kItemFolder = L"items";
 
-    FieldCatalog();
+    /// Reads the item folder from the source given, from the disk without one.
+    explicit FieldCatalog(std::shared_ptr<const DefinitionSource> source = nullptr);
     ~FieldCatalog();
 
     /// Replaces the parser, loads every ".wti" under the item folder (depth first, in
@@ -56,6 +58,7 @@ public:
 private:
     std::vector<Failure> Scan(bool stopAtFirstFailure);
 
+    std::shared_ptr<const DefinitionSource> source_;
     std::unique_ptr<DefinitionParser> parser_;
     std::vector<DefinitionSummary> summaries_;
     std::vector<std::wstring> fieldPaths_;

@@ -15,9 +15,9 @@ public:
     FieldItemAttribute(const FieldItemAttribute&) = default;
     FieldItemAttribute& operator=(const FieldItemAttribute&) = default;
 
-    virtual std::wstring Name() const { return name_; }
+    virtual const std::wstring& Name() const { return name_; }
     virtual int Type() const { return type_; }
-    virtual std::wstring Value() const { return value_; }
+    virtual const std::wstring& Value() const { return value_; }
     virtual void SetValue(const std::wstring& value) { value_ = value; }
 
     /// "float", "string" or "vector" in any letter case; anything else is a file_error.

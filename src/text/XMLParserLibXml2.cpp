@@ -21,6 +21,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "common/FilePath.h"
@@ -494,7 +495,26 @@ std::unique_ptr<XMLElement> ConvertElement(xmlNodePtr node, std::string& text, T
 
 } // namespace
 
-std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
+namespace {
+
+/// libxml2's read callback over bytes held in memory.
+struct MemorySource {
+    std::string_view bytes;
+    std::size_t delivered = 0;
+};
+
+int ReadMemorySource(void* source, char* buffer, int length) {
+    auto& from = *static_cast<MemorySource*>(source);
+    const std::size_t count = std::min(static_cast<std::size_t>(length), from.bytes.size() - from.delivered);
+    std::memcpy(buffer, from.bytes.data() + from.delivered, count);
+    from.delivered += count;
+    return static_cast<int>(count);
+}
+
+/// The document the read callback delivers, reported as the file at path; a file that could
+/// not be opened comes with the report of that failure instead.
+std::unique_ptr<XMLElement> ParseDocument(const std::wstring& path, xmlInputReadCallback read, void* source,
+                                          const ParseReport* openFailure) {
     const std::wstring failure = CommonMessage(110) + L"[" + path + L"]\r\n";
     auto failParse = [&](const ParseReport& report) {
         const std::wstring text = ParseErrorText(report);
@@ -505,18 +525,10 @@ std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
     try {
         InitialiseLibXml2();
 
-        // the file, opened here so that libxml2 never opens anything itself, and read in
-        // blocks as the parse goes, so that a document stopped early is never read whole
-        const std::string nativePath = ToNativePath(path);
-        FileHandle file;
-        {
-            ParseReport report;
-            file = OpenRegularFile(nativePath, report);
-            if (file == nullptr) {
-                throw failParse(report);
-            }
+        if (openFailure != nullptr) {
+            throw failParse(*openFailure);
         }
-        FileSource source{file.get()};
+        const std::string nativePath = ToNativePath(path);
 
         // the parser: no network, no DTD loading, no entity substitution, default limits
         std::unique_ptr<xmlParserCtxt, ContextFree> context(xmlNewParserCtxt());
@@ -536,13 +548,12 @@ std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
         std::unique_ptr<xmlDoc, DocumentFree> document;
         {
             ErrorCapture capture(state);
-            document.reset(xmlCtxtReadIO(context.get(), ReadFileSource, nullptr, &source, nativePath.c_str(),
-                                         nullptr, XML_PARSE_NONET));
+            document.reset(xmlCtxtReadIO(context.get(), read, nullptr, source, nativePath.c_str(), nullptr,
+                                         XML_PARSE_NONET));
         }
         if (state.report.failed || document == nullptr || !context->wellFormed) {
             throw failParse(state.report);
         }
-        file.reset();
 
         // the plain tree
         xmlNodePtr root = xmlDocGetRootElement(document.get());
@@ -563,4 +574,31 @@ std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
         Log(kLogSource, __LINE__, L"XML:メモリ確保失敗", 1);
         throw memory_error(L"Memory Error.");
     }
+}
+
+} // namespace
+
+std::unique_ptr<XMLElement> XMLParserLibXml2::load(const std::wstring& path) {
+    // the file, opened here so that libxml2 never opens anything itself, and read in
+    // blocks as the parse goes, so that a document stopped early is never read whole
+    const std::string nativePath = ToNativePath(path);
+    ParseReport report;
+    FileHandle file = OpenRegularFile(nativePath, report);
+    if (file == nullptr) {
+        return ParseDocument(path, nullptr, nullptr, &report);
+    }
+    FileSource source{file.get()};
+    return ParseDocument(path, ReadFileSource, &source, nullptr);
+}
+
+std::unique_ptr<XMLElement> XMLParserLibXml2::loadBytes(const std::wstring& path, std::string_view bytes) {
+    if (bytes.size() > kMaxFileSize) {
+        ParseReport report;
+        report.failed = true;
+        report.reason = "The file is larger than " + std::to_string(kMaxFileSize) + " bytes";
+        report.code = XML_IO_LOAD_ERROR;
+        return ParseDocument(path, nullptr, nullptr, &report);
+    }
+    MemorySource source{bytes};
+    return ParseDocument(path, ReadMemorySource, &source, nullptr);
 }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "text/XMLParser.h"
 
@@ -26,4 +27,7 @@ public:
     static constexpr std::size_t kMaxTreeText = 16u << 20;
 
     std::unique_ptr<XMLElement> load(const std::wstring& path) override;
+    /// Parses bytes held in memory as load parses the file at path, with the same bounds and
+    /// the same failures (path names the document in them); nothing is read from the disk.
+    std::unique_ptr<XMLElement> loadBytes(const std::wstring& path, std::string_view bytes);
 };
