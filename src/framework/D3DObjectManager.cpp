@@ -3,6 +3,9 @@
 
 #include "framework/D3DObjectManager.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "framework/Direct3D.h"
 #include "framework/RenderDevice.h"
 
@@ -12,6 +15,12 @@ namespace {
 std::unique_ptr<D3DObjectManager>& ManagerInstance() {
     static std::unique_ptr<D3DObjectManager> instance;
     return instance;
+}
+
+/// The epoch the next manager or ReleaseAll takes.
+std::uint64_t NextEpoch() {
+    static std::atomic<std::uint64_t> counter{1};
+    return counter.fetch_add(1);
 }
 
 } // namespace
@@ -92,6 +101,8 @@ void D3DObject::Draw(bool useMaterials) {
     }
 }
 
+D3DObjectManager::D3DObjectManager() : epoch_(NextEpoch()) {}
+
 D3DObjectManager::~D3DObjectManager() {
     ReleaseAll();
 }
@@ -109,6 +120,7 @@ void D3DObjectManager::Destroy() {
 }
 
 void D3DObjectManager::SetDevice(Direct3D* device) {
+    std::lock_guard lock(mutex_);
     device_ = device;
     for (auto& [file, model] : models_) {
         model->SetDevice(device);
@@ -128,10 +140,12 @@ void D3DObjectManager::SetDevice(Direct3D* device) {
 }
 
 void D3DObjectManager::SetFactory(std::unique_ptr<D3DObjectFactory> factory) {
+    std::lock_guard lock(mutex_);
     factory_ = std::move(factory);
 }
 
 D3DObject* D3DObjectManager::CreateObject(const std::wstring& file, const TextureMap& textureMap) {
+    std::lock_guard lock(mutex_);
     objectRequests_.push_back({file, textureMap});
     auto object = factory_ ? factory_->NewObject(*this) : std::make_unique<D3DObject>(*this);
     object->SetDevice(device_);
@@ -141,6 +155,7 @@ D3DObject* D3DObjectManager::CreateObject(const std::wstring& file, const Textur
 }
 
 D3DModel* D3DObjectManager::CreateModel(const std::wstring& file) {
+    std::lock_guard lock(mutex_);
     auto found = models_.find(file);
     if (found != models_.end()) {
         return found->second.get();
@@ -153,6 +168,7 @@ D3DModel* D3DObjectManager::CreateModel(const std::wstring& file) {
 }
 
 D3DTexture* D3DObjectManager::CreateTexture(const std::wstring& file) {
+    std::lock_guard lock(mutex_);
     auto found = textures_.find(file);
     if (found != textures_.end()) {
         return found->second.get();
@@ -164,12 +180,14 @@ D3DTexture* D3DObjectManager::CreateTexture(const std::wstring& file) {
 }
 
 D3DMaterial* D3DObjectManager::CreateMaterial() {
+    std::lock_guard lock(mutex_);
     materials_.push_back(factory_ ? factory_->NewMaterial() : std::make_unique<D3DMaterial>());
     materials_.back()->SetDevice(device_);
     return materials_.back().get();
 }
 
 D3DFont* D3DObjectManager::CreateFont(const std::wstring& faceName, int height) {
+    std::lock_guard lock(mutex_);
     auto font = factory_ ? factory_->NewFont() : std::make_unique<D3DFont>();
     font->SetDevice(device_);
     font->Create(faceName, height);
@@ -178,6 +196,8 @@ D3DFont* D3DObjectManager::CreateFont(const std::wstring& faceName, int height) 
 }
 
 void D3DObjectManager::ReleaseAll() {
+    std::lock_guard lock(mutex_);
+    epoch_ = NextEpoch();
     // objects first: they refer to models, materials and textures
     objects_.clear();
     fonts_.clear();
@@ -187,7 +207,39 @@ void D3DObjectManager::ReleaseAll() {
     objectRequests_.clear();
 }
 
+void D3DObjectManager::ReleaseObject(D3DObject* object) {
+    std::lock_guard lock(mutex_);
+    auto found = std::find_if(objects_.begin(), objects_.end(),
+                              [object](const auto& held) { return held.get() == object; });
+    if (found == objects_.end()) {
+        return;
+    }
+    // its request: the first one asked as this object was
+    auto request = std::find_if(objectRequests_.begin(), objectRequests_.end(), [object](const auto& asked) {
+        return asked.file == object->FileName() && asked.textureMap == object->Textures();
+    });
+    if (request != objectRequests_.end()) {
+        objectRequests_.erase(request);
+    }
+    const std::vector<D3DMaterial*>& taken = object->Materials();
+    std::erase_if(materials_, [&taken](const auto& material) {
+        return std::find(taken.begin(), taken.end(), material.get()) != taken.end();
+    });
+    objects_.erase(found);
+}
+
+void D3DObjectManager::ReleaseFromInstance(D3DObject* object, std::uint64_t epoch) {
+    auto& instance = ManagerInstance();
+    if (instance) {
+        std::lock_guard lock(instance->mutex_);
+        if (instance->Epoch() == epoch) {
+            instance->ReleaseObject(object);
+        }
+    }
+}
+
 void D3DObjectManager::OnLostDevice() {
+    std::lock_guard lock(mutex_);
     for (auto& [file, model] : models_) {
         model->OnLostDevice();
     }
@@ -200,6 +252,7 @@ void D3DObjectManager::OnLostDevice() {
 }
 
 void D3DObjectManager::OnResetDevice() {
+    std::lock_guard lock(mutex_);
     for (auto& [file, model] : models_) {
         model->OnResetDevice();
     }

@@ -5,9 +5,11 @@
 // objects that record what they were asked for and draw nothing; the desktop program
 // installs the render library's factory, whose objects load and draw for real.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -147,6 +149,8 @@ public:
     virtual void Draw(bool useMaterials);
 
     D3DModel* Model() const { return model_; }
+    /// The materials this object took from the manager, one per mesh material.
+    const std::vector<D3DMaterial*>& Materials() const { return materials_; }
     const std::wstring& FileName() const { return fileName_; }
     const TextureMap& Textures() const { return textureMap_; }
     /// How often Draw was called; a drawing pass can be checked without a device.
@@ -182,7 +186,7 @@ public:
         TextureMap textureMap;
     };
 
-    D3DObjectManager() = default;
+    D3DObjectManager();
     virtual ~D3DObjectManager();
     D3DObjectManager(const D3DObjectManager&) = delete;
     D3DObjectManager& operator=(const D3DObjectManager&) = delete;
@@ -204,10 +208,20 @@ public:
     virtual D3DFont* CreateFont(const std::wstring& faceName, int height);
     /// Destroys every object and empties every map and list.
     virtual void ReleaseAll();
+    /// Destroys one object made by CreateObject, with the materials it took and its request;
+    /// the shared mesh and textures stay. An object the manager does not hold is passed over.
+    virtual void ReleaseObject(D3DObject* object);
+    /// Identifies the manager's contents: new for every manager and after every ReleaseAll, so
+    /// that an object of earlier contents is never taken for one of the present.
+    std::uint64_t Epoch() const { return epoch_.load(); }
+    /// ReleaseObject on the process-wide manager, when it exists and its contents are still
+    /// those of the epoch given.
+    static void ReleaseFromInstance(D3DObject* object, std::uint64_t epoch);
     virtual void OnLostDevice();
     virtual void OnResetDevice();
 
     Direct3D* Device() const { return device_; }
+    /// The requests of the objects the manager holds, and of those that failed to load.
     const std::vector<ObjectRequest>& ObjectRequests() const { return objectRequests_; }
     std::size_t ModelCount() const { return models_.size(); }
     std::size_t TextureCount() const { return textures_.size(); }
@@ -216,6 +230,10 @@ public:
     std::size_t ObjectCount() const { return objects_.size(); }
 
 private:
+    /// The manager is shared by the user-interface thread (items made and removed) and the
+    /// application thread (drawing, device loss): its maps and lists change under this lock.
+    mutable std::recursive_mutex mutex_;
+    std::atomic<std::uint64_t> epoch_{0};
     Direct3D* device_ = nullptr;
     std::unique_ptr<D3DObjectFactory> factory_;
     std::map<std::wstring, std::unique_ptr<D3DModel>> models_;

@@ -57,7 +57,7 @@ void FieldItemBox::Initialize(Record& record) {
         {L"box_top.png", record.textureTop},     {L"box_bottom.png", record.textureBottom},
         {L"box_left.png", record.textureLeft},   {L"box_right.png", record.textureRight},
         {L"box_front.png", record.textureFront}, {L"box_rear.png", record.textureRear}};
-    object_ = D3DObjectManager::Instance().CreateObject(L"data\\box.x", textures);
+    object_.Create(L"data\\box.x", textures);
 
     // mass and inertia of a uniform solid box
     mass_ = density_ * sizeX_ * sizeY_ * sizeZ_;
@@ -113,7 +113,7 @@ void FieldItemBox::Initialize(Record& record) {
 }
 
 void FieldItemBox::Draw(DrawContext* context) {
-    DrawPrimitive(*this, object_, context, sizeX_, sizeY_, sizeZ_);
+    DrawPrimitive(*this, object_.Get(), context, sizeX_, sizeY_, sizeZ_);
 }
 
 bool FieldItemBox::SharedEdge(int a, int b, int& first, int& second) const {

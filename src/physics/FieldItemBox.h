@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/D3DObjectHandle.h"
 #include "physics/FieldItemLeaf.h"
 
 class D3DObject;
@@ -64,7 +65,7 @@ public:
     double SizeZ() const { return sizeZ_; }
     double Density() const { return density_; }
     /// The drawable object, owned by the object manager; null before initialization.
-    D3DObject* Object() const { return object_; }
+    D3DObject* Object() const { return object_.Get(); }
 
 private:
     double sizeX_ = 0.0;
@@ -73,7 +74,7 @@ private:
     double density_ = 0.0;
     /// The contact tolerance the core was made with.
     double tolerance_ = 0.0;
-    D3DObject* object_ = nullptr;
+    D3DObjectHandle object_;
     std::vector<Vector3> vertices_;
     std::vector<Face> faces_;
     std::vector<Edge> edges_;

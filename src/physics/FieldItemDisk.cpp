@@ -33,7 +33,7 @@ void FieldItemDisk::Initialize(Record& record) {
     const TextureMap textures = {{L"disk_head.png", record.textureHead},
                                  {L"disk_tail.png", record.textureTail},
                                  {L"disk_side.png", record.textureSide}};
-    object_ = D3DObjectManager::Instance().CreateObject(L"data\\disk.x", textures);
+    object_.Create(L"data\\disk.x", textures);
 
     // mass and inertia of a uniform solid cylinder about its y axis
     mass_ = std::numbers::pi * radius_ * radius_ * height_ * density_;
@@ -55,5 +55,5 @@ void FieldItemDisk::Initialize(Record& record) {
 }
 
 void FieldItemDisk::Draw(DrawContext* context) {
-    DrawPrimitive(*this, object_, context, radius_, height_, radius_);
+    DrawPrimitive(*this, object_.Get(), context, radius_, height_, radius_);
 }

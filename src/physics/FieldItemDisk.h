@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "framework/D3DObjectHandle.h"
 #include "physics/FieldItemLeaf.h"
 
 class D3DObject;
@@ -35,12 +36,12 @@ public:
     double Radius() const { return radius_; }
     double Height() const { return height_; }
     double Density() const { return density_; }
-    D3DObject* Object() const { return object_; }
+    D3DObject* Object() const { return object_.Get(); }
 
 private:
     double radius_ = 0.0;
     double height_ = 0.0;
     double density_ = 0.0;
     double tolerance_ = 0.0;
-    D3DObject* object_ = nullptr;
+    D3DObjectHandle object_;
 };

@@ -11,7 +11,7 @@
 void FieldItemSky::Initialize(const Placement& placement) {
     FieldItem::Initialize(placement);
     const TextureMap textures = {{L"sphere.png", L"data\\sky.png"}};
-    object_ = D3DObjectManager::Instance().CreateObject(L"data\\sphere.x", textures);
+    object_.Create(L"data\\sphere.x", textures);
     spinRate_ = NextSpinChange();
     UpdateWorld(nullptr, nullptr);
 }
@@ -25,7 +25,7 @@ void FieldItemSky::Integrate(const TickInput* /*input*/) {
 }
 
 void FieldItemSky::Draw(DrawContext* context) {
-    if (object_ == nullptr || context == nullptr) {
+    if (object_.Get() == nullptr || context == nullptr) {
         return;
     }
     // centred on the viewer: scaled to the draw range (inside out), turned, never translated
@@ -36,7 +36,7 @@ void FieldItemSky::Draw(DrawContext* context) {
     if (context->device != nullptr) {
         context->device->SetTransform(TransformState::world, world);
     }
-    object_->Draw(true);
+    object_.Get()->Draw(true);
 }
 
 double FieldItemSky::NextSpinChange() {

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "framework/D3DObjectHandle.h"
 #include "physics/FieldItemLeaf.h"
 
 class D3DObject;
@@ -27,13 +28,13 @@ public:
 
     double SpinRate() const { return spinRate_; }
     void SetSpinRate(double spinRate) { spinRate_ = spinRate; }
-    D3DObject* Object() const { return object_; }
+    D3DObject* Object() const { return object_.Get(); }
 
 private:
     /// -kSpinStep, 0 or +kSpinStep, at random.
     double NextSpinChange();
 
-    D3DObject* object_ = nullptr;
+    D3DObjectHandle object_;
     double spinRate_ = 0.0;
     /// Default-seeded, so every run spins the same way; one per sky, so no lock is needed.
     std::minstd_rand random_;

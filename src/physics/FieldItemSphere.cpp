@@ -28,7 +28,7 @@ void FieldItemSphere::Initialize(Record& record) {
     record.density = density_ = ClampDensity(record.density, parameters.minimumDensity);
 
     const TextureMap textures = {{L"sphere.png", record.texture}};
-    object_ = D3DObjectManager::Instance().CreateObject(L"data\\sphere.x", textures);
+    object_.Create(L"data\\sphere.x", textures);
 
     // mass and inertia of a uniform solid sphere
     mass_ = 4.0 / 3.0 * std::numbers::pi * radius_ * radius_ * radius_ * density_;
@@ -48,5 +48,5 @@ void FieldItemSphere::Initialize(Record& record) {
 }
 
 void FieldItemSphere::Draw(DrawContext* context) {
-    DrawPrimitive(*this, object_, context, radius_, radius_, radius_);
+    DrawPrimitive(*this, object_.Get(), context, radius_, radius_, radius_);
 }

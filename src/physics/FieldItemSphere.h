@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "framework/D3DObjectHandle.h"
 #include "physics/FieldItemLeaf.h"
 
 class D3DObject;
@@ -27,10 +28,10 @@ public:
     /// Drawn radius after clamping.
     double Radius() const { return radius_; }
     double Density() const { return density_; }
-    D3DObject* Object() const { return object_; }
+    D3DObject* Object() const { return object_.Get(); }
 
 private:
     double radius_ = 0.0;
     double density_ = 0.0;
-    D3DObject* object_ = nullptr;
+    D3DObjectHandle object_;
 };

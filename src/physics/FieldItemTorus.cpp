@@ -33,7 +33,7 @@ void FieldItemTorus::Initialize(Record& record) {
     record.density = density_ = ClampDensity(record.density, parameters.minimumDensity);
 
     const TextureMap textures = {{L"torus.png", record.texture}};
-    object_ = D3DObjectManager::Instance().CreateObject(L"data\\torus.x", textures);
+    object_.Create(L"data\\torus.x", textures);
 
     // mass and inertia of a uniform solid ring about its y axis
     const double ring = radius_;
@@ -56,5 +56,5 @@ void FieldItemTorus::Initialize(Record& record) {
 }
 
 void FieldItemTorus::Draw(DrawContext* context) {
-    DrawPrimitive(*this, object_, context, radius_, radius_, radius_);
+    DrawPrimitive(*this, object_.Get(), context, radius_, radius_, radius_);
 }

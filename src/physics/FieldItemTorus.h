@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "framework/D3DObjectHandle.h"
 #include "physics/FieldItemLeaf.h"
 
 class D3DObject;
@@ -35,12 +36,12 @@ public:
 
     double TubeRadius() const { return tubeRadius_; }
     double Density() const { return density_; }
-    D3DObject* Object() const { return object_; }
+    D3DObject* Object() const { return object_.Get(); }
 
 private:
     double radius_ = 0.0;
     double tubeRadius_ = 0.0;
     double density_ = 0.0;
     double tolerance_ = 0.0;
-    D3DObject* object_ = nullptr;
+    D3DObjectHandle object_;
 };

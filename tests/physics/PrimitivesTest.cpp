@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <set>
 #include <utility>
@@ -453,4 +454,45 @@ TEST_F(PrimitivesTest, ObjectDrawsEverySubsetOfAModelThatGainedMaterials) {
     EXPECT_EQ(model.drawn, (std::vector<int>{0, 1, 2, 0, 1, 2}));
     EXPECT_EQ(object->DrawCount(), 2u);
     manager.SetDevice(nullptr);
+}
+
+TEST_F(PrimitivesTest, ItemsGiveBackTheirObjectsAndKeepTheSharedMeshes) {
+    D3DObjectManager& manager = D3DObjectManager::Instance();
+    auto stale = std::make_unique<FieldItemSphere>();
+    stale->Initialize(Placement());
+    manager.ReleaseAll();
+
+    FieldItemSphere kept;
+    kept.Initialize(Placement());
+    {
+        FieldItemBox box;
+        box.Initialize(Placement());
+        box.Initialize(Placement()); // made again: the first object is given back
+        FieldItemSphere sphere;
+        sphere.Initialize(Placement());
+        EXPECT_EQ(manager.ObjectCount(), 3u);
+    }
+    // an item of contents released before gives back nothing of the present ones
+    stale.reset();
+    EXPECT_EQ(manager.ObjectCount(), 1u);
+    ASSERT_EQ(manager.ObjectRequests().size(), 1u);
+    EXPECT_EQ(manager.ObjectRequests()[0].file, L"data\\sphere.x");
+    EXPECT_EQ(manager.ModelCount(), 2u);
+
+    // an object made again after its item went draws its shared mesh as before
+    FieldItemBox again;
+    again.Initialize(Placement());
+    EXPECT_EQ(again.Object()->Model(), manager.CreateModel(L"data\\box.x"));
+    EXPECT_EQ(manager.ModelCount(), 2u);
+
+    // the materials an object took go with it; the textures stay shared
+    GrowingModel model;
+    model.AddMaterial(L"sphere.png");
+    GrowingModelManager own(&model);
+    D3DObject* object = own.CreateObject(L"data\\sphere.x", {});
+    EXPECT_EQ(own.MaterialCount(), 1u);
+    own.ReleaseObject(object);
+    EXPECT_EQ(own.ObjectCount(), 0u);
+    EXPECT_EQ(own.MaterialCount(), 0u);
+    EXPECT_EQ(own.TextureCount(), 1u);
 }
