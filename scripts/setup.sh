@@ -9,6 +9,7 @@ packages=(
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libassimp-dev libopenal-dev libxml2-dev libstb-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libode-dev libbullet-dev
     xvfb xauth libgl1-mesa-dri mesa-utils
     ffmpeg
     fonts-noto-cjk locales
