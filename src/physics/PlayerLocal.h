@@ -100,7 +100,7 @@ private:
     bool ButtonDown(int button) const;
 
     ViewWindow* viewWindow_;
-    std::int32_t reserved_ = 0;
+    [[maybe_unused]] std::int32_t reserved_ = 0;
     FieldItem* grabbed_ = nullptr;
     ViewerSettings* settings_ = nullptr;
 };
