@@ -81,6 +81,12 @@ bool PairFilterAccepts(const FieldItem& first, const FieldItem& second, const Co
     return AcceptsKinds(first, ShapeKindOf(first), second, ShapeKindOf(second), settings.contactTolerance);
 }
 
+bool PairFilterAccepts(const FieldItem& first, ShapeKind firstKind, const FieldItem& second,
+                       ShapeKind secondKind, const CollideSettings& settings) {
+    assert(firstKind == ShapeKindOf(first) && secondKind == ShapeKindOf(second));
+    return AcceptsKinds(first, firstKind, second, secondKind, settings.contactTolerance);
+}
+
 void Collide(const FieldItem& firstItem, const FieldItem& secondItem, const CollideSettings& settings,
              std::vector<Contact>& contacts) {
     // most pairs are two primitives: only composites need unwrapping

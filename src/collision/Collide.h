@@ -39,6 +39,9 @@ inline bool BoundingSpheresOverlap(const Vector3& offset, double firstRadius, do
 /// widened by the settings' contact tolerance. Pairs with the land or a ray always pass;
 /// deleted items pass nothing else.
 bool PairFilterAccepts(const FieldItem& first, const FieldItem& second, const CollideSettings& settings);
+/// The same for items whose kinds (ShapeKindOf) the caller already knows.
+bool PairFilterAccepts(const FieldItem& first, ShapeKind firstKind, const FieldItem& second,
+                       ShapeKind secondKind, const CollideSettings& settings);
 
 /// Appends the contacts of first against second. Normals point from second towards first.
 /// Called from several worker threads at once; reads the registry only.

@@ -101,34 +101,31 @@ void FieldItem::UpdateWorld(const Matrix4* parentTransform, const Quaternion* pa
         worldTransform_ = transform_;
         worldOrientation_ = orientation_;
     } else {
-        // the offset is given in the parent's axes
-        const Vector3 offset = Rotate(*parentOrientation, transform_.Translation());
-        worldTransform_ = MatrixMultiply(*parentTransform, MatrixTranslation(offset));
+        // the offset is given in the parent's axes; a group hands its members its own world
+        // orientation, whose matrix it has just made
+        const Vector3 offset =
+            parent_ != nullptr && parentOrientation == &parent_->worldOrientation_
+                ? Rotate(parent_->worldRotation_, transform_.Translation())
+                : Rotate(Matrix3RotationQuaternion(*parentOrientation), transform_.Translation());
+        // both placements are pure translations, so their product adds the translations
+        worldTransform_ = *parentTransform;
+        worldTransform_._41 += offset.x;
+        worldTransform_._42 += offset.y;
+        worldTransform_._43 += offset.z;
         worldOrientation_ = QuaternionNormalize(QuaternionMultiply(orientation_, *parentOrientation));
     }
+    worldRotation_ = Matrix3RotationQuaternion(worldOrientation_);
 
-    // world-axis box around the rotated core: the four corners with z >= 0 suffice,
-    // the other four are their negatives
-    const Vector3 corners[4] = {{halfExtents_.x, halfExtents_.y, halfExtents_.z},
-                                {halfExtents_.x, -halfExtents_.y, halfExtents_.z},
-                                {-halfExtents_.x, halfExtents_.y, halfExtents_.z},
-                                {-halfExtents_.x, -halfExtents_.y, halfExtents_.z}};
-    Vector3 extent;
-    for (Vector3 corner : corners) {
-        ToWorld(corner);
-        extent.x = std::max(extent.x, std::fabs(corner.x));
-        extent.y = std::max(extent.y, std::fabs(corner.y));
-        extent.z = std::max(extent.z, std::fabs(corner.z));
-    }
-    boundingExtent_ = extent;
+    // world-axis box around the rotated core
+    boundingExtent_ = RotatedExtent(worldRotation_, halfExtents_);
 }
 
 void FieldItem::ToLocal(Vector3& vector) const {
-    vector = Unrotate(worldOrientation_, vector);
+    vector = Unrotate(worldRotation_, vector);
 }
 
 void FieldItem::ToWorld(Vector3& vector) const {
-    vector = Rotate(worldOrientation_, vector);
+    vector = Rotate(worldRotation_, vector);
 }
 
 void FieldItem::DrawMatrices(Matrix4& world, Matrix4& shadow, const DrawContext* context, float sx, float sy,

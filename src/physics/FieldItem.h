@@ -8,6 +8,7 @@
 #include <string>
 
 #include "physics/ItemOrigin.h"
+#include "physics/Matrix3.h"
 #include "physics/Matrix4.h"
 #include "physics/Quaternion.h"
 #include "physics/Vector3.h"
@@ -88,6 +89,8 @@ public:
 
     /// Position: the translation row of the world transform.
     Vector3 WorldPosition() const { return worldTransform_.Translation(); }
+    /// The world orientation as a rotation matrix, kept by UpdateWorld; ToWorld and ToLocal turn with it.
+    const Matrix3& WorldRotation() const { return worldRotation_; }
     const Vector3& HalfExtents() const { return halfExtents_; }
     /// How a field definition made the item; null for an item made otherwise.
     const ItemOrigin* Origin() const { return origin_.get(); }
@@ -113,6 +116,7 @@ protected:
     Vector3 boundingExtent_;
     double boundingRadius_ = 0.0;
     std::shared_ptr<const ItemOrigin> origin_;
+    Matrix3 worldRotation_;
 
 private:
     static std::atomic<std::uint64_t> gyroscopicLimits_;

@@ -130,8 +130,9 @@ void FieldItemComposite::AddItem(const std::wstring& name, std::unique_ptr<Field
 
 void FieldItemComposite::CommitPending() {
     // a name that is already live keeps its member; the newcomer goes with the pending set
+    bool changed = false;
     for (auto& [name, item] : pending_) {
-        members_.try_emplace(name, std::move(item));
+        changed = members_.try_emplace(name, std::move(item)).second || changed;
     }
     pending_.clear();
 
@@ -140,9 +141,14 @@ void FieldItemComposite::CommitPending() {
             auto* group = dynamic_cast<FieldItemComposite*>(member.get());
             assert(group != nullptr);
             if (group != nullptr) {
+                const std::uint64_t before = group->memberChanges_;
                 group->CommitPending();
+                changed = changed || group->memberChanges_ != before;
             }
         }
+    }
+    if (changed) {
+        ++memberChanges_;
     }
 }
 
@@ -154,19 +160,26 @@ void FieldItemComposite::Remove(const std::wstring& name) {
 }
 
 void FieldItemComposite::PurgeDeleted() {
+    bool changed = false;
     for (auto member = members_.begin(); member != members_.end();) {
         if (member->second->IsDeleted()) {
             Log(L".\\FieldItemComposite", 285, L"[" + member->first + L"] deleted", 2);
             member = members_.erase(member);
+            changed = true;
             continue;
         }
         if (member->second->IsComposite()) {
             auto* group = dynamic_cast<FieldItemComposite*>(member->second.get());
             assert(group != nullptr);
             if (group != nullptr) {
+                const std::uint64_t before = group->memberChanges_;
                 group->PurgeDeleted();
+                changed = changed || group->memberChanges_ != before;
             }
         }
         ++member;
+    }
+    if (changed) {
+        ++memberChanges_;
     }
 }

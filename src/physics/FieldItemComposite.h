@@ -4,6 +4,7 @@
 // enter through a pending set and leave by marking and a later purge, so the live
 // set never changes while a step or a drawing pass walks it.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,9 +50,13 @@ public:
 
     /// Members added since the last commit.
     const MemberMap& Pending() const { return pending_; }
+    /// Grows whenever a commit or a purge changes the live members of this composite or of a
+    /// composite below it, so that a table built from them knows when to rebuild.
+    std::uint64_t MemberChanges() const { return memberChanges_; }
 
 protected:
     std::wstring typeName_;
     MemberMap members_;
     MemberMap pending_;
+    std::uint64_t memberChanges_ = 0;
 };

@@ -27,10 +27,6 @@ const std::wstring kLandName = L"land";
 const std::wstring kSkyName = L"sky";
 const std::wstring kPlayerName = L"localplayer";
 
-bool IsBuiltInName(const std::wstring& name) {
-    return name == kSkyName || name == kLandName || name == kPlayerName;
-}
-
 } // namespace
 
 FieldItemWorld::FieldItemWorld(ViewWindow* viewWindow)
@@ -115,17 +111,62 @@ void FieldItemWorld::AddItem(const std::wstring& name, std::unique_ptr<FieldItem
     }
 
     const CollideSettings collide{settings_.contactTolerance};
+    const float widening = static_cast<float>(settings_.contactTolerance);
+    item->UpdateWorld(nullptr, nullptr);
+    const ShapeKind itemKind = ShapeKindOf(*item);
+    const Vector3 itemPosition = item->WorldPosition();
+    const Vector3 itemExtent = item->BoundingExtent();
+    const double itemRadius = item->BoundingRadius();
+    auto meetsAll = [](ShapeKind kind) { return kind == ShapeKind::kLand || kind == ShapeKind::kRay; };
+
+    // the members the item can meet at any height, in member order: the lift moves it along y
+    // alone, so a member whose bounds miss it in x or z, or whose centre lies out of reach
+    // even level with it, is never accepted (the filter's own sums with a zero height offset,
+    // which can only grow)
+    RefreshMembers();
+    liftCandidates_.clear();
+    for (const MemberInfo& info : memberInfo_) {
+        if (info.builtIn) {
+            continue;
+        }
+        FieldItem& member = *info.item;
+        if (!meetsAll(info.kind) && !meetsAll(itemKind)) {
+            const Vector3 offset = member.WorldPosition() - itemPosition;
+            const Vector3 level(offset.x, 0.0f, offset.z);
+            const Vector3& extent = member.BoundingExtent();
+            const float limitX = extent.x + itemExtent.x + widening;
+            const float limitZ = extent.z + itemExtent.z + widening;
+            if (!(-limitX <= offset.x && offset.x <= limitX && -limitZ <= offset.z && offset.z <= limitZ) ||
+                !BoundingSpheresOverlap(level, member.BoundingRadius(), itemRadius,
+                                        collide.contactTolerance) ||
+                member.IsDeleted() || item->IsDeleted()) {
+                continue;
+            }
+        }
+        liftCandidates_.push_back(static_cast<std::uint32_t>(&info - memberInfo_.data()));
+    }
+
     // rise until the bounds clear every member but the land, the sky and the player; the
     // lift is bounded, so that neither an item that meets everything nor one so high that
     // a millimetre no longer changes its height can keep the loop going
-    for (int lifts = 0; lifts < kMaximumLiftSteps;) {
+    for (int lifts = 0; lifts < kMaximumLiftSteps && !liftCandidates_.empty();) {
         item->UpdateWorld(nullptr, nullptr);
         bool overlapped = false;
         bool moved = false;
-        for (auto& [memberName, member] : members_) {
-            if (IsBuiltInName(memberName) || !PairFilterAccepts(*member, *item, collide)) {
+        std::size_t kept = 0;
+        for (const std::uint32_t candidate : liftCandidates_) {
+            const MemberInfo& info = memberInfo_[candidate];
+            FieldItem& member = *info.item;
+            if (!PairFilterAccepts(member, info.kind, *item, itemKind, collide)) {
+                // a member the item has risen past for good drops out: the height offset only falls
+                const float limitY = member.BoundingExtent().y + itemExtent.y + widening;
+                if (meetsAll(info.kind) || meetsAll(itemKind) ||
+                    !(member.WorldPosition().y - item->WorldPosition().y < -limitY)) {
+                    liftCandidates_[kept++] = candidate;
+                }
                 continue;
             }
+            liftCandidates_[kept++] = candidate;
             overlapped = true;
             float& height = item->Transform()._42;
             const float raised = height + kLiftStep;
@@ -133,6 +174,7 @@ void FieldItemWorld::AddItem(const std::wstring& name, std::unique_ptr<FieldItem
             height = raised;
             ++lifts;
         }
+        liftCandidates_.resize(kept);
         if (!overlapped || !moved) {
             break;
         }
@@ -143,7 +185,8 @@ void FieldItemWorld::AddItem(const std::wstring& name, std::unique_ptr<FieldItem
 
 void FieldItemWorld::CommitPending() {
     FieldItemComposite::CommitPending();
-    membersChanged_ = true;
+    // the tables and the grid are rebuilt only when a member or a part came or went
+    membersChanged_ = membersChanged_ || MemberChanges() != tableChanges_;
 }
 
 void FieldItemWorld::PurgeDeleted() {
@@ -154,7 +197,7 @@ void FieldItemWorld::PurgeDeleted() {
         }
     }
     FieldItemComposite::PurgeDeleted();
-    membersChanged_ = true;
+    membersChanged_ = membersChanged_ || MemberChanges() != tableChanges_;
 }
 
 void FieldItemWorld::RemoveUserItems() {
@@ -176,6 +219,7 @@ void FieldItemWorld::RefreshMembers() {
         return;
     }
     membersChanged_ = false;
+    tableChanges_ = MemberChanges();
 
     memberInfo_.clear();
     land_ = -1;
@@ -190,8 +234,24 @@ void FieldItemWorld::RefreshMembers() {
         info.namedPlayer = name == kPlayerName;
         info.builtIn = info.namedLand || info.namedSky || info.namedPlayer;
         info.typeLand = member->TypeName() == L"land";
-        info.bounded = !info.composite && info.kind != ShapeKind::kOther && info.kind != ShapeKind::kLand &&
-                       info.kind != ShapeKind::kRay;
+        // a composite of one member stands for that member in collision
+        info.inner = member.get();
+        info.innerKind = info.kind;
+        info.innerComposite = info.composite;
+        while (info.innerComposite) {
+            auto* group = dynamic_cast<FieldItemComposite*>(info.inner);
+            assert(group != nullptr);
+            const MemberMap& parts = group->Members();
+            if (parts.size() != 1 || !parts.begin()->second) {
+                break;
+            }
+            info.inner = parts.begin()->second.get();
+            info.innerKind = ShapeKindOf(*info.inner);
+            info.innerComposite = info.inner->IsComposite();
+        }
+        info.wrapped = info.inner != member.get();
+        info.bounded = !info.innerComposite && info.innerKind != ShapeKind::kOther &&
+                       info.innerKind != ShapeKind::kLand && info.innerKind != ShapeKind::kRay;
         info.impact = &impacts_[name];
         if (info.namedLand) {
             land_ = static_cast<int>(memberInfo_.size());
@@ -217,8 +277,8 @@ void FieldItemWorld::RefreshMembers() {
     accumulators_.assign(memberInfo_.size(), Accumulator());
     stamp_ = 0;
     bodies_.assign(memberInfo_.size(), BroadPhaseGrid::Body());
-    radii_.assign(memberInfo_.size(), 0.0);
-    orientations_.assign(memberInfo_.size(), Quaternion());
+    filters_.assign(memberInfo_.size(), FilterBounds());
+    orientations_.assign(memberInfo_.size(), Matrix3());
     grid_.Invalidate();
     gridStale_ = true;
 }
@@ -247,8 +307,9 @@ void FieldItemWorld::CaptureBounds(std::size_t member) {
     body.takesPart = !info.builtIn;
     body.position = info.item->WorldPosition();
     body.extent = info.item->BoundingExtent();
-    radii_[member] = info.item->BoundingRadius();
-    orientations_[member] = info.item->WorldOrientation();
+    const FieldItem& inner = *info.inner;
+    filters_[member] = {inner.WorldPosition(), inner.BoundingExtent(), inner.BoundingRadius()};
+    orientations_[member] = info.item->WorldRotation();
 }
 
 void FieldItemWorld::RefreshGrid() {
@@ -296,11 +357,11 @@ void FieldItemWorld::DetectCollisions() {
             }
         }
         if (a.bounded && b.bounded) {
-            const BroadPhaseGrid::Body& first = bodies_[pair.first];
-            const BroadPhaseGrid::Body& second = bodies_[pair.second];
+            const FilterBounds& first = filters_[pair.first];
+            const FilterBounds& second = filters_[pair.second];
             const Vector3 offset = first.position - second.position;
             if (!BoundingBoxesOverlap(offset, first.extent, second.extent, tolerance) ||
-                !BoundingSpheresOverlap(offset, radii_[pair.first], radii_[pair.second], tolerance)) {
+                !BoundingSpheresOverlap(offset, first.radius, second.radius, tolerance)) {
                 return;
             }
         }
@@ -363,17 +424,22 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
 
         // the items' world orientations turn vectors between world and body axes as ToLocal
         // and ToWorld do
-        const Quaternion& firstOrientation = orientations_[pair.first];
-        const Quaternion& secondOrientation = orientations_[pair.second];
+        const Matrix3& firstOrientation = orientations_[pair.first];
+        const Matrix3& secondOrientation = orientations_[pair.second];
         work.detected.clear();
-        // detect: two primitives of known kinds go straight to their detector (the pair filter
-        // was applied when the pair was dealt); everything else through the dispatch
-        if (!a.composite && !b.composite && a.kind != ShapeKind::kOther && b.kind != ShapeKind::kOther) {
-            CollisionDetect* detector = detectors_[static_cast<int>(a.kind)][static_cast<int>(b.kind)];
-            if (detector == nullptr) {
+        // detect: two primitives of known kinds, or composites of one such primitive, go straight to
+        // their detector (the pair filter was applied when the pair was dealt, and a part marked
+        // deleted passes nothing); everything else through the dispatch
+        if (!a.innerComposite && !b.innerComposite && a.innerKind != ShapeKind::kOther &&
+            b.innerKind != ShapeKind::kOther) {
+            CollisionDetect* detector =
+                detectors_[static_cast<int>(a.innerKind)][static_cast<int>(b.innerKind)];
+            if (detector == nullptr ||
+                (a.bounded && b.bounded &&
+                 ((a.wrapped && a.inner->IsDeleted()) || (b.wrapped && b.inner->IsDeleted())))) {
                 continue;
             }
-            detector->Detect(first, second, collide, work.detected);
+            detector->Detect(*a.inner, *b.inner, collide, work.detected);
         } else {
             Collide(first, second, collide, work.detected);
         }

@@ -154,8 +154,16 @@ private:
         bool namedPlayer = false;
         /// TypeName "land": swallows force and torque.
         bool typeLand = false;
-        /// A primitive of a known kind other than the land and the ray: the pair filter can be
-        /// applied to it from the cached bounds.
+        /// What collision treats the member as: the member itself, or for a composite of one member
+        /// that member, down to the first item that is not such a composite (found once per
+        /// change of the member set, not per pair); its kind and whether it is a composite.
+        FieldItem* inner = nullptr;
+        ShapeKind innerKind = ShapeKind::kOther;
+        bool innerComposite = false;
+        /// The member is not itself what collision treats it as.
+        bool wrapped = false;
+        /// Collision treats it as a primitive of a known kind other than the land and the ray: the
+        /// pair filter can be applied to it from the cached bounds of that primitive.
         bool bounded = false;
         /// Rank of the item's address among the members: the order of maps keyed by item.
         std::uint32_t addressRank = 0;
@@ -272,9 +280,19 @@ private:
     bool gridStale_ = true;
     std::vector<MemberInfo> memberInfo_;
     std::vector<BroadPhaseGrid::Body> bodies_;
-    /// Bounding radius and world orientation of each member as the last refresh left them.
-    std::vector<double> radii_;
-    std::vector<Quaternion> orientations_;
+    /// What the pair filter reads of each member's inner item as the last refresh left it.
+    struct FilterBounds {
+        Vector3 position;
+        Vector3 extent;
+        double radius = 0.0;
+    };
+    std::vector<FilterBounds> filters_;
+    /// World rotation of each member as the last refresh left it.
+    std::vector<Matrix3> orientations_;
+    /// Members an item being added may still meet as it is lifted.
+    std::vector<std::uint32_t> liftCandidates_;
+    /// The composite change count the member tables were built at.
+    std::uint64_t tableChanges_ = 0;
     int land_ = -1;
     int player_ = -1;
     BroadPhaseGrid grid_;
