@@ -110,77 +110,103 @@ void FieldItemWorld::AddItem(const std::wstring& name, std::unique_ptr<FieldItem
         return;
     }
 
-    const CollideSettings collide{settings_.contactTolerance};
-    const float widening = static_cast<float>(settings_.contactTolerance);
+    // rise until the bounds clear every member but the land, the sky and the player, by a
+    // step for each member met; the lift is bounded, so that neither an item that meets
+    // everything nor one so high that a millimetre no longer changes its height can keep the
+    // loop going
+    FindLiftCandidates(*item, liftCandidates_);
+    for (int lifts = 0; lifts < kMaximumLiftSteps && !liftCandidates_.empty();) {
+        item->UpdateWorld(nullptr, nullptr);
+        const int met = MeetLiftCandidates(*item, liftCandidates_, false);
+        bool moved = false;
+        for (int i = 0; i < met; ++i) {
+            float& height = item->Transform()._42;
+            const float raised = height + kLiftStep;
+            moved = moved || raised != height;
+            height = raised;
+        }
+        lifts += met;
+        if (met == 0 || !moved) {
+            break;
+        }
+    }
     item->UpdateWorld(nullptr, nullptr);
-    const ShapeKind itemKind = ShapeKindOf(*item);
-    const Vector3 itemPosition = item->WorldPosition();
-    const Vector3 itemExtent = item->BoundingExtent();
-    const double itemRadius = item->BoundingRadius();
-    auto meetsAll = [](ShapeKind kind) { return kind == ShapeKind::kLand || kind == ShapeKind::kRay; };
+    FieldItemComposite::AddItem(name, std::move(item));
+}
 
-    // the members the item can meet at any height, in member order: the lift moves it along y
-    // alone, so a member whose bounds miss it in x or z, or whose centre lies out of reach
-    // even level with it, is never accepted (the filter's own sums with a zero height offset,
-    // which can only grow)
+namespace {
+
+bool MeetsEverything(ShapeKind kind) {
+    return kind == ShapeKind::kLand || kind == ShapeKind::kRay;
+}
+
+} // namespace
+
+void FieldItemWorld::FindLiftCandidates(FieldItem& item, std::vector<LiftCandidate>& candidates) {
+    const double tolerance = settings_.contactTolerance;
+    const float widening = static_cast<float>(tolerance);
+    item.UpdateWorld(nullptr, nullptr);
+    const ShapeKind itemKind = ShapeKindOf(item);
+    const Vector3 itemPosition = item.WorldPosition();
+    const Vector3 itemExtent = item.BoundingExtent();
+    const double itemRadius = item.BoundingRadius();
+
+    // a lift moves the item along y alone, so a member whose bounds miss it in x or z, or whose
+    // centre lies out of reach even level with it, is never met (the filter's own sums with a
+    // zero height offset, which a height offset can only make larger)
     RefreshMembers();
-    liftCandidates_.clear();
+    candidates.clear();
     for (const MemberInfo& info : memberInfo_) {
         if (info.builtIn) {
             continue;
         }
         FieldItem& member = *info.item;
-        if (!meetsAll(info.kind) && !meetsAll(itemKind)) {
+        if (!MeetsEverything(info.kind) && !MeetsEverything(itemKind)) {
             const Vector3 offset = member.WorldPosition() - itemPosition;
             const Vector3 level(offset.x, 0.0f, offset.z);
             const Vector3& extent = member.BoundingExtent();
             const float limitX = extent.x + itemExtent.x + widening;
             const float limitZ = extent.z + itemExtent.z + widening;
             if (!(-limitX <= offset.x && offset.x <= limitX && -limitZ <= offset.z && offset.z <= limitZ) ||
-                !BoundingSpheresOverlap(level, member.BoundingRadius(), itemRadius,
-                                        collide.contactTolerance) ||
-                member.IsDeleted() || item->IsDeleted()) {
+                !BoundingSpheresOverlap(level, member.BoundingRadius(), itemRadius, tolerance) ||
+                member.IsDeleted() || item.IsDeleted()) {
                 continue;
             }
         }
-        liftCandidates_.push_back(static_cast<std::uint32_t>(&info - memberInfo_.data()));
+        candidates.push_back({&member, info.kind, itemKind});
     }
+}
 
-    // rise until the bounds clear every member but the land, the sky and the player; the
-    // lift is bounded, so that neither an item that meets everything nor one so high that
-    // a millimetre no longer changes its height can keep the loop going
-    for (int lifts = 0; lifts < kMaximumLiftSteps && !liftCandidates_.empty();) {
-        item->UpdateWorld(nullptr, nullptr);
-        bool overlapped = false;
-        bool moved = false;
-        std::size_t kept = 0;
-        for (const std::uint32_t candidate : liftCandidates_) {
-            const MemberInfo& info = memberInfo_[candidate];
-            FieldItem& member = *info.item;
-            if (!PairFilterAccepts(member, info.kind, *item, itemKind, collide)) {
-                // a member the item has risen past for good drops out: the height offset only falls
-                const float limitY = member.BoundingExtent().y + itemExtent.y + widening;
-                if (meetsAll(info.kind) || meetsAll(itemKind) ||
-                    !(member.WorldPosition().y - item->WorldPosition().y < -limitY)) {
-                    liftCandidates_[kept++] = candidate;
+int FieldItemWorld::MeetLiftCandidates(const FieldItem& item, std::vector<LiftCandidate>& candidates,
+                                       bool firstOnly) const {
+    const CollideSettings collide{settings_.contactTolerance};
+    const float widening = static_cast<float>(settings_.contactTolerance);
+    int met = 0;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const LiftCandidate candidate = candidates[i];
+        const FieldItem& member = *candidate.member;
+        candidates[kept++] = candidate;
+        if (PairFilterAccepts(member, candidate.memberKind, item, candidate.itemKind, collide)) {
+            ++met;
+            if (firstOnly) {
+                // the rest stay as they are
+                for (std::size_t rest = i + 1; rest < candidates.size(); ++rest) {
+                    candidates[kept++] = candidates[rest];
                 }
-                continue;
+                break;
             }
-            liftCandidates_[kept++] = candidate;
-            overlapped = true;
-            float& height = item->Transform()._42;
-            const float raised = height + kLiftStep;
-            moved = moved || raised != height;
-            height = raised;
-            ++lifts;
+            continue;
         }
-        liftCandidates_.resize(kept);
-        if (!overlapped || !moved) {
-            break;
+        // a member the item has risen past for good drops out: the height offset only falls
+        const float limitY = member.BoundingExtent().y + item.BoundingExtent().y + widening;
+        if (!MeetsEverything(candidate.memberKind) && !MeetsEverything(candidate.itemKind) &&
+            member.WorldPosition().y - item.WorldPosition().y < -limitY) {
+            --kept;
         }
     }
-    item->UpdateWorld(nullptr, nullptr);
-    FieldItemComposite::AddItem(name, std::move(item));
+    candidates.resize(kept);
+    return met;
 }
 
 void FieldItemWorld::CommitPending() {

@@ -70,6 +70,22 @@ public:
     /// Lifts the item in 1 mm steps until the pair filter accepts it with no member other
     /// than the land, the sky and the player, then enters it among the pending members.
     void AddItem(const std::wstring& name, std::unique_ptr<FieldItem> item) override;
+
+    /// A live member that an item being lifted may meet, with the kinds the pair filter reads.
+    struct LiftCandidate {
+        FieldItem* member;
+        ShapeKind memberKind;
+        ShapeKind itemKind;
+    };
+    /// The live members other than the land, the sky and the player that the pair filter may
+    /// accept with the item at some height (the lift changes its height alone), in member
+    /// order; refreshes the item's world placement.
+    void FindLiftCandidates(FieldItem& item, std::vector<LiftCandidate>& candidates);
+    /// How many of the candidates the pair filter accepts with the item where its world
+    /// placement stands (at most one when firstOnly), dropping those it has risen past for good.
+    /// The candidates' order, and the answer, are those of the pair filter over all members.
+    int MeetLiftCandidates(const FieldItem& item, std::vector<LiftCandidate>& candidates,
+                           bool firstOnly) const;
     void CommitPending() override;
     /// Lets the player drop a grabbed item that is about to be destroyed, then purges.
     void PurgeDeleted() override;
@@ -290,7 +306,7 @@ private:
     /// World rotation of each member as the last refresh left it.
     std::vector<Matrix3> orientations_;
     /// Members an item being added may still meet as it is lifted.
-    std::vector<std::uint32_t> liftCandidates_;
+    std::vector<LiftCandidate> liftCandidates_;
     /// The composite change count the member tables were built at.
     std::uint64_t tableChanges_ = 0;
     int land_ = -1;

@@ -45,6 +45,9 @@ std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32
         if (std::chrono::steady_clock::now() >= until) {
             break;
         }
+        // on a busy machine the thread that will make the change may be waiting for this core:
+        // hand it over (on an idle one this returns at once)
+        std::this_thread::yield();
     }
     for (;;) {
         value.wait(old, std::memory_order_acquire);

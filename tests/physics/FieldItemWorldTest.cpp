@@ -11,6 +11,7 @@
 
 #include "collision/Collide.h"
 #include "framework/D3DObjectManager.h"
+#include "physics/FieldItemComposite.h"
 #include "physics/FieldItemLand.h"
 #include "physics/PlayerLocal.h"
 #include "physics/SimulationParameters.h"
@@ -325,6 +326,22 @@ TEST_F(WorldTest, AddItemLiftsInMillimetreStepsUntilClear) {
     world->AddItem(L"f", MakeSphere(Vector3(1.0f, 0.5f, 0.0f), 0.1));
     EXPECT_FALSE(PairFilterAccepts(*world->Find(L"b"), *world->Pending().at(L"f"), CollideSettings()));
     EXPECT_GT(world->Pending().at(L"f")->WorldPosition().y, world->Find(L"b")->WorldPosition().y + 0.19f);
+
+    // a column with a gap too narrow for the item and, higher up, one wide enough: the item
+    // rises past the members below it and stops in the wide gap, just clear of both sides
+    FieldItem* low = AddLive(*world, L"g1", MakeSphere(Vector3(5.0f, 3.0f, 0.0f), 0.1));
+    FieldItem* middle = AddLive(*world, L"g2", MakeSphere(Vector3(5.05f, 3.35f, 0.0f), 0.1));
+    FieldItem* high = AddLive(*world, L"g3", MakeSphere(Vector3(4.95f, 3.95f, 0.0f), 0.1));
+    world->AddItem(L"h", MakeSphere(Vector3(5.0f, 2.95f, 0.0f), 0.1));
+    FieldItem* climber = world->Pending().at(L"h").get();
+    for (FieldItem* member : {low, middle, high}) {
+        EXPECT_FALSE(PairFilterAccepts(*member, *climber, CollideSettings()));
+    }
+    EXPECT_GT(climber->WorldPosition().y, 3.35f);
+    EXPECT_LT(climber->WorldPosition().y, 3.95f - 0.15f);
+    climber->Transform()._42 -= 0.001f;
+    climber->UpdateWorld(nullptr, nullptr);
+    EXPECT_TRUE(PairFilterAccepts(*middle, *climber, CollideSettings()));
 }
 
 TEST_F(WorldTest, AddItemLiftIsBoundedForItemsThatOverlapForever) {
@@ -708,4 +725,48 @@ TEST_F(WorldTest, WorldStepsWhenNoWorkerThreadCanBeStarted) {
     // a fresh process: one forked from this one could reuse the stacks of earlier tests' threads
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::_Exit(run()), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(WorldTest, MemberTablesFollowRealChangesOnly) {
+    auto world = MakeWorld();
+    // a loaded item of one sphere, resting on the land against a target, collides as that sphere
+    auto group = std::make_unique<FieldItemComposite>(L"toy");
+    FieldItemComposite* toy = group.get();
+    toy->AddItem(L"a", MakeSphere(Vector3(), 0.1));
+    Placement placement;
+    placement.position = Vector3(0.0f, 0.1144f, 0.0f);
+    toy->Initialize(placement);
+    world->AddItem(L"toy", std::move(group));
+    FieldItem* target = AddLive(*world, L"target", MakeSphere(Vector3(0.18f, 0.1144f, 0.0f), 0.1));
+    std::vector<Vector3> points;
+    world->SetContactListener([&](FieldItem& first, FieldItem& second, const Contact& contact) {
+        // the target's contacts with the toy, not with the land
+        if ((&first == target && &second == toy) || (&first == toy && &second == target)) {
+            points.push_back(contact.point);
+        }
+    });
+    world->DetectCollisions();
+    // on the surface of whichever is first, cores of radius 0.085 a centimetre apart
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_NEAR(points[0].x, 0.09f, 0.0051f);
+
+    // a tick's end with nothing pending and nothing deleted leaves the grid's lists alone
+    const std::uint64_t rebuilds = world->Grid().CellRebuilds();
+    world->CommitPending();
+    world->PurgeDeleted();
+    world->UpdateWorld(nullptr, nullptr);
+    EXPECT_EQ(world->Grid().CellRebuilds(), rebuilds);
+
+    // the part removed: it collides no more once marked, and once purged the empty item stands
+    // for nothing (the part it stood for is gone)
+    toy->Remove(L"a");
+    points.clear();
+    world->DetectCollisions();
+    EXPECT_TRUE(points.empty());
+    world->CommitPending();
+    world->PurgeDeleted();
+    EXPECT_TRUE(toy->Members().empty());
+    world->UpdateWorld(nullptr, nullptr);
+    world->DetectCollisions();
+    EXPECT_TRUE(points.empty());
 }
