@@ -98,10 +98,6 @@ int Check() {
     return failures.empty() && !instantiationFailed ? 0 : 1;
 }
 
-bool IsBuiltIn(const std::wstring& name) {
-    return name == L"sky" || name == L"land" || name == L"localplayer";
-}
-
 void Report(long long tick, FieldItemWorld& world) {
     // live members and those still pending (added but not yet committed) together, by name
     std::map<std::wstring, FieldItem*> items;
@@ -112,7 +108,7 @@ void Report(long long tick, FieldItemWorld& world) {
         items.emplace(name, item.get());
     }
     for (const auto& [name, item] : items) {
-        if (IsBuiltIn(name)) {
+        if (FieldItemWorld::IsBuiltInName(name)) {
             continue;
         }
         Print(JsonLine()
@@ -137,7 +133,7 @@ void ReportEnergy(long long tick, FieldItemWorld& world) {
     double potential = 0.0;
     long long nonFinite = 0;
     for (const auto& [name, item] : world.Members()) {
-        if (IsBuiltIn(name)) {
+        if (FieldItemWorld::IsBuiltInName(name)) {
             continue;
         }
         const double mass = item->Mass();
@@ -196,7 +192,7 @@ private:
 long long CountBodies(FieldItemWorld& world) {
     long long bodies = 0;
     for (const auto& [name, item] : world.Members()) {
-        bodies += IsBuiltIn(name) ? 0 : 1;
+        bodies += FieldItemWorld::IsBuiltInName(name) ? 0 : 1;
     }
     return bodies;
 }
@@ -278,7 +274,7 @@ int Run(const SimOptions& options, const std::optional<HeadlessRender::Options>&
     };
     auto pushTarget = [&](const SimOptions::Push& push) -> FieldItem* {
         const std::wstring name = FromUtf8(push.name);
-        return IsBuiltIn(name) ? nullptr : world->Find(name);
+        return FieldItemWorld::IsBuiltInName(name) ? nullptr : world->Find(name);
     };
     // without refills the members are known now: a wrong name fails before any output
     for (const SimOptions::Push& push : options.pushes) {

@@ -24,8 +24,7 @@ bool HasExtension(const std::wstring& path, const std::wstring& extension) {
 bool OverlapsMembers(FieldItem& item, FieldItemWorld& world, const CollideSettings& settings) {
     item.UpdateWorld(nullptr, nullptr);
     for (const auto& [name, member] : world.Members()) {
-        if (name != L"land" && name != L"sky" && name != L"localplayer" && member &&
-            PairFilterAccepts(*member, item, settings)) {
+        if (!FieldItemWorld::IsBuiltInName(name) && member && PairFilterAccepts(*member, item, settings)) {
             return true;
         }
     }

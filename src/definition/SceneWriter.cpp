@@ -107,10 +107,6 @@ std::string Parameter(const std::wstring& name, int type, const std::string& val
            (found != kTypes.end() ? found->second : "string") + "\">" + value + "</Parameter>\n";
 }
 
-bool IsBuiltIn(const std::wstring& name) {
-    return name == L"sky" || name == L"land" || name == L"localplayer";
-}
-
 } // namespace
 
 std::string SceneWriter::Text(FieldItemWorld& world, const Information& information, float lowering,
@@ -136,7 +132,7 @@ std::string SceneWriter::Text(FieldItemWorld& world, const Information& informat
 
     int left = 0;
     for (const auto& [name, item] : items) {
-        if (IsBuiltIn(name) || item->IsDeleted()) {
+        if (FieldItemWorld::IsBuiltInName(name) || item->IsDeleted()) {
             continue;
         }
         const ItemOrigin* origin = item->Origin();

@@ -29,6 +29,10 @@ const std::wstring kPlayerName = L"localplayer";
 
 } // namespace
 
+bool FieldItemWorld::IsBuiltInName(const std::wstring& name) {
+    return name == kLandName || name == kSkyName || name == kPlayerName;
+}
+
 FieldItemWorld::FieldItemWorld(ViewWindow* viewWindow)
     : FieldItemWorld(viewWindow, WorldWorkers::ProcessorCount()) {}
 

@@ -101,6 +101,8 @@ public:
     virtual void DetectCollisions();
     /// Marks deleted every member that is not the sky, the land or a player.
     virtual void RemoveUserItems();
+    /// Whether a member name is one the world makes itself (the land, the sky, the local player).
+    static bool IsBuiltInName(const std::wstring& name);
     /// How many items the impact detection keeps a state for (the members of the last step).
     std::size_t ImpactStateCount() const { return impacts_.size(); }
     /// The 1 m cells covering [xmin, xmax] x [zmin, zmax]: the floor of each bound, limited to

@@ -7,7 +7,7 @@
 namespace {
 
 bool IsUserItem(const std::wstring& name) {
-    return name != L"sky" && name != L"land" && name != L"localplayer";
+    return !FieldItemWorld::IsBuiltInName(name);
 }
 
 } // namespace
