@@ -294,16 +294,6 @@ void FieldItemWorld::RefreshMembers() {
     // the impact state of items that left the world goes with them (added items get new names)
     std::erase_if(impacts_, [&](const auto& entry) { return members_.find(entry.first) == members_.end(); });
 
-    // maps keyed by item visit the items in address order
-    std::vector<std::uint32_t> byAddress(memberInfo_.size());
-    std::iota(byAddress.begin(), byAddress.end(), 0u);
-    std::sort(byAddress.begin(), byAddress.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return std::less<FieldItem*>()(memberInfo_[a].item, memberInfo_[b].item);
-    });
-    for (std::uint32_t rank = 0; rank < byAddress.size(); ++rank) {
-        memberInfo_[byAddress[rank]].addressRank = rank;
-    }
-
     accumulators_.assign(memberInfo_.size(), Accumulator());
     stamp_ = 0;
     bodies_.assign(memberInfo_.size(), BroadPhaseGrid::Body());
@@ -556,18 +546,18 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
         }
     }
 
-    // the contacts grouped by first item in address order, each group in detection order
+    // the contacts grouped by first item in member order, each group in detection order
     const std::size_t memberCount = memberInfo_.size();
     work.counts.assign(memberCount + 1, 0);
     for (const PairContact& contact : work.contacts) {
-        ++work.counts[memberInfo_[contact.first].addressRank + 1];
+        ++work.counts[contact.first + 1];
     }
     for (std::size_t i = 1; i <= memberCount; ++i) {
         work.counts[i] += work.counts[i - 1];
     }
     work.order.resize(work.contacts.size());
     for (std::uint32_t i = 0; i < work.contacts.size(); ++i) {
-        work.order[work.counts[memberInfo_[work.contacts[i].first].addressRank]++] = i;
+        work.order[work.counts[work.contacts[i].first]++] = i;
     }
 }
 
@@ -589,51 +579,81 @@ double FieldItemWorld::InverseMassAlong(std::uint32_t member, const Vector3& poi
     return 1.0 / mass + std::max(turn, 0.0);
 }
 
+void FieldItemWorld::OrderContacts() {
+    // merge the records' contacts: by the first item's member index, then by pair order, then
+    // by detection order
+    ordered_.clear();
+    heads_.assign(contactWork_.size(), 0);
+    for (;;) {
+        int next = -1;
+        PairContact* best = nullptr;
+        for (std::size_t record = 0; record < contactWork_.size(); ++record) {
+            ContactWork& work = contactWork_[record];
+            if (heads_[record] >= work.order.size()) {
+                continue;
+            }
+            PairContact& candidate = work.contacts[work.order[heads_[record]]];
+            if (best != nullptr && (candidate.first > best->first ||
+                                    (candidate.first == best->first &&
+                                     (candidate.rank > best->rank ||
+                                      (candidate.rank == best->rank && candidate.part > best->part))))) {
+                continue;
+            }
+            next = static_cast<int>(record);
+            best = &candidate;
+        }
+        if (next < 0) {
+            break;
+        }
+        ++heads_[next];
+        ordered_.push_back(best);
+    }
+}
+
 void FieldItemWorld::LimitContactStiffness() {
     const double timeStep = settings_.timeStep;
     const double slope = settings_.contactStiffness / settings_.contactTolerance;
     springLoad_.assign(memberInfo_.size(), 0.0);
 
-    // each spring loads both items with its slope over the pair's effective mass
-    for (ContactWork& work : contactWork_) {
-        for (PairContact& entry : work.contacts) {
-            if (!entry.active) {
-                continue;
-            }
-            entry.mobility = InverseMassAlong(entry.first, entry.contact.point, entry.contact.normal) +
-                             InverseMassAlong(entry.second, entry.contact.point, entry.contact.normal);
-            const double load = slope * entry.mobility * timeStep * timeStep;
-            springLoad_[entry.first] += load;
-            springLoad_[entry.second] += load;
+    // each spring loads both items with its slope over the pair's effective mass (summed in
+    // contact order, so that no record split changes the sums)
+    for (PairContact* ordered : ordered_) {
+        PairContact& entry = *ordered;
+        if (!entry.active) {
+            continue;
         }
+        entry.mobility = InverseMassAlong(entry.first, entry.contact.point, entry.contact.normal) +
+                         InverseMassAlong(entry.second, entry.contact.point, entry.contact.normal);
+        const double load = slope * entry.mobility * timeStep * timeStep;
+        springLoad_[entry.first] += load;
+        springLoad_[entry.second] += load;
     }
 
     // the sum bounds the largest eigenvalue of the item's stiffness over its mass from above; where
     // it is too high, that eigenvalue is worked out (the item's springs against its six degrees of
     // freedom, by power iteration) and the springs are softened only if it is too high itself
     springRows_.clear();
-    for (ContactWork& work : contactWork_) {
-        for (const PairContact& entry : work.contacts) {
-            if (!entry.active) {
+    for (const PairContact* ordered : ordered_) {
+        const PairContact& entry = *ordered;
+        if (!entry.active) {
+            continue;
+        }
+        for (const std::uint32_t member : {entry.first, entry.second}) {
+            if (springLoad_[member] <= kStiffnessLimit) {
                 continue;
             }
-            for (const std::uint32_t member : {entry.first, entry.second}) {
-                if (springLoad_[member] <= kStiffnessLimit) {
-                    continue;
-                }
-                const double own = InverseMassAlong(member, entry.contact.point, entry.contact.normal);
-                if (!(own > 0.0)) {
-                    continue;
-                }
-                SpringRow row;
-                row.member = member;
-                row.weight = slope * timeStep * timeStep * entry.mobility / own;
-                row.direction = entry.contact.normal;
-                row.arm = Unrotate(orientations_[member],
-                                   Cross(entry.contact.point - memberInfo_[member].item->WorldPosition(),
-                                         entry.contact.normal));
-                springRows_.push_back(row);
+            const double own = InverseMassAlong(member, entry.contact.point, entry.contact.normal);
+            if (!(own > 0.0)) {
+                continue;
             }
+            SpringRow row;
+            row.member = member;
+            row.weight = slope * timeStep * timeStep * entry.mobility / own;
+            row.direction = entry.contact.normal;
+            row.arm = Unrotate(
+                orientations_[member],
+                Cross(entry.contact.point - memberInfo_[member].item->WorldPosition(), entry.contact.normal));
+            springRows_.push_back(row);
         }
     }
     std::stable_sort(springRows_.begin(), springRows_.end(),
@@ -752,12 +772,12 @@ double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member, std::size_t
 }
 
 void FieldItemWorld::SumContactForces() {
+    OrderContacts();
     LimitContactStiffness();
     const double staticFriction = settings_.staticFriction;
     const double friction = settings_.friction;
     const double timeStep = settings_.timeStep;
     touched_.clear();
-    heads_.assign(contactWork_.size(), 0);
 
     // an item's sums start at zero, its accumulators as they stood before the phase
     auto touch = [&](std::uint32_t member) -> Accumulator& {
@@ -786,35 +806,8 @@ void FieldItemWorld::SumContactForces() {
         return accumulator;
     };
 
-    for (;;) {
-        // the next contact in the order of a single record: by the first item's address,
-        // then by pair order, then by detection order
-        int next = -1;
-        const PairContact* best = nullptr;
-        for (std::size_t record = 0; record < contactWork_.size(); ++record) {
-            const ContactWork& work = contactWork_[record];
-            if (heads_[record] >= work.order.size()) {
-                continue;
-            }
-            const PairContact& candidate = work.contacts[work.order[heads_[record]]];
-            if (best != nullptr) {
-                const std::uint32_t candidateAddress = memberInfo_[candidate.first].addressRank;
-                const std::uint32_t bestAddress = memberInfo_[best->first].addressRank;
-                if (candidateAddress > bestAddress ||
-                    (candidateAddress == bestAddress &&
-                     (candidate.rank > best->rank ||
-                      (candidate.rank == best->rank && candidate.part > best->part)))) {
-                    continue;
-                }
-            }
-            next = static_cast<int>(record);
-            best = &candidate;
-        }
-        if (next < 0) {
-            break;
-        }
-        ++heads_[next];
-        const PairContact& entry = *best;
+    for (const PairContact* ordered : ordered_) {
+        const PairContact& entry = *ordered;
         if (contactListener_) {
             contactListener_(*memberInfo_[entry.first].item, *memberInfo_[entry.second].item, entry.contact);
         }

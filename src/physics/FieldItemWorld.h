@@ -13,7 +13,7 @@
 // what each contact's forces need that does not depend on other contacts (spring
 // strength, drag, spin damping, the spring and restitution forces with their torques).
 // One thread then walks all contacts in the order in which a single record applies them
-// (by the first item's address, then pair order, then detection order): it adds the drag
+// (by the first item's member index, then pair order, then detection order): it adds the drag
 // and spin damping to the items' accumulators, lets each static-friction test read the
 // accumulator as it stands at that moment, and sums each item's results in that same
 // order. No two workers write one item, and every worker count gives exactly the
@@ -183,8 +183,6 @@ private:
         /// Collision treats it as a primitive of a known kind other than the land and the ray: the
         /// pair filter can be applied to it from the cached bounds of that primitive.
         bool bounded = false;
-        /// Rank of the item's address among the members: the order of maps keyed by item.
-        std::uint32_t addressRank = 0;
         /// The member's entry of the impact state, kept by name for the life of the world.
         ImpactState* impact = nullptr;
     };
@@ -195,7 +193,7 @@ private:
         std::uint32_t first;
         std::uint32_t second;
         /// The pair's rank and the contact's place among the pair's contacts: with the first
-        /// item's address they give the order of a single record.
+        /// item's member index they give the order of a single record.
         std::uint64_t rank;
         std::uint32_t part;
         /// The contact exerts forces (inside the band, positive spring); separating.
@@ -261,6 +259,8 @@ private:
     /// Walks all contacts in the order of a single record: drag and spin damping, friction,
     /// and every item's sums; then adds the sums to the items.
     void SumContactForces();
+    /// Lists every record's contacts in the order of a single record (ordered_).
+    void OrderContacts();
     /// Softens the springs of contacts on items for which the springs are too stiff for the time step.
     void LimitContactStiffness();
     /// One spring of a member as its stiffness sees it: weight (slope times h^2, raised by the
@@ -329,6 +329,8 @@ private:
     std::vector<Accumulator> accumulators_;
     std::vector<std::uint32_t> touched_;
     std::vector<std::uint32_t> heads_;
+    /// The contacts of the phase in the order of a single record.
+    std::vector<PairContact*> ordered_;
     const TickInput* input_ = nullptr;
     const Matrix4* refreshTransform_ = nullptr;
     const Quaternion* refreshOrientation_ = nullptr;

@@ -15,7 +15,7 @@ namespace {
 
 /// The contact phase written out the plain way, with the ordered containers: a map of grid
 /// cells, a set of taken pairs, the dispatch for every pair, a map of contact lists per
-/// first item and a map of results per item, the drag and spin damping added straight to
+/// first item (in member order) and a map of results per item, the drag and spin damping added straight to
 /// the accumulators as each contact is applied, and the results merged at the end.
 void ReferenceContactPhase(FieldItemWorld& world) {
     const WorldSettings& settings = world.StepSettings();
@@ -64,7 +64,11 @@ void ReferenceContactPhase(FieldItemWorld& world) {
 
     // pairs, detection and kinematics
     std::set<std::pair<FieldItem*, FieldItem*>> taken;
-    std::map<FieldItem*, std::vector<Contact>> contactsByFirst;
+    std::map<FieldItem*, std::size_t> memberIndex;
+    for (auto& [name, member] : world.Members()) {
+        memberIndex.emplace(member.get(), memberIndex.size());
+    }
+    std::map<std::size_t, std::pair<FieldItem*, std::vector<Contact>>> contactsByFirst;
     for (auto& [key, list] : grid) {
         for (std::size_t i = 0; i < list.size(); ++i) {
             for (std::size_t j = i; j < list.size(); ++j) {
@@ -104,7 +108,9 @@ void ReferenceContactPhase(FieldItemWorld& world) {
                     c.tangent = Normalize(-wt);
                     c.sliding_speed = -Dot(c.tangent, w);
                     c.other = b;
-                    contactsByFirst[a].push_back(c);
+                    auto& [first, contacts] = contactsByFirst[memberIndex.at(a)];
+                    first = a;
+                    contacts.push_back(c);
                 }
             }
         }
@@ -119,8 +125,9 @@ void ReferenceContactPhase(FieldItemWorld& world) {
         item->ToLocal(torque);
         entry.second += torque;
     };
-    for (auto& [a, contacts] : contactsByFirst) {
-        for (const Contact& c : contacts) {
+    for (auto& [index, firstContacts] : contactsByFirst) {
+        FieldItem* a = firstContacts.first;
+        for (const Contact& c : firstContacts.second) {
             FieldItem* b = c.other;
             const double d = c.distance;
             if (a->Name() != L"land" && b->Name() != L"land" && d * d > tolerance * tolerance) {
