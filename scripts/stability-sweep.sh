@@ -3,8 +3,9 @@
 # world, added in name order and in reverse order, at every corner of the ranges the toolbox
 # allows (time step 0.0001 and 0.01 s, gravity 0 and 4 G, restitution 0 and 1, friction 0
 # and 1). For each run it prints the count of reported states holding a non-finite number
-# (written as null), the highest speed reported, the energy one second after the start, the
-# highest energy after that with its gain, and how often the step's safeguards acted.
+# (written as null), the highest speed reported, the energy (kinetic, potential and the elastic
+# energy of the contact springs) one second after the start, the highest energy after that with its
+# gain, and how often the step's safeguards acted.
 #
 #   scripts/stability-sweep.sh [SIMULATED_SECONDS] [BUILD_DIR]     (default 10 s, build-test)
 set -euo pipefail
@@ -41,8 +42,9 @@ summarize() {
             tick = number("tick"); energy = number("energy")
             if (tick == 60) reference = energy
             if (tick > 60 && (highest == "" || energy > highest)) highest = energy
-            counts = sprintf("softened %d friction %d spin %d removed %d", number("softened_contacts"),
-                             number("limited_friction"), number("limited_spin"), number("removed"))
+            counts = sprintf("softened %d friction %d spin %d release %d removed %d", number("softened_contacts"),
+                             number("limited_friction"), number("limited_spin"), number("limited_release"),
+                             number("removed"))
         }
         END {
             gain = reference != 0 ? 100 * (highest - reference) / (reference < 0 ? -reference : reference) : 0

@@ -124,7 +124,8 @@ void Report(long long tick, FieldItemWorld& world) {
 }
 
 /// Kinetic energy (translation and rotation) and potential energy above the land of every user
-/// item, and how many members have a state that is not finite.
+/// item with the elastic energy of the contact springs, and how many members have a state that is
+/// not finite.
 void ReportEnergy(long long tick, FieldItemWorld& world) {
     const WorldSettings& settings = world.StepSettings();
     const double surfaceGravity = settings.gravity * settings.gravitationalConstant * settings.earthMass /
@@ -152,17 +153,21 @@ void ReportEnergy(long long tick, FieldItemWorld& world) {
         kinetic += own;
         potential += height;
     }
+    // the springs of the contacts hold the rest of the potential energy
+    const double elastic = world.ContactSpringEnergy();
     Print(JsonLine()
               .Add("tick", tick)
               .Add("kinetic", kinetic)
               .Add("potential", potential)
-              .Add("energy", kinetic + potential)
+              .Add("elastic", elastic)
+              .Add("energy", kinetic + potential + elastic)
               .Add("non_finite", nonFinite)
               .Add("softened_contacts", static_cast<long long>(world.Safeguards().softenedContacts))
               .Add("limited_friction", static_cast<long long>(world.Safeguards().limitedFriction))
               .Add("limited_drag", static_cast<long long>(world.Safeguards().limitedDrag))
               .Add("limited_damping", static_cast<long long>(world.Safeguards().limitedDamping))
               .Add("limited_spin", static_cast<long long>(FieldItem::GyroscopicLimits()))
+              .Add("limited_release", static_cast<long long>(world.Safeguards().limitedRelease))
               .Add("removed", static_cast<long long>(world.Safeguards().removedMembers)));
 }
 

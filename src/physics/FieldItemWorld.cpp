@@ -411,6 +411,19 @@ void FieldItemWorld::LastContacts(std::vector<Contact>& contacts) const {
     }
 }
 
+double FieldItemWorld::ContactSpringEnergy() const {
+    // a linear spring that pushes k at (tau - d) inside the point where it lets go holds k (tau - d) / 2
+    double energy = 0.0;
+    for (const ContactWork& work : contactWork_) {
+        for (const PairContact& entry : work.contacts) {
+            if (entry.active) {
+                energy += 0.5 * entry.strength * (settings_.contactTolerance - entry.contact.distance);
+            }
+        }
+    }
+    return energy;
+}
+
 void FieldItemWorld::DetectContacts(ContactWork& work) {
     work.contacts.clear();
     const double tolerance = settings_.contactTolerance;
@@ -648,7 +661,7 @@ void FieldItemWorld::LimitContactStiffness() {
             }
             SpringRow row;
             row.member = member;
-            row.weight = slope * timeStep * timeStep * entry.mobility / own;
+            row.weight = slope * timeStep * timeStep * std::min(entry.mobility / own, kPartnerLoadRatio);
             row.direction = entry.contact.normal;
             row.arm = Unrotate(
                 orientations_[member],
@@ -691,25 +704,55 @@ void FieldItemWorld::LimitContactStiffness() {
                 continue;
             }
             const double factor = std::min(springLoad_[entry.first], springLoad_[entry.second]);
-            if (factor >= 1.0) {
-                continue;
+            if (factor < 1.0) {
+                ++safeguards_.softenedContacts;
+                entry.softened = true;
+                const float scale = static_cast<float>(factor);
+                entry.strength *= factor;
+                entry.spring *= scale;
+                entry.firstSpringTorque *= scale;
+                entry.secondSpringTorque *= scale;
+                entry.restitution *= scale;
+                entry.firstRestitutionTorque *= scale;
+                entry.secondRestitutionTorque *= scale;
+                entry.firstDrag *= scale;
+                entry.secondDrag *= scale;
+                entry.firstDamping *= scale;
+                entry.secondDamping *= scale;
             }
-            ++safeguards_.softenedContacts;
-            entry.softened = true;
-            const float scale = static_cast<float>(factor);
-            entry.strength *= factor;
-            entry.spring *= scale;
-            entry.firstSpringTorque *= scale;
-            entry.secondSpringTorque *= scale;
-            entry.restitution *= scale;
-            entry.firstRestitutionTorque *= scale;
-            entry.secondRestitutionTorque *= scale;
-            entry.firstDrag *= scale;
-            entry.secondDrag *= scale;
-            entry.firstDamping *= scale;
-            entry.secondDamping *= scale;
+            LimitRelease(entry, std::min(factor, 1.0));
         }
     }
+}
+
+void FieldItemWorld::LimitRelease(PairContact& entry, double factor) {
+    if (!entry.separating) {
+        return;
+    }
+    // a spring that an explicit step crosses in a few steps, c = h^2 k' / m (its slope over the pair's
+    // effective mass), takes and gives back energy with an error of up to about c / 3 of what it holds,
+    // either way, at the steps where the contact enters and leaves the band; so that the error can only
+    // take energy out, the release keeps back at least c / 2 of it (weakened to e' k with e' at most
+    // 1 - c / 2); a restitution that keeps back as much already is left as it is
+    const double timeStep = settings_.timeStep;
+    const double coarseness = settings_.contactStiffness / settings_.contactTolerance * factor *
+                              entry.mobility * timeStep * timeStep;
+    const double release = std::max(0.0, 1.0 - 0.5 * coarseness);
+    if (!(release < settings_.restitution)) {
+        return;
+    }
+    ++safeguards_.limitedRelease;
+    const double weakening = (1.0 - release) * entry.strength;
+    const Contact& contact = entry.contact;
+    const Vector3 normal = contact.normal;
+    const FieldItem& first = *memberInfo_[entry.first].item;
+    const FieldItem& second = *memberInfo_[entry.second].item;
+    entry.restitution = normal * static_cast<float>(-weakening);
+    entry.firstRestitutionTorque =
+        Unrotate(orientations_[entry.first], Cross(contact.point - first.WorldPosition(), entry.restitution));
+    entry.secondRestitutionTorque =
+        Unrotate(orientations_[entry.second],
+                 Cross(contact.point - second.WorldPosition(), normal * static_cast<float>(weakening)));
 }
 
 double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member, std::size_t begin,

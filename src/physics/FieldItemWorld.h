@@ -132,6 +132,9 @@ public:
     /// Appends the contacts the last contact phase found (point, normal, distance), in no
     /// particular order; they stay until the next contact phase.
     void LastContacts(std::vector<Contact>& contacts) const;
+    /// The elastic energy held by the springs of the last contact phase's contacts (each k (tau - d) / 2,
+    /// with its softening), J: the part of a world's potential energy that rests in its contacts.
+    double ContactSpringEnergy() const;
 
     /// How often the step's safeguards against an unstable explicit step acted since the world was made.
     struct SafeguardCounts {
@@ -141,6 +144,8 @@ public:
         std::uint64_t limitedFriction = 0;
         std::uint64_t limitedDrag = 0;
         std::uint64_t limitedDamping = 0;
+        /// Separating contacts whose release was held back because the step is coarse for their spring.
+        std::uint64_t limitedRelease = 0;
         /// Members taken out of the world because their state was no longer finite.
         std::uint64_t removedMembers = 0;
     };
@@ -151,6 +156,10 @@ public:
     static constexpr double kStiffnessLimit = 2.0;
     /// A softened item's springs stiffen back by at most this fraction a step.
     static constexpr double kStiffnessRecovery = 0.02;
+    /// A spring between two items counts for one of them as at most this many times as stiff as against
+    /// an item that never moves: where the other item is the much lighter one, its own limit softens the
+    /// pair's spring, and the heavy item's other springs keep their strength.
+    static constexpr double kPartnerLoadRatio = 2.0;
 
 private:
     /// What impact listening remembers of a member name: the acceleration at the previous
@@ -275,6 +284,9 @@ private:
     static constexpr int kEigenIterations = 24;
     /// The largest eigenvalue of h^2 M^-1 K over the member's rows [begin, end) of springRows_.
     double LargestSpringEigenvalue(std::uint32_t member, std::size_t begin, std::size_t end) const;
+    /// Holds back part of a separating spring's release where the step is coarse for it (see the
+    /// definition); called for every active contact once the softening is known.
+    void LimitRelease(PairContact& entry, double factor);
     /// Inverse of the effective mass of a member along a direction at a point (0 for one that never moves).
     double InverseMassAlong(std::uint32_t member, const Vector3& point, const Vector3& direction) const;
     void ListenForImpacts();

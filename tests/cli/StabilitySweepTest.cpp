@@ -109,10 +109,11 @@ TEST(StabilitySweepTest, LargestTimeStep) {
         for (double restitution : {0.0, 1.0}) {
             for (double friction : {0.0, 1.0}) {
                 // under four times gravity the toys, stacked as they are added, fall through the
-                // contact band within a step and press deep into the land: such a world stays
-                // finite but can still gain energy, so only finiteness is asked of it
-                const double gain = gravity > 0.0 ? HUGE_VAL : 0.03;
-                ExpectStable(Corner{0.01, gravity, restitution, friction, gain}, 3.0);
+                // contact band within a step and land hard on each other: the largest step still
+                // adds no more than a few percent (a heavy item's springs were softened to a light
+                // neighbour's measure and let it sink metres into the land, and a perfectly elastic
+                // world gained energy at every bounce)
+                ExpectStable(Corner{0.01, gravity, restitution, friction, 0.05}, 3.0);
             }
         }
     }
