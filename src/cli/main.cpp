@@ -168,6 +168,7 @@ void ReportEnergy(long long tick, FieldItemWorld& world) {
               .Add("limited_damping", static_cast<long long>(world.Safeguards().limitedDamping))
               .Add("limited_spin", static_cast<long long>(FieldItem::GyroscopicLimits()))
               .Add("limited_release", static_cast<long long>(world.Safeguards().limitedRelease))
+              .Add("slow_drag", static_cast<long long>(world.Safeguards().slowDrag))
               .Add("removed", static_cast<long long>(world.Safeguards().removedMembers)));
 }
 

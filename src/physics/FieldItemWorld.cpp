@@ -411,6 +411,26 @@ void FieldItemWorld::LastContacts(std::vector<Contact>& contacts) const {
     }
 }
 
+void FieldItemWorld::FadeSlowDrag(PairContact& entry, const Vector3& relative) {
+    // the drag stands for the rolling resistance of the contact's patch, which needs motion along the
+    // surface to build up; a drag of full strength at any speed, however slow, would hold a body in a
+    // balance that is unstable (a ring stood on its rim) as static friction would. Below a slow speed
+    // along the surface its part along the surface fades with the square of that speed; its part along
+    // the normal, which calms the bouncing of resting items, stays
+    const Vector3& normal = entry.contact.normal;
+    const Vector3 along = relative - normal * Dot(normal, relative);
+    const double speed = Length(along);
+    if (!(speed < kDragFadeSpeed) || (entry.firstDrag == Vector3() && entry.secondDrag == Vector3())) {
+        return;
+    }
+    entry.slowDrag = true;
+    const float fade = static_cast<float>((speed / kDragFadeSpeed) * (speed / kDragFadeSpeed));
+    for (Vector3* drag : {&entry.firstDrag, &entry.secondDrag}) {
+        const Vector3 normalPart = normal * Dot(normal, *drag);
+        *drag = normalPart + (*drag - normalPart) * fade;
+    }
+}
+
 double FieldItemWorld::ContactSpringEnergy() const {
     // a linear spring that pushes k at (tau - d) inside the point where it lets go holds k (tau - d) / 2
     double energy = 0.0;
@@ -545,6 +565,7 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
                     entry.secondDrag = Normalize(first.Velocity() - second.Velocity()) *
                                        static_cast<float>(drag * k / secondRadius);
                 }
+                FadeSlowDrag(entry, second.Velocity() - first.Velocity());
                 // spin damping about the contact normal
                 Vector3 firstNormal = normal;
                 firstNormal = Unrotate(firstOrientation, firstNormal);
@@ -702,6 +723,9 @@ void FieldItemWorld::LimitContactStiffness() {
         for (PairContact& entry : work.contacts) {
             if (!entry.active) {
                 continue;
+            }
+            if (entry.slowDrag) {
+                ++safeguards_.slowDrag;
             }
             const double factor = std::min(springLoad_[entry.first], springLoad_[entry.second]);
             if (factor < 1.0) {

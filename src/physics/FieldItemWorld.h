@@ -146,6 +146,8 @@ public:
         std::uint64_t limitedDamping = 0;
         /// Separating contacts whose release was held back because the step is coarse for their spring.
         std::uint64_t limitedRelease = 0;
+        /// Contacts whose drag along the surface faded because the items moved along it slowly.
+        std::uint64_t slowDrag = 0;
         /// Members taken out of the world because their state was no longer finite.
         std::uint64_t removedMembers = 0;
     };
@@ -160,6 +162,9 @@ public:
     /// an item that never moves: where the other item is the much lighter one, its own limit softens the
     /// pair's spring, and the heavy item's other springs keep their strength.
     static constexpr double kPartnerLoadRatio = 2.0;
+    /// Below this speed of two items along their contact's surface the drag's part along it fades with
+    /// the square of the speed, m/s: a resting item's creep is slower, a rolling or sliding one faster.
+    static constexpr double kDragFadeSpeed = 0.01;
 
 private:
     /// What impact listening remembers of a member name: the acceleration at the previous
@@ -222,6 +227,8 @@ private:
         double mobility;
         /// The spring was softened: the step is too large for this contact.
         bool softened;
+        /// The drag's part along the surface faded: the items move along it slowly.
+        bool slowDrag;
         /// Drag on each item (world axes) and spin damping of each (body axes).
         Vector3 firstDrag;
         Vector3 secondDrag;
@@ -287,6 +294,9 @@ private:
     /// Holds back part of a separating spring's release where the step is coarse for it (see the
     /// definition); called for every active contact once the softening is known.
     void LimitRelease(PairContact& entry, double factor);
+    /// Fades the part of a contact's drag along the surface where the items move along it slowly (see
+    /// the definition); the relative velocity is the second item's minus the first's.
+    static void FadeSlowDrag(PairContact& entry, const Vector3& relative);
     /// Inverse of the effective mass of a member along a direction at a point (0 for one that never moves).
     double InverseMassAlong(std::uint32_t member, const Vector3& point, const Vector3& direction) const;
     void ListenForImpacts();

@@ -281,6 +281,41 @@ TEST_F(ToyBehaviourTest, RingRollsAwayAndEndsLyingFlat) {
     EXPECT_LT(Length(ring.back().velocity), 0.02);
 }
 
+TEST_F(ToyBehaviourTest, RingStoodUprightFallsOverWhileItemsOnTheirFacesStay) {
+    // the ring stood on its rim at rest, beside a domino standing on its end and a die on a face
+    TemporaryDirectory root;
+    namespace fs = std::filesystem;
+    fs::copy(fs::path(KIVARO_SOURCE_DIR) / "items", fs::path(root.Path()) / "items",
+             fs::copy_options::recursive);
+    fs::create_directory_symlink(fs::path(KIVARO_SOURCE_DIR) / "data", fs::path(root.Path()) / "data");
+    std::ofstream(fs::path(root.Path()) / "items" / "upright.wtf") << R"(<?xml version="1.0"?>
+<Field format="110" date="2026-12-08">
+<Item name="ring" type="Kivaro.ring"><Parameter name="position" type="vector">-0.8,0.82,0</Parameter>
+<Parameter name="angle" type="vector">PI/2,0,0</Parameter><Parameter name="velocity" type="vector">0,0,0</Parameter>
+<Parameter name="angular_velocity" type="vector">0,0,0</Parameter><Parameter name="r" type="float">0.25</Parameter></Item>
+<Item name="domino" type="Kivaro.domino"><Parameter name="position" type="vector">0.5,0.72,0</Parameter>
+<Parameter name="angle" type="vector">0,0,0</Parameter><Parameter name="velocity" type="vector">0,0,0</Parameter>
+<Parameter name="angular_velocity" type="vector">0,0,0</Parameter></Item>
+<Item name="die" type="Kivaro.die"><Parameter name="position" type="vector">1.2,0.595,0</Parameter>
+<Parameter name="angle" type="vector">0,0,0</Parameter><Parameter name="velocity" type="vector">0,0,0</Parameter>
+<Parameter name="angular_velocity" type="vector">0,0,0</Parameter><Parameter name="size" type="float">0.15</Parameter></Item>
+</Field>)";
+    History history = Simulate("--seconds 6 --every 30 items/upright.wtf", root.Path());
+
+    // the balance on one point of the rim is unstable: the ring falls and ends lying flat
+    const std::vector<State>& ring = Of(history, "ring2");
+    EXPECT_LT(std::fabs(ring.front().Upright()), 0.01);
+    EXPECT_GT(std::fabs(ring.back().Upright()), 0.99);
+    EXPECT_LT(ring.back().position.y, 0.1f);
+    // resting on faces is stable: the domino and the die stay where they were put
+    for (const char* name : {"domino1", "die0"}) {
+        SCOPED_TRACE(name);
+        const std::vector<State>& item = Of(history, name);
+        EXPECT_GT(item.back().Upright(), 0.9999);
+        EXPECT_LT(Length(item.back().position - item.front().position), 0.002f);
+    }
+}
+
 TEST_F(ToyBehaviourTest, ThrownDiceComeToRestOnAFace) {
     History history = Simulate("--seconds 5 --every 60 items/dice/dice.wtf");
     for (const char* name : {"die10", "die21"}) {

@@ -152,14 +152,28 @@ void ReferenceContactPhase(FieldItemWorld& world) {
                 f = friction * k;
             }
             const Vector3 frictionForce = c.tangent * static_cast<float>(-f);
+            // the drag, whose part along the surface fades with the square of a slow speed along it
+            Vector3 dragA, dragB;
             if (a->BoundingRadius() > 0.0) {
-                a->Force() += Normalize(b->Velocity() - a->Velocity()) *
-                              static_cast<float>(friction / dragDivisor * k / a->BoundingRadius());
+                dragA = Normalize(b->Velocity() - a->Velocity()) *
+                        static_cast<float>(friction / dragDivisor * k / a->BoundingRadius());
             }
             if (b->BoundingRadius() > 0.0) {
-                b->Force() += Normalize(a->Velocity() - b->Velocity()) *
-                              static_cast<float>(friction / dragDivisor * k / b->BoundingRadius());
+                dragB = Normalize(a->Velocity() - b->Velocity()) *
+                        static_cast<float>(friction / dragDivisor * k / b->BoundingRadius());
             }
+            const Vector3 relative = b->Velocity() - a->Velocity();
+            const double along = Length(relative - c.normal * Dot(c.normal, relative));
+            if (along < FieldItemWorld::kDragFadeSpeed) {
+                const float fade = static_cast<float>((along / FieldItemWorld::kDragFadeSpeed) *
+                                                      (along / FieldItemWorld::kDragFadeSpeed));
+                for (Vector3* drag : {&dragA, &dragB}) {
+                    const Vector3 normalPart = c.normal * Dot(c.normal, *drag);
+                    *drag = normalPart + (*drag - normalPart) * fade;
+                }
+            }
+            a->Force() += dragA;
+            b->Force() += dragB;
             Vector3 na = c.normal;
             a->ToLocal(na);
             a->Torque() += Normalize(na * -Dot(na, a->AngularVelocity())) *
