@@ -3,6 +3,7 @@
 #   bin/kivaro, bin/kivaro-sim          the programs (run path $ORIGIN/../lib/kivaro)
 #   lib/kivaro/libResource.so           the message library, private to the programs
 #   lib/kivaro/kivaro-render.so         the render library as kivaro-sim --render loads it
+#   lib/kivaro/kivaro-mesh-reader       the program that reads mesh files for the others
 #   share/kivaro/{items,data}           the toy box and assets, copied into each user's
 #                                       own folder on the first start (common/WorkingFolder)
 #   share/applications, share/metainfo  desktop entry and AppStream description
@@ -17,6 +18,9 @@ install(TARGETS Resource LIBRARY DESTINATION ${kivaroPrivateLibDir})
 # the render library as the module kivaro-sim --render loads from there
 if(TARGET kivaro-render)
     install(TARGETS kivaro-render LIBRARY DESTINATION ${kivaroPrivateLibDir})
+endif()
+if(TARGET kivaro-mesh-reader)
+    install(TARGETS kivaro-mesh-reader RUNTIME DESTINATION ${kivaroPrivateLibDir})
 endif()
 foreach(program kivaro kivaro-sim)
     if(TARGET ${program})

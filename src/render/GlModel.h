@@ -1,7 +1,8 @@
 #pragma once
-// A mesh from a DirectX .x file, read with assimp when it is loaded (so that a missing or
-// broken file fails there, on whatever thread asks) and uploaded to the OpenGL device the
-// first time it is drawn: one vertex array per mesh, one index range per material.
+// A mesh from a DirectX .x file, read when it is loaded (so that a missing or broken file
+// fails there, on whatever thread asks) by the mesh reader program, which runs assimp apart
+// from the program, and uploaded to the OpenGL device the first time it is drawn: one vertex
+// array per mesh, one index range per material.
 
 #include <qopengl.h>
 
@@ -18,7 +19,7 @@ public:
     ~GlModel() override;
 
     /// Reads the mesh, its materials (ambient taken equal to diffuse) and texture names;
-    /// throws file_error when the file is missing or no mesh.
+    /// throws file_error when the file is missing or no mesh, or its reader crashes or hangs.
     void Load(const std::wstring& file) override;
     /// Draws the triangles of material subset; nothing without a device.
     void DrawSubset(int subset) override;
