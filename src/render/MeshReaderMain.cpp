@@ -11,13 +11,10 @@
 
 #include "render/MeshImport.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KIVARO_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KIVARO_SANITIZED 1
-#endif
-#endif
+// the sanitizers' runtimes, when this program runs under one (the fuzz build instruments the
+// libraries only, so the program's own compile options do not tell)
+extern "C" void __asan_init() __attribute__((weak));
+extern "C" void __tsan_init() __attribute__((weak));
 
 namespace {
 
@@ -46,11 +43,11 @@ int main(int argc, char** argv) {
     if (argc != 2) {
         return 2;
     }
-#ifndef KIVARO_SANITIZED
     // the sanitizers reserve far more address space than they use: no limit under them
-    const rlimit limit{kAddressSpaceLimit, kAddressSpaceLimit};
-    setrlimit(RLIMIT_AS, &limit);
-#endif
+    if (__asan_init == nullptr && __tsan_init == nullptr) {
+        const rlimit limit{kAddressSpaceLimit, kAddressSpaceLimit};
+        setrlimit(RLIMIT_AS, &limit);
+    }
     const std::optional<MeshData> mesh = MeshImport::Read(argv[1]);
     // _exit: nothing left to tidy, and the leak checker would take assimp's own keeps
     // for the reader's failure
