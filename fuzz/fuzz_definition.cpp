@@ -5,13 +5,15 @@
 // whose header reads is then loaded as Add loads it. Every fault must be a myexception.
 //
 // Most inputs differ from the one before in one file: a file whose bytes were parsed before
-// is not parsed again, its tree (or its failure) is taken from then.
+// is not parsed again, its tree (shared, as the parser only reads it) or its failure is taken
+// from then.
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -27,68 +29,57 @@ namespace {
 // more item files than any bundled toy uses
 constexpr std::size_t kMaxFiles = 16;
 
-/// A copy of the tree, as a new parse of the same bytes would give it.
-std::unique_ptr<XMLElement> Clone(const XMLElement& element) {
-    auto copy = std::make_unique<XMLElement>();
-    copy->SetName(element.GetName());
-    for (const auto& [name, value] : element.GetAttributes()) {
-        copy->SetAttribute(name, value);
-    }
-    copy->SetText(element.GetText());
-    for (const auto& child : element.GetChildren()) {
-        copy->AddChild(Clone(*child));
-    }
-    return copy;
-}
-
 /// What the bytes of a file parsed to: the tree, or the text of the failure.
 struct Parsed {
-    std::unique_ptr<XMLElement> root;
+    std::shared_ptr<const XMLElement> root;
     std::wstring failure;
+    bool done = false;
 };
 
-/// Files parsed before, by path and bytes (the path is part of a failure's text); forgotten
-/// all at once when full, so that a long run holds no more than this many.
+/// Files parsed before, by path and bytes (the path is part of a failure's text, and of the
+/// key in front of the bytes); forgotten all at once when full, between two inputs, so that a
+/// long run holds no more than this many.
 constexpr std::size_t kMaxParsed = 4096;
-std::map<std::pair<std::wstring, std::string>, Parsed> gParsed;
+std::unordered_map<std::string, Parsed> gParsed;
 
 /// The item folder of one input, in memory.
 class MemorySource : public DefinitionSource {
 public:
-    explicit MemorySource(const std::vector<std::string>& files) {
+    explicit MemorySource(std::vector<std::string> files) {
+        if (gParsed.size() + files.size() > kMaxParsed) {
+            gParsed.clear();
+        }
         for (std::size_t index = 0; index < files.size(); ++index) {
-            files_.emplace(FileName(index), files[index]);
+            const std::wstring path = FileName(index);
+            std::string key(reinterpret_cast<const char*>(path.data()), path.size() * sizeof(wchar_t));
+            key.push_back('\0');
+            key.append(files[index]);
+            Parsed& parsed = gParsed[std::move(key)];
+            files_.emplace(path, File{std::move(files[index]), &parsed});
         }
     }
 
     std::vector<std::wstring> Files(const std::wstring&) const override {
         // sorted by name, as a listing of the disk is
         std::vector<std::wstring> paths;
-        for (const auto& [path, bytes] : files_) {
+        for (const auto& [path, file] : files_) {
             paths.push_back(path);
         }
         return paths;
     }
 
-    std::unique_ptr<XMLElement> Read(const std::wstring& path) const override {
+    std::shared_ptr<const XMLElement> Read(const std::wstring& path) const override {
         const auto found = files_.find(path);
         if (found == files_.end()) {
             // a file the folder does not hold fails as a missing one does
             return DefinitionSource::Read(path);
         }
-        auto key = std::make_pair(path, found->second);
-        auto known = gParsed.find(key);
-        if (known == gParsed.end()) {
-            if (gParsed.size() >= kMaxParsed) {
-                gParsed.clear();
-            }
-            known = gParsed.emplace(std::move(key), Parsed()).first;
-        }
-        Parsed& parsed = known->second;
-        if (parsed.root == nullptr && parsed.failure.empty()) {
+        Parsed& parsed = *found->second.parsed;
+        if (!parsed.done) {
+            parsed.done = true;
             try {
                 XMLParserLibXml2 parser;
-                parsed.root = parser.loadBytes(path, found->second);
+                parsed.root = parser.loadBytes(path, found->second.bytes);
             } catch (const file_error& error) {
                 parsed.failure = error.what();
             }
@@ -96,16 +87,21 @@ public:
         if (parsed.root == nullptr) {
             throw file_error(parsed.failure);
         }
-        return Clone(*parsed.root);
+        return parsed.root;
     }
 
 private:
+    struct File {
+        std::string bytes;
+        Parsed* parsed;
+    };
+
     static std::wstring FileName(std::size_t index) {
         return index == 0 ? std::wstring(L"items\\field.wtf")
                           : L"items\\item" + std::to_wstring(index) + L".wti";
     }
 
-    std::map<std::wstring, std::string> files_;
+    std::map<std::wstring, File> files_;
 };
 
 /// Splits the input at lines "%%" into at most kMaxFiles files.

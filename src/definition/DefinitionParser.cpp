@@ -131,7 +131,7 @@ int DefinitionParser::CheckVersion(const std::wstring& path, const std::wstring&
 
 void DefinitionParser::LoadFieldItem(const std::wstring& path) {
     try {
-        std::unique_ptr<XMLElement> root = source_->Read(path);
+        const std::shared_ptr<const XMLElement> root = source_->Read(path);
         if (!EqualsIgnoringCase(root->GetName(), L"FieldItem")) {
             Fail(__LINE__, L"ルート要素がFieldItemではありません。[" + root->GetName() + L"]",
                  ProgramMessage(132));
@@ -300,7 +300,7 @@ void DefinitionParser::CheckCycles() {
 void DefinitionParser::LoadField(const std::wstring& path, ItemMap& items, DefinitionSummary& summary,
                                  bool headerOnly) {
     try {
-        std::unique_ptr<XMLElement> root = source_->Read(path);
+        const std::shared_ptr<const XMLElement> root = source_->Read(path);
         if (!EqualsIgnoringCase(root->GetName(), L"Field")) {
             Fail(__LINE__, L"ルート要素がFieldではありません。[" + root->GetName() + L"]",
                  ProgramMessage(135));

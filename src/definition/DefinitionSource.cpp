@@ -31,7 +31,7 @@ std::vector<std::wstring> DefinitionSource::Files(const std::wstring& folder) co
     return files;
 }
 
-std::unique_ptr<XMLElement> DefinitionSource::Read(const std::wstring& path) const {
+std::shared_ptr<const XMLElement> DefinitionSource::Read(const std::wstring& path) const {
     XMLParserLibXml2 parser;
     return parser.load(path);
 }

@@ -20,5 +20,6 @@ public:
     /// folder); nothing when the folder does not exist.
     virtual std::vector<std::wstring> Files(const std::wstring& folder) const;
     /// The root element of the definition file at path; throws file_error or memory_error.
-    virtual std::unique_ptr<XMLElement> Read(const std::wstring& path) const;
+    /// The tree is only read: a source that holds the files may hand out one tree many times.
+    virtual std::shared_ptr<const XMLElement> Read(const std::wstring& path) const;
 };
