@@ -86,10 +86,17 @@ std::vector<std::int32_t> BroadPhaseGrid::CellKeys() const {
 }
 
 void BroadPhaseGrid::Refresh(const std::vector<Body>& bodies, int land, double tolerance) {
-    bool membershipChanged = false;
-    if (items_.size() != bodies.size()) {
-        items_.assign(bodies.size(), Item());
-        membershipChanged = true;
+    Prepare(bodies.size(), land, tolerance);
+    RangeChanges changes;
+    RefreshRange(bodies, 0, static_cast<std::uint32_t>(bodies.size()), changes);
+    Complete(bodies, changes);
+}
+
+void BroadPhaseGrid::Prepare(std::size_t bodyCount, int land, double tolerance) {
+    countChanged_ = false;
+    if (items_.size() != bodyCount) {
+        items_.assign(bodyCount, Item());
+        countChanged_ = true;
         cellsValid_ = false;
     }
     if (land != land_ || tolerance != builtTolerance_) {
@@ -97,10 +104,14 @@ void BroadPhaseGrid::Refresh(const std::vector<Body>& bodies, int land, double t
         neighboursValid_ = false;
     }
     land_ = land;
+    tolerance_ = tolerance;
+}
 
+void BroadPhaseGrid::RefreshRange(const std::vector<Body>& bodies, std::uint32_t begin, std::uint32_t end,
+                                  RangeChanges& changes) {
+    const double tolerance = tolerance_;
     // the cells each body's widened bounds cover
-    bool cellsChanged = false;
-    for (std::size_t member = 0; member < bodies.size(); ++member) {
+    for (std::uint32_t member = begin; member < end; ++member) {
         const Body& body = bodies[member];
         Item& item = items_[member];
         State state = State::kOut;
@@ -123,15 +134,29 @@ void BroadPhaseGrid::Refresh(const std::vector<Body>& bodies, int land, double t
             }
         }
         if (state != item.state) {
-            membershipChanged = true;
+            changes.membership = true;
         }
         if (state != item.state || !(rect == item.rect)) {
-            cellsChanged = true;
+            changes.cells = true;
             item.state = state;
             item.rect = rect;
         }
-    }
 
+        // whether the neighbour lists still hold every pair that can meet
+        if (state == State::kRange && !changes.moved) {
+            const Vector3 moved = body.position - item.builtPosition;
+            const Vector3 grown = body.extent - item.builtExtent;
+            if (!(std::fabs(moved.x) + std::max(grown.x, 0.0f) <= kNeighbourMargin &&
+                  std::fabs(moved.y) + std::max(grown.y, 0.0f) <= kNeighbourMargin &&
+                  std::fabs(moved.z) + std::max(grown.z, 0.0f) <= kNeighbourMargin)) {
+                changes.moved = true;
+            }
+        }
+    }
+}
+
+void BroadPhaseGrid::Complete(const std::vector<Body>& bodies, const RangeChanges& changes) {
+    const bool membershipChanged = changes.membership || countChanged_;
     if (membershipChanged) {
         neighboursValid_ = false;
         gridMembers_.clear();
@@ -144,12 +169,12 @@ void BroadPhaseGrid::Refresh(const std::vector<Body>& bodies, int land, double t
             }
         }
     }
-    if (cellsChanged || !cellsValid_) {
+    if (changes.cells || !cellsValid_) {
         RebuildCells();
     }
-    if (!neighboursValid_ || !NeighboursValid(bodies)) {
-        builtTolerance_ = tolerance;
-        RebuildNeighbours(bodies, tolerance);
+    if (!neighboursValid_ || changes.moved) {
+        builtTolerance_ = tolerance_;
+        RebuildNeighbours(bodies, tolerance_);
     }
 }
 
@@ -298,21 +323,6 @@ std::uint64_t BroadPhaseGrid::TakenBetween(const Cell& cell, std::uint32_t /*cel
         }
     }
     return taken;
-}
-
-bool BroadPhaseGrid::NeighboursValid(const std::vector<Body>& bodies) const {
-    for (std::uint32_t member : gridMembers_) {
-        const Item& item = items_[member];
-        const Body& body = bodies[member];
-        const Vector3 moved = body.position - item.builtPosition;
-        const Vector3 grown = body.extent - item.builtExtent;
-        if (!(std::fabs(moved.x) + std::max(grown.x, 0.0f) <= kNeighbourMargin &&
-              std::fabs(moved.y) + std::max(grown.y, 0.0f) <= kNeighbourMargin &&
-              std::fabs(moved.z) + std::max(grown.z, 0.0f) <= kNeighbourMargin)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double tolerance) {

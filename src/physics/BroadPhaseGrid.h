@@ -55,6 +55,22 @@ public:
     /// Enters the bodies (indexed by member index) and the land (a member index, or -1).
     /// Bodies whose position or extent is not finite are kept out of the grid.
     void Refresh(const std::vector<Body>& bodies, int land, double tolerance);
+
+    /// What a share of the bodies found changed since the last refresh.
+    struct RangeChanges {
+        bool membership = false;
+        bool cells = false;
+        /// A body moved (or grew) further than the margin since the neighbour lists were built.
+        bool moved = false;
+    };
+    /// Refresh in three parts, so that the bodies' own part can be shared out: Prepare on one
+    /// thread, then RefreshRange for shares of the bodies that together cover them all (on
+    /// any threads, each share's bodies written by it alone), then Complete on one thread
+    /// with the shares' changes combined.
+    void Prepare(std::size_t bodyCount, int land, double tolerance);
+    void RefreshRange(const std::vector<Body>& bodies, std::uint32_t begin, std::uint32_t end,
+                      RangeChanges& changes);
+    void Complete(const std::vector<Body>& bodies, const RangeChanges& changes);
     /// Forgets everything, so that the next Refresh rebuilds from scratch (the member set changed).
     void Invalidate();
 
@@ -62,7 +78,11 @@ public:
     /// that may touch, in pair order. Pairs of two items that share a cell but whose widened
     /// bounds cannot meet are left out; every pair with the land, and with an item entered
     /// everywhere, is reported.
-    template <class Report> void ForEachPair(Report&& report) const;
+    template <class Report> void ForEachPair(Report&& report) const { ForEachPair(0, UINT32_MAX, report); }
+    /// The same for the pairs whose first member lies in [firstBegin, firstEnd) alone, in the
+    /// same order (the work of walking the other rows is a few additions per row).
+    template <class Report>
+    void ForEachPair(std::uint32_t firstBegin, std::uint32_t firstEnd, Report&& report) const;
 
     /// Number of cells that exist.
     std::size_t CellCount() const { return cells_.size(); }
@@ -137,7 +157,6 @@ private:
 
     void RebuildCells();
     void RebuildNeighbours(const std::vector<Body>& bodies, double tolerance);
-    bool NeighboursValid(const std::vector<Body>& bodies) const;
     /// Position of a member that lies in the cell, or false.
     bool PositionIn(std::uint32_t member, std::uint32_t cell, std::uint32_t& position) const;
     /// Number of pairs (row, z) with z a shared row after the row and before the column
@@ -181,12 +200,16 @@ private:
     std::vector<std::uint32_t> fill_;
     bool neighboursValid_ = false;
     double builtTolerance_ = 0.0;
+    /// The tolerance and whether the member count changed, between Prepare and Complete.
+    double tolerance_ = 0.0;
+    bool countChanged_ = false;
 
     std::uint64_t cellRebuilds_ = 0;
     std::uint64_t neighbourRebuilds_ = 0;
 };
 
-template <class Report> void BroadPhaseGrid::ForEachPair(Report&& report) const {
+template <class Report>
+void BroadPhaseGrid::ForEachPair(std::uint32_t firstBegin, std::uint32_t firstEnd, Report&& report) const {
     if (!cellsValid_ || neighbourBegin_.size() != items_.size() + 1) {
         return;
     }
@@ -207,6 +230,13 @@ template <class Report> void BroadPhaseGrid::ForEachPair(Report&& report) const 
                 cell.rankBase + row * length - static_cast<std::uint64_t>(row) * (row - 1) / 2 - takenBefore;
             const bool sharedRow = shared < cell.sharedEnd && sharedRows_[shared].position == row;
             const bool firstCell = item.firstCell == cellIndex;
+            if (first < firstBegin || first >= firstEnd) {
+                if (sharedRow) {
+                    takenBefore += sharedRows_[shared].taken;
+                    ++shared;
+                }
+                continue;
+            }
 
             // neighbours in this cell, in member order, each pair in the first cell both share
             for (std::uint32_t n = neighbourBegin_[first]; n < neighbourBegin_[first + 1]; ++n) {
@@ -257,6 +287,9 @@ template <class Report> void BroadPhaseGrid::ForEachPair(Report&& report) const 
         // the rows of the items entered everywhere, new only in the first cell of all
         if (cellIndex == 0) {
             for (std::uint32_t k = 0; k < everywhereCount; ++k) {
+                if (everywhere_[k] < firstBegin || everywhere_[k] >= firstEnd) {
+                    continue;
+                }
                 const std::uint64_t row = regular + k;
                 const std::uint64_t rowStart =
                     cell.rankBase + row * length - row * (row - 1) / 2 - takenBefore;

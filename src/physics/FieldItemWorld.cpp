@@ -19,9 +19,14 @@
 
 namespace {
 
-/// Items per record of the integration and refresh work: small records let the calling thread
-/// and the workers share the work out evenly whichever of them comes first.
-constexpr std::size_t kChunk = 128;
+// the phases of a step, each run by every record
+constexpr int kPhasePairs = 1;
+constexpr int kPhaseLoads = 2;
+constexpr int kPhaseFriction = 3;
+constexpr int kPhaseSums = 4;
+constexpr int kPhaseControl = 5;
+constexpr int kPhaseIntegrate = 6;
+constexpr int kPhaseRefresh = 7;
 
 const std::wstring kLandName = L"land";
 const std::wstring kSkyName = L"sky";
@@ -48,9 +53,9 @@ FieldItemWorld::~FieldItemWorld() {
 
 void FieldItemWorld::StartWorkers(int workerCount) {
     // with one processor there are no workers: every phase runs on the calling thread
-    workerCount_ = std::max(workerCount, 1);
-    contactWork_.resize(workerCount_);
-    integrationWork_.resize(workerCount_);
+    workerCount_ = std::clamp(workerCount, 1, kMaximumWorkers);
+    records_.resize(workerCount_);
+    recordsStale_ = true;
     if (workerCount_ >= 2) {
         // the calling thread runs records too, so one thread fewer keeps one per processor
         workers_ = std::make_unique<WorldWorkers>(workerCount_ - 1,
@@ -63,19 +68,57 @@ void FieldItemWorld::SetWorkerCount(int workerCount) {
     StartWorkers(workerCount);
 }
 
+void FieldItemWorld::AssignRecords() {
+    recordsStale_ = false;
+    // small worlds stay on the calling thread; large ones get one share per thread, of
+    // consecutive members (whose names, and so mostly their places, are alike)
+    const std::size_t members = memberInfo_.size();
+    recordCount_ = workers_ && members >= kParallelMinimum ? workerCount_ : 1;
+    for (int r = 0; r < recordCount_; ++r) {
+        records_[r].begin = static_cast<std::uint32_t>(members * r / recordCount_);
+        records_[r].end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
+    }
+}
+
+void FieldItemWorld::RunPhase(int code) {
+    if (recordsStale_) {
+        AssignRecords();
+    }
+    if (workers_ && recordCount_ > 1) {
+        workers_->Run(code, recordCount_);
+    } else {
+        for (int r = 0; r < recordCount_; ++r) {
+            RunWorker(code, r);
+        }
+    }
+}
+
 void FieldItemWorld::RunWorker(int code, int index) {
-    if (code == WorldWorkers::kCollide) {
-        DetectContacts(contactWork_[index]);
-    } else if (code == WorldWorkers::kRefresh) {
-        const std::size_t end = std::min(memberInfo_.size(), (static_cast<std::size_t>(index) + 1) * kChunk);
-        for (std::size_t i = static_cast<std::size_t>(index) * kChunk; i < end; ++i) {
-            memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
-            CaptureBounds(i);
-        }
-    } else if (code == WorldWorkers::kIntegrate) {
-        for (FieldItem* item : integrationWork_[index].items) {
-            item->Integrate(input_);
-        }
+    StepRecord& record = records_[index];
+    switch (code) {
+    case kPhasePairs:
+        FindContacts(record);
+        break;
+    case kPhaseLoads:
+        LoadSprings(record);
+        break;
+    case kPhaseFriction:
+        WeighFriction(record);
+        break;
+    case kPhaseSums:
+        SumForces(record);
+        break;
+    case kPhaseControl:
+        ControlMembers(record);
+        break;
+    case kPhaseIntegrate:
+        IntegrateMembers(record);
+        break;
+    case kPhaseRefresh:
+        RefreshPlacements(record);
+        break;
+    default:
+        assert(false);
     }
 }
 
@@ -294,8 +337,11 @@ void FieldItemWorld::RefreshMembers() {
     // the impact state of items that left the world goes with them (added items get new names)
     std::erase_if(impacts_, [&](const auto& entry) { return members_.find(entry.first) == members_.end(); });
 
-    accumulators_.assign(memberInfo_.size(), Accumulator());
-    stamp_ = 0;
+    heavyNoted_ = false;
+    direct_.assign(memberInfo_.size(), DirectSums());
+    springLoad_.assign(memberInfo_.size(), 1.0);
+    factorsStale_ = true;
+    recordsStale_ = true;
     bodies_.assign(memberInfo_.size(), BroadPhaseGrid::Body());
     filters_.assign(memberInfo_.size(), FilterBounds());
     orientations_.assign(memberInfo_.size(), Matrix3());
@@ -306,19 +352,31 @@ void FieldItemWorld::RefreshMembers() {
 void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
     const StepTiming::PhaseClock clock(lastTiming_.refresh, totalTiming_.refresh);
     RefreshMembers();
-    // each member's placement depends on itself alone, so large worlds share the work out
-    if (workers_ && memberInfo_.size() >= kParallelMinimum) {
-        refreshTransform_ = parentTransform;
-        refreshOrientation_ = parentOrientation;
-        workers_->Run(WorldWorkers::kRefresh, static_cast<int>((memberInfo_.size() + kChunk - 1) / kChunk));
-    } else {
-        for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
-            memberInfo_[i].item->UpdateWorld(parentTransform, parentOrientation);
-            CaptureBounds(i);
-        }
+    heavyNoted_ = false;
+    // each member's placement depends on itself alone
+    refreshTransform_ = parentTransform;
+    refreshOrientation_ = parentOrientation;
+    // the grid takes each share's bodies on the share's thread, then builds its lists
+    grid_.Prepare(bodies_.size(), land_, settings_.contactTolerance);
+    RunPhase(kPhaseRefresh);
+    BroadPhaseGrid::RangeChanges changes;
+    for (int r = 0; r < recordCount_; ++r) {
+        const BroadPhaseGrid::RangeChanges& share = records_[r].gridChanges;
+        changes.membership = changes.membership || share.membership;
+        changes.cells = changes.cells || share.cells;
+        changes.moved = changes.moved || share.moved;
     }
-    grid_.Refresh(bodies_, land_, settings_.contactTolerance);
+    grid_.Complete(bodies_, changes);
     gridStale_ = false;
+}
+
+void FieldItemWorld::RefreshPlacements(StepRecord& record) {
+    for (std::uint32_t i = record.begin; i < record.end; ++i) {
+        memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
+        CaptureBounds(i);
+    }
+    record.gridChanges = BroadPhaseGrid::RangeChanges();
+    grid_.RefreshRange(bodies_, record.begin, record.end, record.gridChanges);
 }
 
 void FieldItemWorld::CaptureBounds(std::size_t member) {
@@ -347,6 +405,9 @@ void FieldItemWorld::DetectCollisions() {
     if (gridStale_) {
         RefreshGrid();
     }
+    if (recordsStale_) {
+        AssignRecords();
+    }
 
     // the detectors of this phase
     for (int first = 0; first < kShapeKindCount; ++first) {
@@ -355,57 +416,47 @@ void FieldItemWorld::DetectCollisions() {
                 FindDetector(static_cast<ShapeKind>(first), static_cast<ShapeKind>(second));
         }
     }
-
-    // deal the pairs cyclically in pair order
-    ++stamp_;
-    for (ContactWork& work : contactWork_) {
-        work.pairs.clear();
+    // softening starts afresh with a new member set
+    if (factorsStale_ || springFactor_.size() != memberInfo_.size()) {
+        springFactor_.assign(memberInfo_.size(), 1.0);
+        factorsStale_ = false;
     }
-    // pairs of two bounded primitives that the pair filter rejects are left out here, from
-    // the bounds of the last refresh (the filter's own inputs); the rest go to the records
-    const std::uint64_t records = static_cast<std::uint64_t>(workerCount_);
-    const double tolerance = settings_.contactTolerance;
-    grid_.ForEachPair([&](const BroadPhaseGrid::Pair& pair) {
-        const MemberInfo& a = memberInfo_[pair.first];
-        const MemberInfo& b = memberInfo_[pair.second];
-        if (a.typeLand != b.typeLand) {
-            // an item too high to touch the land is not tested against it (the contact work
-            // makes the same test; most pairs with the land end here)
-            const BroadPhaseGrid::Body& other = bodies_[a.typeLand ? pair.second : pair.first];
-            if (static_cast<double>(other.position.y) > static_cast<double>(other.extent.y) + tolerance) {
-                return;
+
+    // each phase needs the previous one's results of every record
+    RunPhase(kPhasePairs);
+    RunPhase(kPhaseLoads);
+    RunPhase(kPhaseFriction);
+    RunPhase(kPhaseSums);
+    heavyNoted_ = true;
+
+    // what the records noted, told in contact order and member order
+    const FieldItem* player = player_ >= 0 ? memberInfo_[player_].item : nullptr;
+    for (int r = 0; r < recordCount_; ++r) {
+        StepRecord& record = records_[r];
+        if (contactListener_) {
+            for (const PairContact& entry : record.contacts) {
+                contactListener_(*memberInfo_[entry.first].item, *memberInfo_[entry.second].item,
+                                 entry.contact);
             }
         }
-        if (a.bounded && b.bounded) {
-            const FilterBounds& first = filters_[pair.first];
-            const FilterBounds& second = filters_[pair.second];
-            const Vector3 offset = first.position - second.position;
-            if (!BoundingBoxesOverlap(offset, first.extent, second.extent, tolerance) ||
-                !BoundingSpheresOverlap(offset, first.radius, second.radius, tolerance)) {
-                return;
+        if (impactListener_ != nullptr) {
+            for (const auto& [member, acceleration] : record.impacts) {
+                impactListener_->OnImpact(*memberInfo_[member].item, acceleration, player);
             }
         }
-        contactWork_[records == 1 ? 0 : pair.rank % records].pairs.push_back(pair);
-    });
-
-    std::size_t pairCount = 0;
-    for (const ContactWork& work : contactWork_) {
-        pairCount += work.pairs.size();
+        safeguards_.softenedContacts += record.safeguards.softenedContacts;
+        safeguards_.limitedFriction += record.safeguards.limitedFriction;
+        safeguards_.limitedDrag += record.safeguards.limitedDrag;
+        safeguards_.limitedDamping += record.safeguards.limitedDamping;
+        safeguards_.limitedRelease += record.safeguards.limitedRelease;
+        safeguards_.slowDrag += record.safeguards.slowDrag;
+        record.safeguards = SafeguardCounts();
     }
-    if (workers_ && pairCount >= kParallelMinimum) {
-        workers_->Run(WorldWorkers::kCollide, static_cast<int>(contactWork_.size()));
-    } else {
-        for (ContactWork& work : contactWork_) {
-            DetectContacts(work);
-        }
-    }
-    SumContactForces();
-    ListenForImpacts();
 }
 
 void FieldItemWorld::LastContacts(std::vector<Contact>& contacts) const {
-    for (const ContactWork& work : contactWork_) {
-        for (const PairContact& entry : work.contacts) {
+    for (int r = 0; r < recordCount_; ++r) {
+        for (const PairContact& entry : records_[r].contacts) {
             contacts.push_back(entry.contact);
         }
     }
@@ -434,8 +485,8 @@ void FieldItemWorld::FadeSlowDrag(PairContact& entry, const Vector3& relative) {
 double FieldItemWorld::ContactSpringEnergy() const {
     // a linear spring that pushes k at (tau - d) inside the point where it lets go holds k (tau - d) / 2
     double energy = 0.0;
-    for (const ContactWork& work : contactWork_) {
-        for (const PairContact& entry : work.contacts) {
+    for (int r = 0; r < recordCount_; ++r) {
+        for (const PairContact& entry : records_[r].contacts) {
             if (entry.active) {
                 energy += 0.5 * entry.strength * (settings_.contactTolerance - entry.contact.distance);
             }
@@ -444,8 +495,54 @@ double FieldItemWorld::ContactSpringEnergy() const {
     return energy;
 }
 
-void FieldItemWorld::DetectContacts(ContactWork& work) {
-    work.contacts.clear();
+void FieldItemWorld::FindContacts(StepRecord& record) {
+    // the pairs whose first member the record owns; pairs of two bounded primitives that the
+    // pair filter rejects are left out here, from the bounds of the last refresh (the filter's
+    // own inputs)
+    record.pairs.clear();
+    const double tolerance = settings_.contactTolerance;
+    grid_.ForEachPair(record.begin, record.end, [&](const BroadPhaseGrid::Pair& pair) {
+        const MemberInfo& a = memberInfo_[pair.first];
+        const MemberInfo& b = memberInfo_[pair.second];
+        if (a.typeLand != b.typeLand) {
+            // an item too high to touch the land is not tested against it (the contact work
+            // makes the same test; most pairs with the land end here)
+            const BroadPhaseGrid::Body& other = bodies_[a.typeLand ? pair.second : pair.first];
+            if (static_cast<double>(other.position.y) > static_cast<double>(other.extent.y) + tolerance) {
+                return;
+            }
+        }
+        if (a.bounded && b.bounded) {
+            const FilterBounds& first = filters_[pair.first];
+            const FilterBounds& second = filters_[pair.second];
+            const Vector3 offset = first.position - second.position;
+            if (!BoundingBoxesOverlap(offset, first.extent, second.extent, tolerance) ||
+                !BoundingSpheresOverlap(offset, first.radius, second.radius, tolerance)) {
+                return;
+            }
+        }
+        record.pairs.push_back(pair);
+    });
+
+    // grouped by first member, each group in pair order (a counting sort keeps that order)
+    const std::uint32_t owned = record.end - record.begin;
+    record.counts.assign(owned + 1, 0);
+    for (const BroadPhaseGrid::Pair& pair : record.pairs) {
+        ++record.counts[pair.first - record.begin + 1];
+    }
+    for (std::uint32_t i = 1; i <= owned; ++i) {
+        record.counts[i] += record.counts[i - 1];
+    }
+    record.grouped.resize(record.pairs.size());
+    for (const BroadPhaseGrid::Pair& pair : record.pairs) {
+        record.grouped[record.counts[pair.first - record.begin]++] = pair;
+    }
+    DetectContacts(record);
+}
+
+void FieldItemWorld::DetectContacts(StepRecord& record) {
+    record.contacts.clear();
+    record.ends.clear();
     const double tolerance = settings_.contactTolerance;
     const CollideSettings collide{tolerance};
     const double restitution = settings_.restitution;
@@ -453,7 +550,7 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
     const double friction = settings_.friction;
     const double drag = settings_.friction / settings_.dragDivisor;
 
-    for (const BroadPhaseGrid::Pair& pair : work.pairs) {
+    for (const BroadPhaseGrid::Pair& pair : record.grouped) {
         const MemberInfo& a = memberInfo_[pair.first];
         const MemberInfo& b = memberInfo_[pair.second];
         FieldItem& first = *a.item;
@@ -479,7 +576,7 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
         // and ToWorld do
         const Matrix3& firstOrientation = orientations_[pair.first];
         const Matrix3& secondOrientation = orientations_[pair.second];
-        work.detected.clear();
+        record.detected.clear();
         // detect: two primitives of known kinds, or composites of one such primitive, go straight to
         // their detector (the pair filter was applied when the pair was dealt, and a part marked
         // deleted passes nothing); everything else through the dispatch
@@ -492,13 +589,13 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
                  ((a.wrapped && a.inner->IsDeleted()) || (b.wrapped && b.inner->IsDeleted())))) {
                 continue;
             }
-            detector->Detect(*a.inner, *b.inner, collide, work.detected);
+            detector->Detect(*a.inner, *b.inner, collide, record.detected);
         } else {
-            Collide(first, second, collide, work.detected);
+            Collide(first, second, collide, record.detected);
         }
 
-        for (std::uint32_t part = 0; part < work.detected.size(); ++part) {
-            Contact& contact = work.detected[part];
+        for (std::uint32_t part = 0; part < record.detected.size(); ++part) {
+            Contact& contact = record.detected[part];
             const Vector3& point = contact.point;
             const Vector3& normal = contact.normal;
 
@@ -525,8 +622,6 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
             entry.contact = contact;
             entry.first = pair.first;
             entry.second = pair.second;
-            entry.rank = pair.rank;
-            entry.part = part;
 
             // deeper than the tolerance between two items: they pass through rather than explode
             const double distance = contact.distance;
@@ -575,23 +670,13 @@ void FieldItemWorld::DetectContacts(ContactWork& work) {
                 secondNormal = Unrotate(secondOrientation, secondNormal);
                 entry.secondDamping = Normalize(secondNormal * -Dot(secondNormal, second.AngularVelocity())) *
                                       static_cast<float>(friction * secondRadius * 0.3 * k);
+                // the pair's effective mass along the normal, for the stiffness limit
+                entry.mobility = InverseMassAlong(pair.first, point, normal) +
+                                 InverseMassAlong(pair.second, point, normal);
             }
-            work.contacts.push_back(entry);
+            record.contacts.push_back(entry);
+            record.ends.push_back(ContactEnds{pair.first, pair.second});
         }
-    }
-
-    // the contacts grouped by first item in member order, each group in detection order
-    const std::size_t memberCount = memberInfo_.size();
-    work.counts.assign(memberCount + 1, 0);
-    for (const PairContact& contact : work.contacts) {
-        ++work.counts[contact.first + 1];
-    }
-    for (std::size_t i = 1; i <= memberCount; ++i) {
-        work.counts[i] += work.counts[i - 1];
-    }
-    work.order.resize(work.contacts.size());
-    for (std::uint32_t i = 0; i < work.contacts.size(); ++i) {
-        work.order[work.counts[work.contacts[i].first]++] = i;
     }
 }
 
@@ -613,143 +698,94 @@ double FieldItemWorld::InverseMassAlong(std::uint32_t member, const Vector3& poi
     return 1.0 / mass + std::max(turn, 0.0);
 }
 
-void FieldItemWorld::OrderContacts() {
-    // merge the records' contacts: by the first item's member index, then by pair order, then
-    // by detection order
-    ordered_.clear();
-    heads_.assign(contactWork_.size(), 0);
-    for (;;) {
-        int next = -1;
-        PairContact* best = nullptr;
-        for (std::size_t record = 0; record < contactWork_.size(); ++record) {
-            ContactWork& work = contactWork_[record];
-            if (heads_[record] >= work.order.size()) {
-                continue;
-            }
-            PairContact& candidate = work.contacts[work.order[heads_[record]]];
-            if (best != nullptr && (candidate.first > best->first ||
-                                    (candidate.first == best->first &&
-                                     (candidate.rank > best->rank ||
-                                      (candidate.rank == best->rank && candidate.part > best->part))))) {
-                continue;
-            }
-            next = static_cast<int>(record);
-            best = &candidate;
-        }
-        if (next < 0) {
-            break;
-        }
-        ++heads_[next];
-        ordered_.push_back(best);
-    }
-}
+void FieldItemWorld::LoadSprings(StepRecord& record) {
+    const std::uint32_t begin = record.begin;
+    const std::uint32_t end = record.end;
+    const std::uint32_t owned = end - begin;
 
-void FieldItemWorld::LimitContactStiffness() {
+    // the owned members' contacts among all records', in contact order (the records hold
+    // consecutive first members, so their lists one after the other are in contact order)
+    record.incidentBegin.assign(owned + 1, 0);
+    for (int r = 0; r < recordCount_; ++r) {
+        for (const ContactEnds& ends : records_[r].ends) {
+            if (ends.first >= begin && ends.first < end) {
+                ++record.incidentBegin[ends.first - begin + 1];
+            }
+            if (ends.second >= begin && ends.second < end) {
+                ++record.incidentBegin[ends.second - begin + 1];
+            }
+        }
+    }
+    for (std::uint32_t i = 1; i <= owned; ++i) {
+        record.incidentBegin[i] += record.incidentBegin[i - 1];
+    }
+    record.fill.assign(record.incidentBegin.begin(), record.incidentBegin.end() - 1);
+    record.incident.resize(record.incidentBegin[owned]);
+    for (int r = 0; r < recordCount_; ++r) {
+        StepRecord& other = records_[r];
+        for (std::size_t c = 0; c < other.ends.size(); ++c) {
+            const ContactEnds& ends = other.ends[c];
+            if (ends.first >= begin && ends.first < end) {
+                record.incident[record.fill[ends.first - begin]++] = &other.contacts[c];
+            }
+            if (ends.second >= begin && ends.second < end) {
+                record.incident[record.fill[ends.second - begin]++] = &other.contacts[c];
+            }
+        }
+    }
+
+    // each spring loads both items with its slope over the pair's effective mass; the sum bounds
+    // the largest eigenvalue of the item's stiffness over its mass from above; where it is too
+    // high, that eigenvalue is worked out (the item's springs against its six degrees of
+    // freedom, by power iteration) and the springs are softened only if it is too high itself
     const double timeStep = settings_.timeStep;
     const double slope = settings_.contactStiffness / settings_.contactTolerance;
-    springLoad_.assign(memberInfo_.size(), 0.0);
+    for (std::uint32_t member = begin; member < end; ++member) {
+        const std::uint32_t first = record.incidentBegin[member - begin];
+        const std::uint32_t last = record.incidentBegin[member - begin + 1];
+        double load = 0.0;
+        for (std::uint32_t i = first; i < last; ++i) {
+            const PairContact& entry = *record.incident[i];
+            if (entry.active) {
+                load += slope * entry.mobility * timeStep * timeStep;
+            }
+        }
+        double factor = 1.0;
+        if (load > kStiffnessLimit) {
+            record.rows.clear();
+            for (std::uint32_t i = first; i < last; ++i) {
+                const PairContact& entry = *record.incident[i];
+                if (!entry.active) {
+                    continue;
+                }
+                // one that never moves is the other item's concern
+                const double own = InverseMassAlong(member, entry.contact.point, entry.contact.normal);
+                if (!(own > 0.0)) {
+                    continue;
+                }
+                SpringRow row;
+                row.member = member;
+                row.weight = slope * timeStep * timeStep * std::min(entry.mobility / own, kPartnerLoadRatio);
+                row.direction = entry.contact.normal;
+                row.arm = Unrotate(orientations_[member],
+                                   Cross(entry.contact.point - memberInfo_[member].item->WorldPosition(),
+                                         entry.contact.normal));
+                record.rows.push_back(row);
+            }
+            if (!record.rows.empty()) {
+                const double eigenvalue = LargestSpringEigenvalue(member, record.rows);
+                factor = eigenvalue > kStiffnessLimit ? kStiffnessLimit / eigenvalue : 1.0;
+            }
+        }
 
-    // each spring loads both items with its slope over the pair's effective mass (summed in
-    // contact order, so that no record split changes the sums)
-    for (PairContact* ordered : ordered_) {
-        PairContact& entry = *ordered;
-        if (!entry.active) {
-            continue;
-        }
-        entry.mobility = InverseMassAlong(entry.first, entry.contact.point, entry.contact.normal) +
-                         InverseMassAlong(entry.second, entry.contact.point, entry.contact.normal);
-        const double load = slope * entry.mobility * timeStep * timeStep;
-        springLoad_[entry.first] += load;
-        springLoad_[entry.second] += load;
-    }
-
-    // the sum bounds the largest eigenvalue of the item's stiffness over its mass from above; where
-    // it is too high, that eigenvalue is worked out (the item's springs against its six degrees of
-    // freedom, by power iteration) and the springs are softened only if it is too high itself
-    springRows_.clear();
-    for (const PairContact* ordered : ordered_) {
-        const PairContact& entry = *ordered;
-        if (!entry.active) {
-            continue;
-        }
-        for (const std::uint32_t member : {entry.first, entry.second}) {
-            if (springLoad_[member] <= kStiffnessLimit) {
-                continue;
-            }
-            const double own = InverseMassAlong(member, entry.contact.point, entry.contact.normal);
-            if (!(own > 0.0)) {
-                continue;
-            }
-            SpringRow row;
-            row.member = member;
-            row.weight = slope * timeStep * timeStep * std::min(entry.mobility / own, kPartnerLoadRatio);
-            row.direction = entry.contact.normal;
-            row.arm = Unrotate(
-                orientations_[member],
-                Cross(entry.contact.point - memberInfo_[member].item->WorldPosition(), entry.contact.normal));
-            springRows_.push_back(row);
-        }
-    }
-    std::stable_sort(springRows_.begin(), springRows_.end(),
-                     [](const SpringRow& a, const SpringRow& b) { return a.member < b.member; });
-    // one that never moves is the other item's concern
-    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
-        springLoad_[i] = 1.0;
-    }
-    for (std::size_t begin = 0; begin < springRows_.size();) {
-        std::size_t end = begin;
-        while (end < springRows_.size() && springRows_[end].member == springRows_[begin].member) {
-            ++end;
-        }
-        const std::uint32_t member = springRows_[begin].member;
-        const double eigenvalue = LargestSpringEigenvalue(member, begin, end);
-        springLoad_[member] = eigenvalue > kStiffnessLimit ? kStiffnessLimit / eigenvalue : 1.0;
-        begin = end;
-    }
-
-    // softening follows at once, stiffening back only gradually: when one of a deeply pressed
-    // item's contacts lets go, the others would otherwise spring back at once and throw it
-    if (springFactor_.size() != memberInfo_.size() || stamp_ == 1) {
-        springFactor_.assign(memberInfo_.size(), 1.0);
-    }
-    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
-        springFactor_[i] = std::min(springLoad_[i], springFactor_[i] * (1.0 + kStiffnessRecovery));
-        springLoad_[i] = springFactor_[i];
-    }
-
-    // a contact is softened by the smaller factor of its two items; the friction, drag and
-    // damping that grow with its strength go with it
-    for (ContactWork& work : contactWork_) {
-        for (PairContact& entry : work.contacts) {
-            if (!entry.active) {
-                continue;
-            }
-            if (entry.slowDrag) {
-                ++safeguards_.slowDrag;
-            }
-            const double factor = std::min(springLoad_[entry.first], springLoad_[entry.second]);
-            if (factor < 1.0) {
-                ++safeguards_.softenedContacts;
-                entry.softened = true;
-                const float scale = static_cast<float>(factor);
-                entry.strength *= factor;
-                entry.spring *= scale;
-                entry.firstSpringTorque *= scale;
-                entry.secondSpringTorque *= scale;
-                entry.restitution *= scale;
-                entry.firstRestitutionTorque *= scale;
-                entry.secondRestitutionTorque *= scale;
-                entry.firstDrag *= scale;
-                entry.secondDrag *= scale;
-                entry.firstDamping *= scale;
-                entry.secondDamping *= scale;
-            }
-            LimitRelease(entry, std::min(factor, 1.0));
-        }
+        // softening follows at once, stiffening back only gradually: when one of a deeply pressed
+        // item's contacts lets go, the others would otherwise spring back at once and throw it
+        springFactor_[member] = std::min(factor, springFactor_[member] * (1.0 + kStiffnessRecovery));
+        springLoad_[member] = springFactor_[member];
     }
 }
 
-void FieldItemWorld::LimitRelease(PairContact& entry, double factor) {
+void FieldItemWorld::LimitRelease(PairContact& entry, double factor, SafeguardCounts& safeguards) const {
     if (!entry.separating) {
         return;
     }
@@ -765,7 +801,7 @@ void FieldItemWorld::LimitRelease(PairContact& entry, double factor) {
     if (!(release < settings_.restitution)) {
         return;
     }
-    ++safeguards_.limitedRelease;
+    ++safeguards.limitedRelease;
     const double weakening = (1.0 - release) * entry.strength;
     const Contact& contact = entry.contact;
     const Vector3 normal = contact.normal;
@@ -779,8 +815,8 @@ void FieldItemWorld::LimitRelease(PairContact& entry, double factor) {
                  Cross(contact.point - second.WorldPosition(), normal * static_cast<float>(weakening)));
 }
 
-double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member, std::size_t begin,
-                                               std::size_t end) const {
+double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member,
+                                               const std::vector<SpringRow>& springs) const {
     FieldItem& item = *memberInfo_[member].item;
     const double mass = item.Mass();
     const Matrix4& inertia = item.Inertia();
@@ -798,8 +834,7 @@ double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member, std::size_t
     for (int iteration = 0; iteration < kEigenIterations; ++iteration) {
         double force[6] = {};
         double stiffness = 0.0;
-        for (std::size_t r = begin; r < end; ++r) {
-            const SpringRow& row = springRows_[r];
+        for (const SpringRow& row : springs) {
             const double along = row.direction.x * x[0] + row.direction.y * x[1] + row.direction.z * x[2] +
                                  row.arm.x * x[3] + row.arm.y * x[4] + row.arm.z * x[5];
             const double pull = row.weight * along;
@@ -838,159 +873,160 @@ double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member, std::size_t
     return eigenvalue;
 }
 
-void FieldItemWorld::SumContactForces() {
-    OrderContacts();
-    LimitContactStiffness();
+void FieldItemWorld::WeighFriction(StepRecord& record) {
     const double staticFriction = settings_.staticFriction;
     const double friction = settings_.friction;
     const double timeStep = settings_.timeStep;
-    touched_.clear();
-
-    // an item's sums start at zero, its accumulators as they stood before the phase
-    auto touch = [&](std::uint32_t member) -> Accumulator& {
-        Accumulator& accumulator = accumulators_[member];
-        if (accumulator.resultStamp != stamp_ && accumulator.directStamp != stamp_) {
-            touched_.push_back(member);
-        }
-        return accumulator;
-    };
-    auto result = [&](std::uint32_t member) -> Accumulator& {
-        Accumulator& accumulator = touch(member);
-        if (accumulator.resultStamp != stamp_) {
-            accumulator.resultStamp = stamp_;
-            accumulator.resultForce = Vector3();
-            accumulator.resultTorque = Vector3();
-        }
-        return accumulator;
-    };
-    auto direct = [&](std::uint32_t member) -> Accumulator& {
-        Accumulator& accumulator = touch(member);
-        if (accumulator.directStamp != stamp_) {
-            accumulator.directStamp = stamp_;
-            accumulator.force = memberInfo_[member].item->Force();
-            accumulator.torque = memberInfo_[member].item->Torque();
-        }
-        return accumulator;
-    };
-
-    for (const PairContact* ordered : ordered_) {
-        const PairContact& entry = *ordered;
-        if (contactListener_) {
-            contactListener_(*memberInfo_[entry.first].item, *memberInfo_[entry.second].item, entry.contact);
-        }
-        if (!entry.active) {
-            continue;
-        }
-        const MemberInfo& a = memberInfo_[entry.first];
-        const MemberInfo& b = memberInfo_[entry.second];
-        const Contact& contact = entry.contact;
-        const double k = entry.strength;
-
-        // spring and restitution (the land swallows force and torque)
-        if (!a.typeLand) {
-            Accumulator& sums = result(entry.first);
-            sums.resultForce += entry.spring;
-            sums.resultTorque += entry.firstSpringTorque;
-        }
-        if (!b.typeLand) {
-            Accumulator& sums = result(entry.second);
-            sums.resultForce += -entry.spring;
-            sums.resultTorque += entry.secondSpringTorque;
-        }
-        if (entry.separating) {
-            if (!a.typeLand) {
-                Accumulator& sums = result(entry.first);
-                sums.resultForce += entry.restitution;
-                sums.resultTorque += entry.firstRestitutionTorque;
+    for (std::uint32_t member = record.begin; member < record.end; ++member) {
+        const std::uint32_t first = record.incidentBegin[member - record.begin];
+        const std::uint32_t last = record.incidentBegin[member - record.begin + 1];
+        const MemberInfo& info = memberInfo_[member];
+        FieldItem& item = *info.item;
+        // the accumulators as they stood before the phase (the land swallows force and torque)
+        DirectSums sums;
+        for (std::uint32_t i = first; i < last; ++i) {
+            PairContact& entry = *record.incident[i];
+            if (!entry.active) {
+                continue;
             }
-            if (!b.typeLand) {
-                Accumulator& sums = result(entry.second);
-                sums.resultForce += -entry.restitution;
-                sums.resultTorque += entry.secondRestitutionTorque;
+            if (!sums.touched && !info.typeLand) {
+                sums.touched = true;
+                sums.force = item.Force();
+                sums.torque = item.Torque();
             }
-        }
+            // a contact is softened by the smaller factor of its two items; the friction, drag and
+            // damping that grow with its strength go with it
+            const double factor = ContactFactor(entry);
+            const bool softened = factor < 1.0;
+            const float scale = static_cast<float>(factor);
+            if (entry.first == member) {
+                // the contact's own record settles what every record reads of it later (the
+                // drag and damping, which other records read now, stay as they are)
+                entry.softened = softened;
+                if (entry.slowDrag) {
+                    ++record.safeguards.slowDrag;
+                }
+                if (softened) {
+                    ++record.safeguards.softenedContacts;
+                    entry.strength *= factor;
+                    entry.spring *= scale;
+                    entry.firstSpringTorque *= scale;
+                    entry.secondSpringTorque *= scale;
+                    entry.restitution *= scale;
+                    entry.firstRestitutionTorque *= scale;
+                    entry.secondRestitutionTorque *= scale;
+                }
+                LimitRelease(entry, std::min(factor, 1.0), record.safeguards);
+                const Contact& contact = entry.contact;
+                const double k = entry.strength;
+                // friction magnitude: static while sliding slowly, holding what pushes the first
+                // item along the surface at this moment, kinetic otherwise
+                const double slidingSpeed = contact.sliding_speed;
+                double f = 0.0;
+                if (slidingSpeed <= 0.1) {
+                    const Vector3 held = info.typeLand ? Vector3() : sums.force;
+                    f = std::min(std::fabs(static_cast<double>(Dot(held, contact.tangent))),
+                                 staticFriction * k) +
+                        friction * slidingSpeed * k;
+                } else {
+                    f = friction * k;
+                }
+                // where the step is too large for the contact's spring it is too large for its
+                // friction as well: there friction may at most turn the sliding round at its own
+                // speed, as more would build it up from step to step
+                if (softened) {
+                    if (f > 0.0) {
+                        const double mobility =
+                            InverseMassAlong(entry.first, contact.point, contact.tangent) +
+                            InverseMassAlong(entry.second, contact.point, contact.tangent);
+                        const double stopping = 2.0 * slidingSpeed / (timeStep * mobility);
+                        if (mobility > 0.0 && f > stopping) {
+                            f = stopping;
+                            ++record.safeguards.limitedFriction;
+                        }
+                    }
+                }
+                entry.friction = f;
+            }
+            if (info.typeLand) {
+                continue;
+            }
 
-        // friction magnitude: static while sliding slowly, holding what pushes the first item
-        // along the surface at this moment, kinetic otherwise
-        const double slidingSpeed = contact.sliding_speed;
-        double f = 0.0;
-        if (slidingSpeed <= 0.1) {
-            const Vector3 held = a.typeLand ? Vector3() : direct(entry.first).force;
-            f = std::min(std::fabs(static_cast<double>(Dot(held, contact.tangent))), staticFriction * k) +
-                friction * slidingSpeed * k;
-        } else {
-            f = friction * k;
-        }
-        // where the step is too large for the contact's spring it is too large for its friction
-        // as well: there friction may at most turn the sliding round at its own speed, as more
-        // would build it up from step to step
-        if (entry.softened && f > 0.0) {
-            const double mobility = InverseMassAlong(entry.first, contact.point, contact.tangent) +
-                                    InverseMassAlong(entry.second, contact.point, contact.tangent);
-            const double stopping = 2.0 * slidingSpeed / (timeStep * mobility);
-            if (mobility > 0.0 && f > stopping) {
-                f = stopping;
-                ++safeguards_.limitedFriction;
+            // drag and spin damping go straight into the accumulators
+            if (entry.first == member) {
+                sums.force += softened ? entry.firstDrag * scale : entry.firstDrag;
+                sums.torque += softened ? entry.firstDamping * scale : entry.firstDamping;
+            } else {
+                sums.force += softened ? entry.secondDrag * scale : entry.secondDrag;
+                sums.torque += softened ? entry.secondDamping * scale : entry.secondDamping;
             }
         }
-        const Vector3 frictionForce = contact.tangent * static_cast<float>(-f);
-
-        // drag and spin damping go straight into the accumulators
-        if (!a.typeLand) {
-            direct(entry.first).force += entry.firstDrag;
-        }
-        if (!b.typeLand) {
-            direct(entry.second).force += entry.secondDrag;
-        }
-        if (!a.typeLand) {
-            direct(entry.first).torque += entry.firstDamping;
-        }
-        if (!b.typeLand) {
-            direct(entry.second).torque += entry.secondDamping;
-        }
-
-        // friction along the sliding direction
-        if (!a.typeLand) {
-            const Vector3 force = -frictionForce;
-            Vector3 torque = Cross(contact.point - a.item->WorldPosition(), force);
-            torque = Unrotate(orientations_[entry.first], torque);
-            Accumulator& sums = result(entry.first);
-            sums.resultForce += force;
-            sums.resultTorque += torque;
-        }
-        if (!b.typeLand) {
-            Vector3 torque = Cross(contact.point - b.item->WorldPosition(), frictionForce);
-            torque = Unrotate(orientations_[entry.second], torque);
-            Accumulator& sums = result(entry.second);
-            sums.resultForce += frictionForce;
-            sums.resultTorque += torque;
-        }
-    }
-
-    // the accumulators with their drag and damping, then the sums of the forces
-    for (std::uint32_t member : touched_) {
-        const Accumulator& accumulator = accumulators_[member];
-        FieldItem* item = memberInfo_[member].item;
-        if (accumulator.directStamp == stamp_) {
-            item->Force() = accumulator.force;
-            item->Torque() = accumulator.torque;
-        }
-        if (accumulator.resultStamp == stamp_) {
-            item->Force() += accumulator.resultForce;
-            item->Torque() += accumulator.resultTorque;
-        }
+        direct_[member] = sums;
     }
 }
 
-void FieldItemWorld::ListenForImpacts() {
-    const FieldItem* player = player_ >= 0 ? memberInfo_[player_].item : nullptr;
-    for (const MemberInfo& info : memberInfo_) {
-        // an item without mass has no finite acceleration and never plays
-        const double mass = info.item->Mass();
+void FieldItemWorld::SumForces(StepRecord& record) {
+    record.impacts.clear();
+    record.heavy.clear();
+    const double heavyMass = settings_.heavyMass;
+    for (std::uint32_t member = record.begin; member < record.end; ++member) {
+        const std::uint32_t first = record.incidentBegin[member - record.begin];
+        const std::uint32_t last = record.incidentBegin[member - record.begin + 1];
+        const MemberInfo& info = memberInfo_[member];
+        FieldItem& item = *info.item;
+        if (!info.typeLand) {
+            Vector3 resultForce;
+            Vector3 resultTorque;
+            bool result = false;
+            const Vector3 position = item.WorldPosition();
+            const Matrix3& orientation = orientations_[member];
+            for (std::uint32_t i = first; i < last; ++i) {
+                const PairContact& entry = *record.incident[i];
+                if (!entry.active) {
+                    continue;
+                }
+                result = true;
+                const bool isFirst = entry.first == member;
+
+                // spring and restitution, as the contact's record settled them
+                resultForce += isFirst ? entry.spring : -entry.spring;
+                resultTorque += isFirst ? entry.firstSpringTorque : entry.secondSpringTorque;
+                if (entry.separating) {
+                    resultForce += isFirst ? entry.restitution : -entry.restitution;
+                    resultTorque += isFirst ? entry.firstRestitutionTorque : entry.secondRestitutionTorque;
+                }
+
+                // friction along the sliding direction
+                const Contact& contact = entry.contact;
+                const Vector3 frictionForce = contact.tangent * static_cast<float>(-entry.friction);
+                const Vector3 force = isFirst ? -frictionForce : frictionForce;
+                const Vector3 torque = Unrotate(orientation, Cross(contact.point - position, force));
+                resultForce += force;
+                resultTorque += torque;
+            }
+
+            // the accumulators with their drag and damping, then the sums of the forces
+            const DirectSums& sums = direct_[member];
+            if (sums.touched) {
+                item.Force() = sums.force;
+                item.Torque() = sums.torque;
+            }
+            if (result) {
+                item.Force() += resultForce;
+                item.Torque() += resultTorque;
+            }
+        }
+
+        // impact listening: just past a peak above the threshold; an item without mass has no
+        // finite acceleration and never plays
+        const double mass = item.Mass();
+        if (!info.builtIn && mass >= heavyMass) {
+            record.heavy.push_back(HeavyItem{member, item.WorldPosition(), mass});
+        }
         if (!(mass > 0.0)) {
             continue;
         }
-        const double acceleration = static_cast<double>(Length(info.item->Force())) / mass;
+        const double acceleration = static_cast<double>(Length(item.Force())) / mass;
         ImpactState& state = *info.impact;
         if (state.trend == 0) {
             state.trend = 1;
@@ -998,11 +1034,9 @@ void FieldItemWorld::ListenForImpacts() {
         }
         const double change = acceleration - state.lastAcceleration;
         state.lastAcceleration = acceleration;
-
-        // just past a peak above the threshold
         if (state.trend == 1 && change < 0.0 && acceleration > kImpactThreshold &&
             impactListener_ != nullptr) {
-            impactListener_->OnImpact(*info.item, acceleration, player);
+            record.impacts.emplace_back(member, acceleration);
         }
         state.trend = change < 0.0 ? -1 : 1;
     }
@@ -1011,56 +1045,81 @@ void FieldItemWorld::ListenForImpacts() {
 void FieldItemWorld::Control(const TickInput* input) {
     const StepTiming::PhaseClock clock(lastTiming_.forces, totalTiming_.forces);
     RefreshMembers();
+    // the player first: it may push the item it holds
     if (player_ >= 0) {
         memberInfo_[player_].item->Control(input);
     }
-    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
-        if (static_cast<int>(i) == player_) {
-            continue;
-        }
-        FieldItem* item = memberInfo_[i].item;
-        if (item->IsFixed()) {
-            item->Force() = Vector3();
-            item->Torque() = Vector3();
-        } else {
-            item->Control(input);
-        }
-    }
+    input_ = input;
+    controlling_ = true;
     ApplyGravity();
+    controlling_ = false;
 }
 
 void FieldItemWorld::ApplyGravity() {
     RefreshMembers();
-    const WorldSettings& settings = settings_;
-    const double g = settings.gravity;
-    const double gravitationalConstant = settings.gravitationalConstant;
-    const double surfaceGravity =
-        g * gravitationalConstant * settings.earthMass / (settings.earthRadius * settings.earthRadius);
+    // the heavy items pull from where they stand before anything moves (the contact phase
+    // just before noted them, as nothing has moved since)
+    heavy_.clear();
+    if (heavyNoted_) {
+        for (int r = 0; r < recordCount_; ++r) {
+            heavy_.insert(heavy_.end(), records_[r].heavy.begin(), records_[r].heavy.end());
+        }
+    } else {
+        for (std::uint32_t i = 0; i < memberInfo_.size(); ++i) {
+            const MemberInfo& info = memberInfo_[i];
+            const double mass = info.item->Mass();
+            if (!info.builtIn && mass >= settings_.heavyMass) {
+                heavy_.push_back(HeavyItem{i, info.item->WorldPosition(), mass});
+            }
+        }
+    }
+    heavyNoted_ = false;
+    RunPhase(kPhaseControl);
+    input_ = nullptr;
+}
 
-    for (const MemberInfo& info : memberInfo_) {
+void FieldItemWorld::ControlMembers(StepRecord& record) {
+    const WorldSettings& settings = settings_;
+    const double gravitationalConstant = settings.gravitationalConstant;
+    const double surfaceGravity = settings.gravity * gravitationalConstant * settings.earthMass /
+                                  (settings.earthRadius * settings.earthRadius);
+    for (std::uint32_t member = record.begin; member < record.end; ++member) {
+        const MemberInfo& info = memberInfo_[member];
+        FieldItem* item = info.item;
+        if (controlling_ && static_cast<int>(member) != player_) {
+            if (item->IsFixed()) {
+                item->Force() = Vector3();
+                item->Torque() = Vector3();
+            } else {
+                item->Control(input_);
+            }
+        }
         if (info.builtIn) {
             continue;
         }
-        FieldItem* item = info.item;
-        const double mass = item->Mass();
-        item->Force().y -= mass * surfaceGravity;
 
-        // a heavy item pulls every other one; two at one place pull nothing
-        if (mass >= settings.heavyMass) {
-            const Vector3 position = item->WorldPosition();
-            for (const MemberInfo& other : memberInfo_) {
-                if (other.builtIn || other.item == item) {
-                    continue;
-                }
-                const Vector3 offset = position - other.item->WorldPosition();
-                const double distance = Length(offset);
-                if (!(distance > 0.0)) {
-                    continue;
-                }
-                const double pull =
-                    gravitationalConstant * mass * other.item->Mass() / (distance * distance) / distance;
-                other.item->Force() += offset * static_cast<float>(pull);
+        // gravity, and the pull of every heavy item in member order (its own gravity comes in
+        // that order too); two at one place pull nothing
+        const double mass = item->Mass();
+        bool weighed = false;
+        for (const HeavyItem& heavy : heavy_) {
+            if (!weighed && heavy.member >= member) {
+                item->Force().y -= mass * surfaceGravity;
+                weighed = true;
             }
+            if (heavy.member == member) {
+                continue;
+            }
+            const Vector3 offset = heavy.position - item->WorldPosition();
+            const double distance = Length(offset);
+            if (!(distance > 0.0)) {
+                continue;
+            }
+            const double pull = gravitationalConstant * heavy.mass * mass / (distance * distance) / distance;
+            item->Force() += offset * static_cast<float>(pull);
+        }
+        if (!weighed) {
+            item->Force().y -= mass * surfaceGravity;
         }
     }
 }
@@ -1068,56 +1127,44 @@ void FieldItemWorld::ApplyGravity() {
 void FieldItemWorld::Integrate(const TickInput* input) {
     const StepTiming::PhaseClock clock(lastTiming_.integration, totalTiming_.integration);
     RefreshMembers();
-    IntegrateMembers(input);
-    RemoveNonFiniteMembers();
+    heavyNoted_ = false;
+    input_ = input;
+    RunPhase(kPhaseIntegrate);
+    input_ = nullptr;
+
+    // a member whose motion is no longer finite is out of every pair from now on and gone at the
+    // tick's purge, so that it cannot poison the rest
+    for (int r = 0; r < recordCount_; ++r) {
+        for (const std::uint32_t member : records_[r].removed) {
+            FieldItem& item = *memberInfo_[member].item;
+            item.MarkDeleted();
+            ++safeguards_.removedMembers;
+            Log(L".\\FieldItemWorld", __LINE__,
+                L"[" + item.Name() + L"] removed: its motion is no longer finite", 1);
+        }
+    }
 }
 
-void FieldItemWorld::RemoveNonFiniteMembers() {
+void FieldItemWorld::IntegrateMembers(StepRecord& record) {
+    record.removed.clear();
     auto finite = [](const Vector3& v) {
         return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
     };
-    for (const MemberInfo& info : memberInfo_) {
+    for (std::uint32_t member = record.begin; member < record.end; ++member) {
+        const MemberInfo& info = memberInfo_[member];
         FieldItem& item = *info.item;
-        if (info.builtIn || item.IsDeleted() || item.IsFixed()) {
+        if (item.IsFixed()) {
+            continue;
+        }
+        item.Integrate(input_);
+        if (info.builtIn || item.IsDeleted()) {
             continue;
         }
         const Quaternion& q = item.Orientation();
-        if (finite(item.Transform().Translation()) && finite(item.Velocity()) &&
-            finite(item.AngularVelocity()) && std::isfinite(q.x) && std::isfinite(q.y) &&
-            std::isfinite(q.z) && std::isfinite(q.w)) {
-            continue;
-        }
-        // out of every pair from now on and gone at the tick's purge, so that it cannot poison the rest
-        item.MarkDeleted();
-        ++safeguards_.removedMembers;
-        Log(L".\\FieldItemWorld", __LINE__, L"[" + item.Name() + L"] removed: its motion is no longer finite",
-            1);
-    }
-}
-
-void FieldItemWorld::IntegrateMembers(const TickInput* input) {
-    if (!workers_ || memberInfo_.size() < kParallelMinimum) {
-        for (const MemberInfo& info : memberInfo_) {
-            if (!info.item->IsFixed()) {
-                info.item->Integrate(input);
-            }
-        }
-        return;
-    }
-
-    // every item that moves, in records of consecutive members
-    for (IntegrationWork& work : integrationWork_) {
-        work.items.clear();
-    }
-    const std::size_t chunks = (memberInfo_.size() + kChunk - 1) / kChunk;
-    if (integrationWork_.size() < chunks) {
-        integrationWork_.resize(chunks);
-    }
-    for (std::size_t i = 0; i < memberInfo_.size(); ++i) {
-        if (!memberInfo_[i].item->IsFixed()) {
-            integrationWork_[i / kChunk].items.push_back(memberInfo_[i].item);
+        if (!(finite(item.Transform().Translation()) && finite(item.Velocity()) &&
+              finite(item.AngularVelocity()) && std::isfinite(q.x) && std::isfinite(q.y) &&
+              std::isfinite(q.z) && std::isfinite(q.w))) {
+            record.removed.push_back(member);
         }
     }
-    input_ = input;
-    workers_->Run(WorldWorkers::kIntegrate, static_cast<int>(chunks));
 }

@@ -8,17 +8,19 @@
 // integration and refresh work is shared out among one worker thread per processor and
 // the calling thread (see WorldWorkers).
 //
-// Contact records and the sums: the pairs of the grid are dealt cyclically, in pair order,
-// to one record per worker, and each record detects its pairs' contacts and works out
-// what each contact's forces need that does not depend on other contacts (spring
-// strength, drag, spin damping, the spring and restitution forces with their torques).
-// One thread then walks all contacts in the order in which a single record applies them
-// (by the first item's member index, then pair order, then detection order): it adds the drag
-// and spin damping to the items' accumulators, lets each static-friction test read the
-// accumulator as it stands at that moment, and sums each item's results in that same
-// order. No two workers write one item, and every worker count gives exactly the
-// results of a single record.
+// Shares of the step: the members are split into one share of consecutive member indices per
+// thread, and every phase of the step runs one record per share, so that a core keeps its
+// members' data from phase to phase (WorldWorkers hands each thread its own record first).
+// A record finds the pairs whose first member it owns, detects their contacts and works
+// out what each contact's forces need that does not depend on other contacts; the records
+// then sum, each for its own members, the contacts of each member in one order, that of a
+// single record (by the first item's member index, then pair order, then detection order):
+// the spring loads and the softening of springs too stiff for the step, the drag and spin
+// damping with the static-friction test that reads the accumulator as it stands at that
+// contact, then the spring, restitution and friction forces. No two threads write one
+// member, and every worker count gives exactly the results of a single record.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -47,13 +49,16 @@ public:
     static constexpr float kLiftStep = 0.001f;
     /// AddItem gives up lifting after this many steps (100 m) and adds the item where it got to.
     static constexpr int kMaximumLiftSteps = 100000;
-    /// Phases smaller than this (pairs, or items to integrate) run on the calling thread: handing
-    /// them to the workers would cost more than it saves. The results are the same either way.
+    /// Worlds of fewer members run every phase on the calling thread: handing them to the
+    /// workers would cost more than it saves. The results are the same either way.
     static constexpr std::size_t kParallelMinimum = 256;
+    /// At most this many threads share a step.
+    static constexpr int kMaximumWorkers = 32;
 
     /// A world with one worker per processor of the machine.
     explicit FieldItemWorld(ViewWindow* viewWindow);
-    /// A world with the given worker count; below 2 every phase runs on the calling thread.
+    /// A world with the given worker count (at most kMaximumWorkers); below 2 every phase runs on
+    /// the calling thread.
     FieldItemWorld(ViewWindow* viewWindow, int workerCount);
     /// Stops the workers, then destroys the members.
     ~FieldItemWorld() override;
@@ -201,15 +206,20 @@ private:
         ImpactState* impact = nullptr;
     };
 
+    /// One spring of a member as its stiffness sees it: weight (slope times h^2, raised by the
+    /// other item's share of the mobility) and the force direction with its arm (body axes).
+    struct SpringRow {
+        std::uint32_t member;
+        double weight;
+        Vector3 direction;
+        Vector3 arm;
+    };
+
     /// A contact with the pair it came from and what the contact phase works out for it.
     struct PairContact {
         Contact contact;
         std::uint32_t first;
         std::uint32_t second;
-        /// The pair's rank and the contact's place among the pair's contacts: with the first
-        /// item's member index they give the order of a single record.
-        std::uint64_t rank;
-        std::uint32_t part;
         /// The contact exerts forces (inside the band, positive spring); separating.
         bool active;
         bool separating;
@@ -225,8 +235,6 @@ private:
         Vector3 secondRestitutionTorque;
         /// Inverse of the pair's effective mass along the normal at the contact point, 1/kg.
         double mobility;
-        /// The spring was softened: the step is too large for this contact.
-        bool softened;
         /// The drag's part along the surface faded: the items move along it slowly.
         bool slowDrag;
         /// Drag on each item (world axes) and spin damping of each (body axes).
@@ -234,35 +242,67 @@ private:
         Vector3 secondDrag;
         Vector3 firstDamping;
         Vector3 secondDamping;
+        /// Friction magnitude, worked out by the first item's record with the softening (whose
+        /// factor it applies to the strength, the springs, restitution and their torques, while
+        /// the drag and damping are scaled where they are summed).
+        double friction;
+        bool softened;
     };
 
-    /// One item's sums over the phase.
-    struct Accumulator {
-        std::uint32_t resultStamp = 0;
-        std::uint32_t directStamp = 0;
-        /// Spring, restitution and friction forces (world axes) and torques (body axes).
-        Vector3 resultForce;
-        Vector3 resultTorque;
-        /// The item's accumulators with the drag and spin damping of the phase added in order.
+    /// The members of a contact, kept apart so that every record can find the contacts of its
+    /// members among all records' contacts without reading the contacts themselves.
+    struct ContactEnds {
+        std::uint32_t first;
+        std::uint32_t second;
+    };
+
+    /// The sums of a member over the contact phase: its accumulators with the drag and spin
+    /// damping added in contact order (direct), and whether it had a contact at all.
+    struct DirectSums {
         Vector3 force;
         Vector3 torque;
+        bool touched = false;
     };
 
-    /// One contact work record.
-    struct ContactWork {
+    /// A member that pulls every other one, with its place and mass, for the control phase.
+    struct HeavyItem {
+        std::uint32_t member;
+        Vector3 position;
+        double mass;
+    };
+
+    /// The work of one share of the members in every phase; records sit on cache lines of their
+    /// own, as different threads fill them.
+    struct alignas(64) StepRecord {
+        /// The members [begin, end) the record owns.
+        std::uint32_t begin = 0;
+        std::uint32_t end = 0;
         std::vector<BroadPhaseGrid::Pair> pairs;
-        std::vector<Contact> detected;
-        std::vector<PairContact> contacts;
-        std::vector<std::uint32_t> order;
+        std::vector<BroadPhaseGrid::Pair> grouped;
         std::vector<std::uint32_t> counts;
-    };
-
-    /// One integration work record.
-    struct IntegrationWork {
-        std::vector<FieldItem*> items;
+        std::vector<Contact> detected;
+        /// The contacts of the pairs whose first member the record owns, in contact order.
+        std::vector<PairContact> contacts;
+        std::vector<ContactEnds> ends;
+        /// Per owned member: its contacts among all records', in contact order.
+        std::vector<std::uint32_t> incidentBegin;
+        std::vector<std::uint32_t> fill;
+        std::vector<PairContact*> incident;
+        std::vector<SpringRow> rows;
+        /// Owned members that heard an impact (with the acceleration), and whose motion is no
+        /// longer finite.
+        std::vector<std::pair<std::uint32_t, double>> impacts;
+        std::vector<HeavyItem> heavy;
+        std::vector<std::uint32_t> removed;
+        SafeguardCounts safeguards;
+        BroadPhaseGrid::RangeChanges gridChanges;
     };
 
     void StartWorkers(int workerCount);
+    /// Splits the members into the shares of the records.
+    void AssignRecords();
+    /// Runs one phase of every record, on the workers in a large world.
+    void RunPhase(int code);
     void RunWorker(int code, int index);
     /// Rebuilds the member tables if the member set changed.
     void RefreshMembers();
@@ -270,40 +310,41 @@ private:
     void RefreshGrid();
     /// Notes a member's bounds and orientation for the grid and the contact phase.
     void CaptureBounds(std::size_t member);
-    /// The contact work of one record: detection, kinematics and each contact's own forces.
-    void DetectContacts(ContactWork& work);
-    /// Walks all contacts in the order of a single record: drag and spin damping, friction,
-    /// and every item's sums; then adds the sums to the items.
-    void SumContactForces();
-    /// Lists every record's contacts in the order of a single record (ordered_).
-    void OrderContacts();
-    /// Softens the springs of contacts on items for which the springs are too stiff for the time step.
-    void LimitContactStiffness();
-    /// One spring of a member as its stiffness sees it: weight (slope times h^2, raised by the
-    /// other item's share of the mobility) and the force direction with its arm (body axes).
-    struct SpringRow {
-        std::uint32_t member;
-        double weight;
-        Vector3 direction;
-        Vector3 arm;
-    };
+    /// The contact work of one record: its pairs, their contacts, and each contact's own forces.
+    void FindContacts(StepRecord& record);
+    void DetectContacts(StepRecord& record);
+    /// Each owned member's contacts among all records', its spring load and the factor its
+    /// springs are softened by (for springs too stiff for the time step).
+    void LoadSprings(StepRecord& record);
+    /// Each owned member's drag and spin damping in contact order; the contacts whose first item it
+    /// is get their softening, their held-back release and their friction magnitude (the static
+    /// friction reads the sums of that moment).
+    void WeighFriction(StepRecord& record);
+    /// Each owned member's spring, restitution and friction forces; then its accumulators, and
+    /// its impact state.
+    void SumForces(StepRecord& record);
+    /// The softening factor of a contact: the smaller of its two items' factors.
+    double ContactFactor(const PairContact& entry) const {
+        return std::min(springLoad_[entry.first], springLoad_[entry.second]);
+    }
     /// Power iterations that estimate an item's stiffest mode.
     static constexpr int kEigenIterations = 24;
-    /// The largest eigenvalue of h^2 M^-1 K over the member's rows [begin, end) of springRows_.
-    double LargestSpringEigenvalue(std::uint32_t member, std::size_t begin, std::size_t end) const;
+    /// The largest eigenvalue of h^2 M^-1 K over the member's spring rows.
+    double LargestSpringEigenvalue(std::uint32_t member, const std::vector<SpringRow>& rows) const;
     /// Holds back part of a separating spring's release where the step is coarse for it (see the
     /// definition); called for every active contact once the softening is known.
-    void LimitRelease(PairContact& entry, double factor);
+    void LimitRelease(PairContact& entry, double factor, SafeguardCounts& safeguards) const;
     /// Fades the part of a contact's drag along the surface where the items move along it slowly (see
     /// the definition); the relative velocity is the second item's minus the first's.
     static void FadeSlowDrag(PairContact& entry, const Vector3& relative);
     /// Inverse of the effective mass of a member along a direction at a point (0 for one that never moves).
     double InverseMassAlong(std::uint32_t member, const Vector3& point, const Vector3& direction) const;
-    void ListenForImpacts();
-    /// Integrates every member that is not fixed.
-    void IntegrateMembers(const TickInput* input);
-    /// Marks deleted, with a level-1 log record, every member whose motion is no longer finite.
-    void RemoveNonFiniteMembers();
+    /// Owned members' control (fixed ones cleared) and gravity with the pull of heavy items.
+    void ControlMembers(StepRecord& record);
+    /// Integrates every owned member that is not fixed and notes those whose motion is no longer finite.
+    void IntegrateMembers(StepRecord& record);
+    /// Owned members' world placements and what the grid and the contact phase read of them.
+    void RefreshPlacements(StepRecord& record);
 
     ViewWindow* viewWindow_;
     int workerCount_ = 1;
@@ -341,22 +382,23 @@ private:
     /// Per member: the sum over its contacts of spring slope times the contact's mobility, then
     /// the factor its springs are softened by.
     std::vector<double> springLoad_;
-    std::vector<SpringRow> springRows_;
     /// Per member: the factor its springs were softened by in the last contact phase.
     std::vector<double> springFactor_;
+    bool factorsStale_ = true;
+    std::vector<DirectSums> direct_;
+    std::vector<HeavyItem> heavy_;
+    /// The last contact phase noted the heavy items, and nothing moved since.
+    bool heavyNoted_ = false;
 
-    // phase records, kept across steps
-    std::vector<ContactWork> contactWork_;
-    std::vector<IntegrationWork> integrationWork_;
-    std::vector<Accumulator> accumulators_;
-    std::vector<std::uint32_t> touched_;
-    std::vector<std::uint32_t> heads_;
-    /// The contacts of the phase in the order of a single record.
-    std::vector<PairContact*> ordered_;
+    // the records of the shares, kept across steps; recordCount_ of them are in use
+    std::vector<StepRecord> records_;
+    int recordCount_ = 1;
+    bool recordsStale_ = true;
     const TickInput* input_ = nullptr;
+    /// The gravity phase runs the members' own control first (the control phase).
+    bool controlling_ = false;
     const Matrix4* refreshTransform_ = nullptr;
     const Quaternion* refreshOrientation_ = nullptr;
-    std::uint32_t stamp_ = 0;
     /// Detectors of the known shape kinds for this phase.
     CollisionDetect* detectors_[kShapeKindCount][kShapeKindCount] = {};
 };

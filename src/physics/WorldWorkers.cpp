@@ -1,5 +1,6 @@
 #include "physics/WorldWorkers.h"
 
+#include <bit>
 #include <cassert>
 #include <chrono>
 #include <condition_variable>
@@ -58,27 +59,16 @@ std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32
     }
 }
 
-// the ticket of a phase packs its sequence number, its code, its record count and the next
-// unclaimed record, so that a worker that wakes late can never claim a record of a later phase
-constexpr int kCodeCollide = 1;
-constexpr int kCodeIntegrate = 2;
-constexpr int kCodeRefresh = 3;
+// the ticket of a phase packs its sequence number (24 bits), its code (8 bits) and one bit per
+// record, set once the record is claimed (records the phase does not have are set from the
+// start), so that a worker that wakes late can never claim a record of a later phase
+constexpr int kSequenceShift = 40;
+constexpr std::uint32_t kSequenceMask = 0xFFFFFFu;
 
-int CodeIndex(int code) {
-    return code == WorldWorkers::kCollide     ? kCodeCollide
-           : code == WorldWorkers::kIntegrate ? kCodeIntegrate
-                                              : kCodeRefresh;
-}
-
-int MessageCode(int index) {
-    return index == kCodeCollide     ? WorldWorkers::kCollide
-           : index == kCodeIntegrate ? WorldWorkers::kIntegrate
-                                     : WorldWorkers::kRefresh;
-}
-
-std::uint64_t Ticket(std::uint32_t sequence, int code, std::uint32_t count, std::uint32_t next) {
-    return static_cast<std::uint64_t>(sequence & 0x3FFFFFFFu) << 34 | static_cast<std::uint64_t>(code) << 32 |
-           static_cast<std::uint64_t>(count) << 16 | next;
+std::uint64_t Ticket(std::uint32_t sequence, int code, std::uint32_t records) {
+    const std::uint32_t unavailable = records >= 32 ? 0u : ~((1u << records) - 1u);
+    return static_cast<std::uint64_t>(sequence & kSequenceMask) << kSequenceShift |
+           static_cast<std::uint64_t>(code) << 32 | unavailable;
 }
 
 } // namespace
@@ -86,7 +76,8 @@ std::uint64_t Ticket(std::uint32_t sequence, int code, std::uint32_t count, std:
 struct WorldWorkers::Phase {
     WorldWorkers::Handler handler;
     std::atomic<std::uint64_t> ticket{0};
-    /// Records of the current phase that are done.
+    /// Records of the current phase, and those that are done.
+    std::atomic<std::uint32_t> records{0};
     std::atomic<std::uint32_t> finished{0};
     std::mutex failureMutex;
     std::exception_ptr failure;
@@ -114,7 +105,7 @@ WorldWorkers::WorldWorkers(int count, Handler handler) : phase_(std::make_shared
     for (int index = 0; index < count; ++index) {
         auto mailbox = std::make_shared<Mailbox>();
         try {
-            mailbox->thread = std::thread(&WorldWorkers::WorkerMain, phase_, mailbox);
+            mailbox->thread = std::thread(&WorldWorkers::WorkerMain, phase_, mailbox, index + 1);
         } catch (const std::system_error&) {
             // the system has no thread to spare: the calling thread takes part in every phase,
             // so the phases complete with the workers that did start, or with none
@@ -147,52 +138,60 @@ WorldWorkers::~WorldWorkers() {
     }
 }
 
-void WorldWorkers::Participate(Phase& phase, std::uint32_t sequence) {
+void WorldWorkers::Participate(Phase& phase, std::uint32_t sequence, int own) {
     for (;;) {
         std::uint64_t ticket = phase.ticket.load(std::memory_order_acquire);
-        if ((ticket >> 34) != (sequence & 0x3FFFFFFFu)) {
+        if ((ticket >> kSequenceShift) != (sequence & kSequenceMask)) {
             return;
         }
-        const std::uint32_t count = static_cast<std::uint32_t>(ticket >> 16) & 0xFFFFu;
-        const std::uint32_t next = static_cast<std::uint32_t>(ticket) & 0xFFFFu;
-        if (next >= count) {
+        const std::uint32_t taken = static_cast<std::uint32_t>(ticket);
+        if (taken == ~0u) {
             return;
         }
-        if (!phase.ticket.compare_exchange_weak(ticket, ticket + 1, std::memory_order_acq_rel)) {
+        // the thread's own record while it is free, else the first free one
+        const int record = own < kMaximumRecords && (taken >> own & 1u) == 0 ? own : std::countr_one(taken);
+        if (!phase.ticket.compare_exchange_weak(ticket, ticket | std::uint64_t{1} << record,
+                                                std::memory_order_acq_rel)) {
             continue;
         }
-        const int code = MessageCode(static_cast<int>(ticket >> 32 & 3u));
+        const int code = static_cast<int>(ticket >> 32 & 0xFFu);
         try {
-            phase.handler(code, static_cast<int>(next));
+            phase.handler(code, record);
         } catch (...) {
             std::lock_guard<std::mutex> lock(phase.failureMutex);
             if (!phase.failure) {
                 phase.failure = std::current_exception();
             }
         }
-        if (phase.finished.fetch_add(1, std::memory_order_acq_rel) + 1 == count) {
+        if (phase.finished.fetch_add(1, std::memory_order_acq_rel) + 1 ==
+            phase.records.load(std::memory_order_relaxed)) {
             phase.finished.notify_all();
         }
     }
 }
 
 void WorldWorkers::Run(int code, int records) {
-    assert(records >= 0 && records < 0x10000);
+    assert(records >= 0 && records <= kMaximumRecords);
+    assert(code >= 0 && code <= kMaximumCode);
+    if (records <= 0) {
+        return;
+    }
     Phase& phase = *phase_;
     ++sequence_;
-    if ((sequence_ & 0x3FFFFFFFu) == 0) {
+    if ((sequence_ & kSequenceMask) == 0) {
         ++sequence_;
     }
     const std::uint32_t count = static_cast<std::uint32_t>(records);
     phase.finished.store(0, std::memory_order_relaxed);
-    phase.ticket.store(Ticket(sequence_, CodeIndex(code), count, 0), std::memory_order_release);
+    phase.records.store(count, std::memory_order_relaxed);
+    phase.ticket.store(Ticket(sequence_, code, count), std::memory_order_release);
     for (auto& mailbox : workers_) {
         mailbox->posted.store(sequence_, std::memory_order_release);
         mailbox->posted.notify_one();
     }
 
     // take part, then wait for the records other threads are running
-    Participate(phase, sequence_);
+    Participate(phase, sequence_, 0);
     std::uint32_t finished = phase.finished.load(std::memory_order_acquire);
     while (finished != count) {
         finished = WaitForChange(phase.finished, finished, kCallerSpin);
@@ -209,14 +208,14 @@ void WorldWorkers::Run(int code, int records) {
     }
 }
 
-void WorldWorkers::WorkerMain(std::shared_ptr<Phase> phase, std::shared_ptr<Mailbox> mailbox) {
+void WorldWorkers::WorkerMain(std::shared_ptr<Phase> phase, std::shared_ptr<Mailbox> mailbox, int own) {
     std::uint32_t seen = 0;
     for (;;) {
         seen = WaitForChange(mailbox->posted, seen, kWorkerSpin);
         if (mailbox->quit.load(std::memory_order_acquire)) {
             break;
         }
-        Participate(*phase, seen);
+        Participate(*phase, seen, own);
     }
     std::lock_guard<std::mutex> lock(mailbox->endMutex);
     mailbox->ended = true;

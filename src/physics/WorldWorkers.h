@@ -1,10 +1,15 @@
 #pragma once
 // The world's worker threads, each with a mailbox (standard threads and atomic
-// wait/notify). A phase has a number of work records (one per processor for the contact
-// work). It posts its message to every worker and then takes part itself: the calling thread and the workers
-// claim the records one by one, and the phase ends when every record is done. So the world starts one thread
-// fewer than it has processors (the calling thread is the last one, instead of blocking), a worker that the
-// system is slow to wake never holds a phase up, and which thread runs a record does not change its result.
+// wait/notify). A phase has a number of work records (the world has one per thread, each
+// owning a fixed share of the members). It posts its message to every worker and then takes
+// part itself: each thread claims its own record first (the calling thread record 0, worker i
+// record i + 1), so that a share's data stays in one core's cache from phase to phase, then
+// any record still unclaimed, and the phase ends when every record is done. So the world
+// starts one thread fewer than it has processors (the calling thread is the last one,
+// instead of blocking), a worker that the system is slow to wake (a busy machine) never
+// holds a phase up, as its record is run by whoever comes first, and which thread runs a
+// record does not change its result. Between the phases of a step the workers spin for a
+// while (yielding their core to any thread that waits for it), then sleep.
 
 #include <atomic>
 #include <cstdint>
@@ -15,11 +20,10 @@
 
 class WorldWorkers {
 public:
-    /// Message codes.
-    static constexpr int kCollide = 0x8064;
-    static constexpr int kIntegrate = 0x8065;
-    /// The refresh of the members' world placements, shared out like the integration.
-    static constexpr int kRefresh = 0x8066;
+    /// A phase has at most this many records (one bit each in the phase's ticket).
+    static constexpr int kMaximumRecords = 32;
+    /// Phase codes are passed to the handler as they are, from 0 to this.
+    static constexpr int kMaximumCode = 255;
 
     /// Runs work record `index` of the phase with the message code.
     using Handler = std::function<void(int code, int index)>;
@@ -37,16 +41,17 @@ public:
     static int ProcessorCount();
 
     int Count() const { return static_cast<int>(workers_.size()); }
-    /// Runs records 0 to records - 1 of the phase and returns when all are done, without time
-    /// limit. An exception of the handler is rethrown here once all are done.
+    /// Runs records 0 to records - 1 (at most kMaximumRecords) of the phase with the code and
+    /// returns when all are done, without time limit. An exception of the handler is rethrown
+    /// here once all are done.
     void Run(int code, int records);
 
 private:
     struct Mailbox;
     struct Phase;
-    static void WorkerMain(std::shared_ptr<Phase> phase, std::shared_ptr<Mailbox> mailbox);
-    /// Claims and runs records of the phase `sequence` while any are left.
-    static void Participate(Phase& phase, std::uint32_t sequence);
+    static void WorkerMain(std::shared_ptr<Phase> phase, std::shared_ptr<Mailbox> mailbox, int own);
+    /// Claims and runs records of the phase `sequence` while any are left, record `own` first.
+    static void Participate(Phase& phase, std::uint32_t sequence, int own);
 
     std::shared_ptr<Phase> phase_;
     std::vector<std::shared_ptr<Mailbox>> workers_;

@@ -707,7 +707,7 @@ TEST_F(WorldTest, WorldStepsWhenNoWorkerThreadCanBeStarted) {
 
         int ran = 0;
         WorldWorkers workers(3, [&](int, int) { ++ran; });
-        workers.Run(WorldWorkers::kCollide, 5);
+        workers.Run(1, 5);
         if (workers.Count() != 0 || ran != 5) {
             return 4;
         }
