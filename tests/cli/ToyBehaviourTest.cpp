@@ -187,10 +187,10 @@ TEST_F(ToyBehaviourTest, CarRollsOnTurningWheelsFarFartherThanABoxSlides) {
 <Parameter name="texture_right" type="string">"data\wood.png"</Parameter>
 <Parameter name="texture_front" type="string">"data\wood.png"</Parameter>
 <Parameter name="texture_rear" type="string">"data\wood.png"</Parameter>
-<Parameter name="size_x" type="float">1.2</Parameter><Parameter name="size_y" type="float">0.25</Parameter>
-<Parameter name="size_z" type="float">0.6</Parameter>
+<Parameter name="size_x" type="float">1.0</Parameter><Parameter name="size_y" type="float">0.12</Parameter>
+<Parameter name="size_z" type="float">0.5</Parameter>
 <Parameter name="density" type="float">)"
-        << carMass / (1.2 * 0.25 * 0.6) << R"(</Parameter>
+        << carMass / (1.0 * 0.12 * 0.5) << R"(</Parameter>
 <Parameter name="position" type="vector">0,0.65,3</Parameter>
 <Parameter name="angle" type="vector">0,0,0</Parameter></Item></Field>)";
 
