@@ -70,6 +70,8 @@ void FieldItemWorld::SetWorkerCount(int workerCount) {
 
 void FieldItemWorld::AssignRecords() {
     recordsStale_ = false;
+    memberPairs_.assign(memberInfo_.size(), 0);
+    stepsSinceBalance_ = 0;
     // small worlds stay on the calling thread; large ones get one share per thread, of
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
@@ -77,6 +79,30 @@ void FieldItemWorld::AssignRecords() {
     for (int r = 0; r < recordCount_; ++r) {
         records_[r].begin = static_cast<std::uint32_t>(members * r / recordCount_);
         records_[r].end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
+    }
+}
+
+void FieldItemWorld::BalanceRecords() {
+    // a member costs about as much as a few of its pairs: the shares take equal sums of both
+    // (which member goes to which share never changes a result)
+    stepsSinceBalance_ = 0;
+    constexpr std::uint64_t kMemberWeight = 4;
+    const std::size_t members = memberInfo_.size();
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < members; ++i) {
+        total += memberPairs_[i] + kMemberWeight;
+    }
+    std::uint64_t sum = 0;
+    std::size_t member = 0;
+    for (int r = 0; r < recordCount_; ++r) {
+        records_[r].begin = static_cast<std::uint32_t>(member);
+        const std::uint64_t limit = total * static_cast<std::uint64_t>(r + 1) / recordCount_;
+        while (member < members &&
+               (r == recordCount_ - 1 || sum + memberPairs_[member] + kMemberWeight <= limit)) {
+            sum += memberPairs_[member] + kMemberWeight;
+            ++member;
+        }
+        records_[r].end = static_cast<std::uint32_t>(member);
     }
 }
 
@@ -428,6 +454,9 @@ void FieldItemWorld::DetectCollisions() {
     RunPhase(kPhaseFriction);
     RunPhase(kPhaseSums);
     heavyNoted_ = true;
+    if (recordCount_ > 1 && ++stepsSinceBalance_ >= kBalanceInterval) {
+        BalanceRecords();
+    }
 
     // what the records noted, told in contact order and member order
     const FieldItem* player = player_ >= 0 ? memberInfo_[player_].item : nullptr;
@@ -529,6 +558,9 @@ void FieldItemWorld::FindContacts(StepRecord& record) {
     record.counts.assign(owned + 1, 0);
     for (const BroadPhaseGrid::Pair& pair : record.pairs) {
         ++record.counts[pair.first - record.begin + 1];
+    }
+    for (std::uint32_t i = 0; i < owned; ++i) {
+        memberPairs_[record.begin + i] = record.counts[i + 1];
     }
     for (std::uint32_t i = 1; i <= owned; ++i) {
         record.counts[i] += record.counts[i - 1];

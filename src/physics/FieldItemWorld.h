@@ -301,6 +301,8 @@ private:
     void StartWorkers(int workerCount);
     /// Splits the members into the shares of the records.
     void AssignRecords();
+    /// Moves the shares' borders so that each share has about as much work (its members and their pairs).
+    void BalanceRecords();
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
     void RunWorker(int code, int index);
@@ -394,6 +396,11 @@ private:
     std::vector<StepRecord> records_;
     int recordCount_ = 1;
     bool recordsStale_ = true;
+    /// Per member: its pairs as first member in the last contact phase; the shares are balanced
+    /// every kBalanceInterval contact phases.
+    std::vector<std::uint32_t> memberPairs_;
+    static constexpr int kBalanceInterval = 8;
+    int stepsSinceBalance_ = 0;
     const TickInput* input_ = nullptr;
     /// The gravity phase runs the members' own control first (the control phase).
     bool controlling_ = false;
