@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "common/ApplicationConfigIni.h"
@@ -17,15 +18,23 @@
 
 namespace {
 
-/// A scratch folder in memory when the system offers one, made once.
+std::string gFolder;
+
+void RemoveFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(gFolder, error);
+}
+
+/// A scratch folder in memory when the system offers one, made once and removed at the end.
 const std::wstring& BaseName() {
     static const std::wstring base = [] {
         const char* shared = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string folder = std::string(shared) + "/kivaro_fuzz_settings_XXXXXX";
-        if (mkdtemp(folder.data()) == nullptr) {
+        gFolder = std::string(shared) + "/kivaro_fuzz_settings_XXXXXX";
+        if (mkdtemp(gFolder.data()) == nullptr) {
             std::abort();
         }
-        return FromUtf8(folder) + L"\\Kivaro_u";
+        std::atexit(RemoveFolder);
+        return FromUtf8(gFolder) + L"\\Kivaro_u";
     }();
     return base;
 }
