@@ -49,27 +49,12 @@ void BroadPhaseGrid::CellRange(double xmin, double xmax, double zmin, double zma
     iz1 = FloorToCell(zmax);
 }
 
-void BroadPhaseGrid::FirstOf(const Rect& rect, int& ix, int& iz) {
-    // keys order by ix, then by the low 16 bits of iz: 0, 1, ..., 32767, -32768, ..., -1
-    ix = rect.ix0;
-    iz = rect.iz1 >= 0 ? std::max(rect.iz0, 0) : rect.iz0;
-}
-
-bool BroadPhaseGrid::FirstCommon(const Rect& a, const Rect& b, int& ix, int& iz) {
-    const Rect common{std::max(a.ix0, b.ix0), std::min(a.ix1, b.ix1), std::max(a.iz0, b.iz0),
-                      std::min(a.iz1, b.iz1)};
-    if (common.ix0 > common.ix1 || common.iz0 > common.iz1) {
-        return false;
-    }
-    FirstOf(common, ix, iz);
-    return true;
-}
-
 void BroadPhaseGrid::Invalidate() {
     items_.clear();
     cells_.clear();
     members_.clear();
     sharedRows_.clear();
+    maskCounts_.clear();
     neighbourBegin_.clear();
     neighbours_.clear();
     cellsValid_ = false;
@@ -249,14 +234,20 @@ void BroadPhaseGrid::RebuildCells() {
     // rows of the items in several cells, with the pairs of each already taken earlier
     const std::uint64_t everywhereCount = everywhere_.size() + (land_ >= 0 ? 1 : 0);
     sharedRows_.clear();
+    maskCounts_.assign(1, std::array<std::uint32_t, 8>{});
     std::uint64_t rank = 0;
     for (std::uint32_t cellIndex = 0; cellIndex < cells_.size(); ++cellIndex) {
         Cell& cell = cells_[cellIndex];
         cell.sharedBegin = static_cast<std::uint32_t>(sharedRows_.size());
         for (std::uint32_t i = cell.begin; i < cell.end; ++i) {
             const std::uint32_t member = members_[i];
-            if (!IsSingle(items_[member].rect)) {
-                sharedRows_.push_back(SharedRow{i - cell.begin, member, 0});
+            const Rect& rect = items_[member].rect;
+            if (!IsSingle(rect)) {
+                assert(Contains(rect, cell));
+                sharedRows_.push_back(SharedRow{i - cell.begin, member, 0, EarlierMask(rect, cell)});
+                std::array<std::uint32_t, 8> counts = maskCounts_.back();
+                ++counts[sharedRows_.back().mask];
+                maskCounts_.push_back(counts);
             }
         }
         cell.sharedEnd = static_cast<std::uint32_t>(sharedRows_.size());
@@ -265,17 +256,9 @@ void BroadPhaseGrid::RebuildCells() {
         for (std::uint32_t s = cell.sharedBegin; s < cell.sharedEnd; ++s) {
             SharedRow& row = sharedRows_[s];
             const Item& item = items_[row.member];
-            std::uint64_t taken = item.firstCell == cellIndex ? 0 : 1 + everywhereCount;
-            for (std::uint32_t t = s + 1; t < cell.sharedEnd; ++t) {
-                int ix = 0, iz = 0;
-                const bool common = FirstCommon(item.rect, items_[sharedRows_[t].member].rect, ix, iz);
-                assert(common);
-                if (common && (ix != cell.ix || iz != cell.iz)) {
-                    ++taken;
-                }
-            }
-            row.taken = taken;
-            takenInCell += taken;
+            row.taken =
+                (item.firstCell == cellIndex ? 0 : 1 + everywhereCount) + TakenBetween(cell, s, UINT32_MAX);
+            takenInCell += row.taken;
         }
         if (cellIndex != 0) {
             takenInCell += everywhereCount * (everywhereCount + 1) / 2;
@@ -306,20 +289,19 @@ bool BroadPhaseGrid::PositionIn(std::uint32_t member, std::uint32_t cell, std::u
     return false;
 }
 
-std::uint64_t BroadPhaseGrid::TakenBetween(const Cell& cell, std::uint32_t /*cellIndex*/, const Item& row,
-                                           std::uint32_t rowPosition, std::uint32_t limit) const {
+std::uint64_t BroadPhaseGrid::TakenBetween(const Cell& cell, std::uint32_t shared,
+                                           std::uint32_t limit) const {
+    // the shared rows after this one and before the limit, by position
+    const auto end =
+        std::lower_bound(sharedRows_.begin() + shared + 1, sharedRows_.begin() + cell.sharedEnd, limit,
+                         [](const SharedRow& row, std::uint32_t p) { return row.position < p; });
+    const std::array<std::uint32_t, 8>& after = maskCounts_[shared + 1];
+    const std::array<std::uint32_t, 8>& before = maskCounts_[end - sharedRows_.begin()];
+    const unsigned char mask = sharedRows_[shared].mask;
     std::uint64_t taken = 0;
-    for (std::uint32_t s = cell.sharedBegin; s < cell.sharedEnd; ++s) {
-        const SharedRow& shared = sharedRows_[s];
-        if (shared.position <= rowPosition) {
-            continue;
-        }
-        if (shared.position >= limit) {
-            break;
-        }
-        int ix = 0, iz = 0;
-        if (FirstCommon(row.rect, items_[shared.member].rect, ix, iz) && (ix != cell.ix || iz != cell.iz)) {
-            ++taken;
+    for (unsigned other = 1; other < 8; ++other) {
+        if ((other & mask) != 0) {
+            taken += before[other] - after[other];
         }
     }
     return taken;

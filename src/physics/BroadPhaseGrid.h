@@ -11,6 +11,7 @@
 // only when an item has moved further than a margin, so a resting pile costs little.
 // Every structure is kept across steps and reused.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -133,6 +134,8 @@ private:
         std::uint32_t member;
         /// Pairs of this row already taken in an earlier cell.
         std::uint64_t taken;
+        /// EarlierMask of the member's rectangle in this cell.
+        unsigned char mask;
     };
 
     struct Cell {
@@ -150,19 +153,27 @@ private:
     };
 
     static bool IsSingle(const Rect& rect) { return rect.ix0 == rect.ix1 && rect.iz0 == rect.iz1; }
-    /// The first cell in key order of the rectangle common to two items, if any.
-    static bool FirstCommon(const Rect& a, const Rect& b, int& ix, int& iz);
-    /// The first cell of a rectangle in key order.
-    static void FirstOf(const Rect& rect, int& ix, int& iz);
+    static bool Contains(const Rect& rect, const Cell& cell) {
+        return rect.ix0 <= cell.ix && cell.ix <= rect.ix1 && rect.iz0 <= cell.iz && cell.iz <= rect.iz1;
+    }
+    /// For a rectangle that holds the cell, the ways in which it reaches before the cell in key
+    /// order: a lower column, a lower row of a positive cell row (or of a negative one), a
+    /// row >= 0 beside a negative cell row. Two such rectangles share a cell earlier than this
+    /// one exactly when their masks share a bit.
+    static unsigned char EarlierMask(const Rect& rect, const Cell& cell) {
+        return static_cast<unsigned char>((rect.ix0 < cell.ix ? 1 : 0) |
+                                          (cell.iz != 0 && rect.iz0 < cell.iz ? 2 : 0) |
+                                          (cell.iz < 0 && rect.iz1 >= 0 ? 4 : 0));
+    }
 
     void RebuildCells();
     void RebuildNeighbours(const std::vector<Body>& bodies, double tolerance);
     /// Position of a member that lies in the cell, or false.
     bool PositionIn(std::uint32_t member, std::uint32_t cell, std::uint32_t& position) const;
-    /// Number of pairs (row, z) with z a shared row after the row and before the column
-    /// position limit that were taken in an earlier cell than this one.
-    std::uint64_t TakenBetween(const Cell& cell, std::uint32_t cellIndex, const Item& row,
-                               std::uint32_t rowPosition, std::uint32_t limit) const;
+    /// Number of pairs (row, z) with z a shared row after the shared row and before the
+    /// column position limit that were taken in an earlier cell than this one (a few
+    /// subtractions of the mask counts, whatever the number of shared rows).
+    std::uint64_t TakenBetween(const Cell& cell, std::uint32_t shared, std::uint32_t limit) const;
 
     std::vector<Item> items_;
     std::vector<std::uint32_t> gridMembers_; // members in range state, member order
@@ -174,6 +185,8 @@ private:
     std::vector<Cell> cells_;
     std::vector<Place> places_;
     std::vector<SharedRow> sharedRows_;
+    /// For each shared row (and one past the last), how many earlier shared rows hold each mask.
+    std::vector<std::array<std::uint32_t, 8>> maskCounts_;
     bool cellsValid_ = false;
 
     // neighbour lists: for each member, the members after it whose widened bounds may meet its own
@@ -255,20 +268,19 @@ void BroadPhaseGrid::ForEachPair(std::uint32_t firstBegin, std::uint32_t firstEn
                     report(Pair{first, second, rowStart + (column - row)});
                     continue;
                 }
-                int ix = 0, iz = 0;
-                if (!FirstCommon(item.rect, other.rect, ix, iz) || ix != cell.ix || iz != cell.iz) {
+                // the pair is taken here when this is the first cell both share
+                if (!Contains(other.rect, cell) ||
+                    (sharedRows_[shared].mask & EarlierMask(other.rect, cell)) != 0) {
                     continue;
                 }
                 [[maybe_unused]] const bool found = PositionIn(second, cellIndex, column);
-                const std::uint64_t taken =
-                    TakenBetween(cell, cellIndex, item, row, column) + (firstCell ? 0 : 1);
+                const std::uint64_t taken = TakenBetween(cell, shared, column) + (firstCell ? 0 : 1);
                 report(Pair{first, second, rowStart + (column - row) - taken});
             }
 
             // the items entered everywhere and the land meet this item in its first cell
             if (firstCell) {
-                const std::uint64_t taken =
-                    sharedRow ? TakenBetween(cell, cellIndex, item, row, UINT32_MAX) : 0;
+                const std::uint64_t taken = sharedRow ? TakenBetween(cell, shared, UINT32_MAX) : 0;
                 for (std::uint32_t k = 0; k < everywhereCount; ++k) {
                     const std::uint64_t column = regular + k;
                     report(Pair{first, everywhere_[k], rowStart + (column - row) - taken});
