@@ -121,6 +121,9 @@ TEST(BroadPhaseGridTest, PairsAndRanksMatchTheOrderedContainersAsItemsMove) {
     std::uniform_real_distribution<float> place(-2.6f, 2.6f);
     std::uniform_real_distribution<float> height(0.0f, 1.5f);
     std::uniform_real_distribution<float> size(0.02f, 0.45f);
+    // in some scenes most items cross two or three cell lines, so that cells are crowded with
+    // items that share several cells
+    std::uniform_real_distribution<float> wide(0.3f, 1.2f);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
 
     for (int scene = 0; scene < 12; ++scene) {
@@ -131,7 +134,8 @@ TEST(BroadPhaseGridTest, PairsAndRanksMatchTheOrderedContainersAsItemsMove) {
             BroadPhaseGrid::Body& body = bodies[i];
             body.takesPart = i != land && i % 17 != 5; // some members stay out like the sky and the player
             body.position = Vector3(place(random), height(random), place(random));
-            body.extent = Vector3(size(random), size(random), size(random));
+            body.extent = scene % 4 == 3 ? Vector3(wide(random), size(random), wide(random))
+                                         : Vector3(size(random), size(random), size(random));
         }
         // a large item, one entered everywhere, one far away and one lost
         bodies[1].extent = Vector3(1.8f, 0.2f, 1.1f);
