@@ -68,6 +68,11 @@ void FieldItemWorld::SetWorkerCount(int workerCount) {
     StartWorkers(workerCount);
 }
 
+void FieldItemWorld::SetParallelMinimum(std::size_t members) {
+    parallelMinimum_ = members;
+    recordsStale_ = true;
+}
+
 void FieldItemWorld::AssignRecords() {
     recordsStale_ = false;
     memberPairs_.assign(memberInfo_.size(), 0);
@@ -75,7 +80,7 @@ void FieldItemWorld::AssignRecords() {
     // small worlds stay on the calling thread; large ones get one share per thread, of
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
-    recordCount_ = workers_ && members >= kParallelMinimum ? workerCount_ : 1;
+    recordCount_ = workers_ && members >= parallelMinimum_ ? workerCount_ : 1;
     for (int r = 0; r < recordCount_; ++r) {
         records_[r].begin = static_cast<std::uint32_t>(members * r / recordCount_);
         records_[r].end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);

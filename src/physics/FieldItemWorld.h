@@ -50,8 +50,9 @@ public:
     /// AddItem gives up lifting after this many steps (100 m) and adds the item where it got to.
     static constexpr int kMaximumLiftSteps = 100000;
     /// Worlds of fewer members run every phase on the calling thread: handing them to the
-    /// workers would cost more than it saves. The results are the same either way.
-    static constexpr std::size_t kParallelMinimum = 256;
+    /// workers would cost more than it saves (a thousand balls in towers still ran a quarter
+    /// slower on two workers than on one). The results are the same either way.
+    static constexpr std::size_t kParallelMinimum = 1500;
     /// At most this many threads share a step.
     static constexpr int kMaximumWorkers = 32;
 
@@ -120,6 +121,10 @@ public:
     int WorkerCount() const { return workerCount_; }
     /// Stops the workers and starts the given number; below 2 every phase runs on the calling thread.
     void SetWorkerCount(int workerCount);
+    /// The member count from which the phases are shared out (kParallelMinimum unless set).
+    void SetParallelMinimum(std::size_t members);
+    /// Into how many shares the last step's phases were split (1: the calling thread alone).
+    int ShareCount() const { return recordCount_; }
     ViewWindow* View() const { return viewWindow_; }
     /// Told of every contact of every contact phase, in the order the forces are applied, with the
     /// two world members of its pair (first, second); called on the stepping thread.
@@ -350,6 +355,7 @@ private:
 
     ViewWindow* viewWindow_;
     int workerCount_ = 1;
+    std::size_t parallelMinimum_ = kParallelMinimum;
     WorldSettings settings_;
     ContactListener contactListener_;
     ImpactListener* impactListener_ = nullptr;

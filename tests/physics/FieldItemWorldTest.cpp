@@ -86,7 +86,7 @@ std::vector<std::wstring> BuildPile(FieldItemWorld& world) {
     return names;
 }
 
-/// Four hundred spheres falling in columns onto a box and each other, enough to share out.
+/// Four hundred spheres falling in columns onto a box and each other.
 std::vector<std::wstring> BuildHeap(FieldItemWorld& world) {
     std::vector<std::wstring> names;
     for (int i = 0; i < 400; ++i) {
@@ -250,11 +250,14 @@ TEST_F(WorldTest, SphereComesToRestOnABoxOnTheLand) {
 }
 
 TEST_F(WorldTest, OneAndTwoWorkersGiveTheSameTrajectories) {
-    // a small pile, whose phases stay on the calling thread, and a large heap, whose phases
-    // are shared out to the workers
+    // a small pile, whose phases stay on the calling thread, and a heap whose phases are
+    // shared out to the workers
     for (bool large : {false, true}) {
         auto world = MakeWorld(1);
         const std::vector<std::wstring> names = large ? BuildHeap(*world) : BuildPile(*world);
+        if (large) {
+            world->SetParallelMinimum(names.size());
+        }
         const std::vector<BodyState> start = SaveStates(*world, names);
 
         // the same scene from the same start with one, two and three workers
@@ -271,6 +274,7 @@ TEST_F(WorldTest, OneAndTwoWorkersGiveTheSameTrajectories) {
                     trajectory.insert(trajectory.end(), states.begin(), states.end());
                 }
             }
+            EXPECT_EQ(world->ShareCount(), large ? workers : 1);
             runs.push_back(trajectory);
         }
         // bit for bit: the sums are made in one order whatever the worker count
