@@ -892,6 +892,16 @@ void GlDevice::ReplaceTexture(GLuint texture, const QImage& image) {
                       rgba.constBits());
 }
 
+void GlDevice::UploadStrip(const TileVertex* vertices, int vertexCount) {
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, stripBuffer_);
+    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(TileVertex)), vertices,
+                      GL_STREAM_DRAW);
+    if (appliedVertexArray_ != stripArray_) {
+        gl_->glBindVertexArray(stripArray_);
+        appliedVertexArray_ = stripArray_;
+    }
+}
+
 void GlDevice::DrawTriangleStrip(const TileVertex* vertices, int vertexCount) {
     if (!inScene_ || vertices == nullptr || vertexCount < 3) {
         return;
@@ -900,13 +910,7 @@ void GlDevice::DrawTriangleStrip(const TileVertex* vertices, int vertexCount) {
     // the material's ambient and emissive only, which the land's material leaves black
     const GLuint texture = TextureName(texture_);
     ApplyState(false, texture, texture != 0 ? kModulate : kUntextured);
-    gl_->glBindBuffer(GL_ARRAY_BUFFER, stripBuffer_);
-    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(TileVertex)), vertices,
-                      GL_STREAM_DRAW);
-    if (appliedVertexArray_ != stripArray_) {
-        gl_->glBindVertexArray(stripArray_);
-        appliedVertexArray_ = stripArray_;
-    }
+    UploadStrip(vertices, vertexCount);
     // a strip is a flat sheet (the land's tiles), seen from either side: its winding says nothing
     gl_->glDisable(GL_CULL_FACE);
     gl_->glDrawArrays(GL_TRIANGLE_STRIP, 0, vertexCount);
@@ -965,17 +969,15 @@ void GlDevice::DrawInPixels(GLenum mode, const TileVertex* vertices, int vertexC
         gl_->glBindTexture(GL_TEXTURE_2D, texture);
         appliedTexture_ = texture;
     }
-    gl_->glBindBuffer(GL_ARRAY_BUFFER, stripBuffer_);
-    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(TileVertex)), vertices,
-                      GL_STREAM_DRAW);
-    gl_->glBindVertexArray(stripArray_);
+    // bound afresh whatever was recorded, as every other state of this draw
+    appliedVertexArray_ = 0;
+    UploadStrip(vertices, vertexCount);
     gl_->glDrawArrays(mode, 0, vertexCount);
 
     gl_->glEnable(GL_CULL_FACE);
     dirty_ = kDirtyAll;
     appliedLit_ = -1;
     appliedTextureMode_ = -1;
-    appliedVertexArray_ = stripArray_;
 }
 
 void GlDevice::DrawScreenStrip(const TileVertex* vertices, int vertexCount) {
@@ -990,13 +992,7 @@ void GlDevice::DrawLineList(const TileVertex* vertices, int vertexCount) {
         return;
     }
     ApplyState(false, 0, kUntextured);
-    gl_->glBindBuffer(GL_ARRAY_BUFFER, stripBuffer_);
-    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * sizeof(TileVertex)), vertices,
-                      GL_STREAM_DRAW);
-    if (appliedVertexArray_ != stripArray_) {
-        gl_->glBindVertexArray(stripArray_);
-        appliedVertexArray_ = stripArray_;
-    }
+    UploadStrip(vertices, vertexCount);
     gl_->glDrawArrays(GL_LINES, 0, vertexCount / 2 * 2);
 }
 

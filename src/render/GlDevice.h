@@ -118,6 +118,8 @@ private:
     /// Makes the framebuffer object for width x height; false with the failure otherwise.
     bool MakeFramebuffer(int width, int height, RenderResult& failure);
     void DeleteFramebuffer();
+    /// Streams vertices into the strip buffer and binds its vertex array.
+    void UploadStrip(const TileVertex* vertices, int vertexCount);
     /// Draws vertices of the strip buffer in back-buffer pixels, over everything; the device's
     /// own state is applied again at the next draw.
     void DrawInPixels(GLenum mode, const TileVertex* vertices, int vertexCount, GLuint texture,

@@ -54,7 +54,6 @@ TEST_F(RenderObjectsTest, MappedTextureModulatesTheLitColour) {
     ASSERT_EQ(D3DObjectManager::Instance().TextureCount(), 1u);
     D3DFont* font = D3DObjectManager::Instance().CreateFont(L"Ariel", 12);
     const QImage frame = DrawBoxAndText(box, font);
-    frame.save("/tmp/render-check.png");
 
     // the mesh's white material lit by grey 128 alone, times the texel on the front (-z)
     // face; the untextured top in the lit colour only

@@ -114,18 +114,9 @@ TEST_F(MirelApplicationPixelTest, ABallAppearsWhereTheViewPutsItWithItsShadowOnT
 
     // a ball floating beside the viewer's look-at point
     const Vector3 centre(0.5f, 0.6f, 1.0f);
-    FieldItemSphere::Record record;
-    record.position = centre;
-    record.r = 0.25;
-    record.texture = L"data\\ball.png";
-    auto ball = std::make_unique<FieldItemSphere>();
-    ball->Initialize(record);
-    FieldItemWorld& world = *application_->World();
-    world.AddItem(L"ball", std::move(ball));
-    world.CommitPending();
-    world.UpdateWorld(nullptr, nullptr);
+    AddBall(centre);
     const QImage frame = DrawFrame();
-    frame.save("/tmp/tester-frame.png");
+    FieldItemWorld& world = *application_->World();
 
     // the ball covers its projected centre; well beside it the frame is unchanged
     const Vector3 viewer = world.Find(L"localplayer")->WorldPosition();
@@ -150,7 +141,6 @@ TEST_F(MirelApplicationPixelTest, ABallAppearsWhereTheViewPutsItWithItsShadowOnT
     // the view from above shows another picture
     MirelConfig::Instance().viewMode = 1;
     const QImage top = DrawFrame();
-    top.save("/tmp/tester-frame-top.png");
     int differing = 0;
     for (int y = 0; y < frame.height(); y += 4) {
         for (int x = 0; x < frame.width(); x += 4) {
