@@ -16,7 +16,7 @@ if [ ! -x "$sim" ]; then
 fi
 
 cd "$here"
-mapfile -t toys < <(ls items/*/*.wtf)
+mapfile -t toys < <(ls items/*/*.wtf | grep -v '^items/scenes/')
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
 # 60 ticks a second: a refill and a report every 600 ticks

@@ -18,8 +18,8 @@ if [ ! -x "$sim" ]; then
 fi
 
 cd "$here"
-mapfile -t toys < <(ls items/*/*.wtf)
-mapfile -t reversed < <(ls items/*/*.wtf | sort -r)
+mapfile -t toys < <(ls items/*/*.wtf | grep -v '^items/scenes/')
+mapfile -t reversed < <(ls items/*/*.wtf | grep -v '^items/scenes/' | sort -r)
 
 # one run's report lines (every 6 ticks) to one summary line
 summarize() {

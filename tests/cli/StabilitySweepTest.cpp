@@ -37,6 +37,10 @@ Run Simulate(const Corner& corner, double seconds) {
     std::vector<std::string> files;
     for (const auto& folder :
          std::filesystem::directory_iterator(std::string(KIVARO_SOURCE_DIR) + "/items")) {
+        // the toys only: not the scenes a developer saved from the program run in the tree
+        if (!folder.is_directory() || folder.path().filename() == "scenes") {
+            continue;
+        }
         for (const auto& file : std::filesystem::directory_iterator(folder.path())) {
             if (file.path().extension() == ".wtf") {
                 files.push_back(file.path().lexically_relative(KIVARO_SOURCE_DIR).string());
