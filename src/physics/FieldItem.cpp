@@ -96,6 +96,19 @@ void FieldItem::Integrate(const TickInput* /*input*/) {
 
 void FieldItem::Control(const TickInput* /*input*/) {}
 
+void FieldItem::MarkDeleted() {
+    deleted_ = true;
+    for (FieldItem* group = parent_; group != nullptr; group = group->parent_) {
+        group->deletedBelow_ = true;
+    }
+}
+
+void FieldItem::NoteAddedBelow() {
+    for (FieldItem* group = this; group != nullptr; group = group->parent_) {
+        group->addedBelow_ = true;
+    }
+}
+
 void FieldItem::UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
     if (parentTransform == nullptr || parentOrientation == nullptr) {
         worldTransform_ = transform_;

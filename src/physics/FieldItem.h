@@ -67,7 +67,9 @@ public:
     virtual void Control(const TickInput* input);
     /// Recomputes world transform, world orientation and bounding extent; either argument may be null.
     virtual void UpdateWorld(const Matrix4* parentTransform, const Quaternion* parentOrientation);
-    virtual void MarkDeleted() { deleted_ = true; }
+    /// Marks the item deleted, and each group above it as holding a deleted item, so that a
+    /// purge walks only the groups where something was marked.
+    virtual void MarkDeleted();
     virtual bool IsDeleted() const { return deleted_; }
     /// World axes to body axes.
     virtual void ToLocal(Vector3& vector) const;
@@ -100,6 +102,12 @@ protected:
     std::wstring name_;
     FieldItem* parent_ = nullptr;
     bool deleted_ = false;
+    /// For a group: an item was added to it, or to a group below it, since its last commit;
+    /// an item was marked deleted in it, or below it, since its last purge.
+    bool addedBelow_ = false;
+    bool deletedBelow_ = false;
+    /// Notes an addition for this group and each group above it.
+    void NoteAddedBelow();
     bool fixed_ = false;
     double mass_ = 0.0;
     Matrix4 transform_;

@@ -126,9 +126,15 @@ void FieldItemComposite::AddItem(const std::wstring& name, std::unique_ptr<Field
     item->SetName(name);
     item->SetParent(this);
     pending_[name] = std::move(item);
+    NoteAddedBelow();
 }
 
 void FieldItemComposite::CommitPending() {
+    // a group where nothing was added, here or below, since its last commit has nothing to commit
+    if (!addedBelow_) {
+        return;
+    }
+    addedBelow_ = false;
     // a name that is already live keeps its member; the newcomer goes with the pending set
     bool changed = false;
     for (auto& [name, item] : pending_) {
@@ -149,6 +155,9 @@ void FieldItemComposite::CommitPending() {
     }
     if (changed) {
         ++memberChanges_;
+        // the newcomers may hold items marked deleted before they came (their groups were not
+        // ours then): the next purge looks at them
+        deletedBelow_ = true;
     }
 }
 
@@ -160,6 +169,11 @@ void FieldItemComposite::Remove(const std::wstring& name) {
 }
 
 void FieldItemComposite::PurgeDeleted() {
+    // a group where nothing was marked deleted, here or below, since its last purge keeps all
+    if (!deletedBelow_) {
+        return;
+    }
+    deletedBelow_ = false;
     bool changed = false;
     for (auto member = members_.begin(); member != members_.end();) {
         if (member->second->IsDeleted()) {

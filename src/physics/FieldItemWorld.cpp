@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <numeric>
@@ -81,33 +82,115 @@ void FieldItemWorld::AssignRecords() {
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
     recordCount_ = workers_ && members >= parallelMinimum_ ? workerCount_ : 1;
+    contactRates_.assign(recordCount_, 0.0);
+    ownRates_.assign(recordCount_, 0.0);
     for (int r = 0; r < recordCount_; ++r) {
-        records_[r].begin = static_cast<std::uint32_t>(members * r / recordCount_);
-        records_[r].end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
+        StepRecord& record = records_[r];
+        record.begin = static_cast<std::uint32_t>(members * r / recordCount_);
+        record.end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
+        record.ownBegin = record.begin;
+        record.ownEnd = record.end;
+        record.contactSeconds = 0.0;
+        record.ownSeconds = 0.0;
     }
 }
 
-void FieldItemWorld::BalanceRecords() {
-    // a member costs about as much as a few of its pairs: the shares take equal sums of both
-    // (which member goes to which share never changes a result)
-    stepsSinceBalance_ = 0;
-    constexpr std::uint64_t kMemberWeight = 4;
-    const std::size_t members = memberInfo_.size();
-    std::uint64_t total = 0;
-    for (std::size_t i = 0; i < members; ++i) {
-        total += memberPairs_[i] + kMemberWeight;
+namespace {
+
+/// The share of the work each record should take next, from the time it took for its work
+/// since the last balance: a record's seconds per unit of work, smoothed over the balances,
+/// sets its speed, and each record takes work in proportion to its speed. A record that
+/// measured nothing (no work, or a clock that did not move) keeps its last speed, or the
+/// average one; no share falls below a quarter of an even one, so that a thread slowed for a
+/// moment (a busy machine) gets work again once it is back.
+void ShareByRates(const std::vector<std::uint64_t>& work, const std::vector<double>& seconds,
+                  std::vector<double>& rates, std::vector<double>& shares) {
+    const std::size_t count = work.size();
+    for (std::size_t r = 0; r < count; ++r) {
+        if (work[r] > 0 && seconds[r] > 0.0) {
+            const double rate = seconds[r] / static_cast<double>(work[r]);
+            rates[r] = rates[r] > 0.0 ? 0.5 * (rates[r] + rate) : rate;
+        }
     }
+    double known = 0.0;
+    int knownCount = 0;
+    for (const double rate : rates) {
+        if (rate > 0.0) {
+            known += rate;
+            ++knownCount;
+        }
+    }
+    const double fallback = knownCount > 0 ? known / knownCount : 1.0;
+    shares.assign(count, 0.0);
+    double total = 0.0;
+    for (std::size_t r = 0; r < count; ++r) {
+        shares[r] = 1.0 / (rates[r] > 0.0 ? rates[r] : fallback);
+        total += shares[r];
+    }
+    const double floor = 0.25 / static_cast<double>(count);
+    double clamped = 0.0;
+    for (double& share : shares) {
+        share = std::max(share / total, floor);
+        clamped += share;
+    }
+    for (double& share : shares) {
+        share /= clamped;
+    }
+}
+
+} // namespace
+
+void FieldItemWorld::BalanceRecords() {
+    // which member goes to which share never changes a result, only how long the phases take
+    stepsSinceBalance_ = 0;
+    const std::size_t members = memberInfo_.size();
+    const auto count = static_cast<std::size_t>(recordCount_);
+    std::vector<std::uint64_t> work(count, 0);
+    std::vector<double> seconds(count, 0.0);
+
+    // the contact phases: a member costs about as much as a few of its pairs
+    constexpr std::uint64_t kMemberWeight = 4;
+    auto contactWeight = [&](std::size_t member) { return memberPairs_[member] + kMemberWeight; };
+    std::uint64_t total = 0;
+    for (std::size_t r = 0; r < count; ++r) {
+        for (std::uint32_t i = records_[r].begin; i < records_[r].end; ++i) {
+            work[r] += contactWeight(i);
+        }
+        total += work[r];
+        seconds[r] = records_[r].contactSeconds;
+    }
+    ShareByRates(work, seconds, contactRates_, scratchShares_);
     std::uint64_t sum = 0;
+    double limit = 0.0;
     std::size_t member = 0;
-    for (int r = 0; r < recordCount_; ++r) {
+    for (std::size_t r = 0; r < count; ++r) {
         records_[r].begin = static_cast<std::uint32_t>(member);
-        const std::uint64_t limit = total * static_cast<std::uint64_t>(r + 1) / recordCount_;
+        limit += scratchShares_[r] * static_cast<double>(total);
         while (member < members &&
-               (r == recordCount_ - 1 || sum + memberPairs_[member] + kMemberWeight <= limit)) {
-            sum += memberPairs_[member] + kMemberWeight;
+               (r + 1 == count || static_cast<double>(sum + contactWeight(member)) <= limit)) {
+            sum += contactWeight(member);
             ++member;
         }
         records_[r].end = static_cast<std::uint32_t>(member);
+        records_[r].contactSeconds = 0.0;
+    }
+
+    // the own phases: every member costs about the same
+    for (std::size_t r = 0; r < count; ++r) {
+        work[r] = records_[r].ownEnd - records_[r].ownBegin;
+        seconds[r] = records_[r].ownSeconds;
+    }
+    ShareByRates(work, seconds, ownRates_, scratchShares_);
+    double border = 0.0;
+    for (std::size_t r = 0; r < count; ++r) {
+        records_[r].ownBegin = r == 0 ? 0 : records_[r - 1].ownEnd;
+        border += scratchShares_[r] * static_cast<double>(members);
+        records_[r].ownEnd =
+            r + 1 == count
+                ? static_cast<std::uint32_t>(members)
+                : std::max(records_[r].ownBegin, std::min(static_cast<std::uint32_t>(members),
+                                                          static_cast<std::uint32_t>(std::lround(border))));
+        records_[r].ownSeconds = 0.0;
     }
 }
 
@@ -126,6 +209,10 @@ void FieldItemWorld::RunPhase(int code) {
 
 void FieldItemWorld::RunWorker(int code, int index) {
     StepRecord& record = records_[index];
+    // shared out, each record times its phases for the balance (two clock readings a phase)
+    using Clock = std::chrono::steady_clock;
+    const bool timed = recordCount_ > 1;
+    const Clock::time_point start = timed ? Clock::now() : Clock::time_point();
     switch (code) {
     case kPhasePairs:
         FindContacts(record);
@@ -150,6 +237,10 @@ void FieldItemWorld::RunWorker(int code, int index) {
         break;
     default:
         assert(false);
+    }
+    if (timed) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        (code <= kPhaseSums ? record.contactSeconds : record.ownSeconds) += seconds;
     }
 }
 
@@ -402,12 +493,12 @@ void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternio
 }
 
 void FieldItemWorld::RefreshPlacements(StepRecord& record) {
-    for (std::uint32_t i = record.begin; i < record.end; ++i) {
+    for (std::uint32_t i = record.ownBegin; i < record.ownEnd; ++i) {
         memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
         CaptureBounds(i);
     }
     record.gridChanges = BroadPhaseGrid::RangeChanges();
-    grid_.RefreshRange(bodies_, record.begin, record.end, record.gridChanges);
+    grid_.RefreshRange(bodies_, record.ownBegin, record.ownEnd, record.gridChanges);
 }
 
 void FieldItemWorld::CaptureBounds(std::size_t member) {
@@ -1120,7 +1211,7 @@ void FieldItemWorld::ControlMembers(StepRecord& record) {
     const double gravitationalConstant = settings.gravitationalConstant;
     const double surfaceGravity = settings.gravity * gravitationalConstant * settings.earthMass /
                                   (settings.earthRadius * settings.earthRadius);
-    for (std::uint32_t member = record.begin; member < record.end; ++member) {
+    for (std::uint32_t member = record.ownBegin; member < record.ownEnd; ++member) {
         const MemberInfo& info = memberInfo_[member];
         FieldItem* item = info.item;
         if (controlling_ && static_cast<int>(member) != player_) {
@@ -1187,7 +1278,7 @@ void FieldItemWorld::IntegrateMembers(StepRecord& record) {
     auto finite = [](const Vector3& v) {
         return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
     };
-    for (std::uint32_t member = record.begin; member < record.end; ++member) {
+    for (std::uint32_t member = record.ownBegin; member < record.ownEnd; ++member) {
         const MemberInfo& info = memberInfo_[member];
         FieldItem& item = *info.item;
         if (item.IsFixed()) {

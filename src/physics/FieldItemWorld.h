@@ -279,9 +279,17 @@ private:
     /// The work of one share of the members in every phase; records sit on cache lines of their
     /// own, as different threads fill them.
     struct alignas(64) StepRecord {
-        /// The members [begin, end) the record owns.
+        /// The members [begin, end) whose pairs (as first member), contacts and force sums the
+        /// record works out.
         std::uint32_t begin = 0;
         std::uint32_t end = 0;
+        /// The members [ownBegin, ownEnd) whose own phases (control, integration, placement)
+        /// the record runs; they cost about the same per member, so this share is balanced apart.
+        std::uint32_t ownBegin = 0;
+        std::uint32_t ownEnd = 0;
+        /// How long the record's contact phases and own phases took since the last balance, s.
+        double contactSeconds = 0.0;
+        double ownSeconds = 0.0;
         std::vector<BroadPhaseGrid::Pair> pairs;
         std::vector<BroadPhaseGrid::Pair> grouped;
         std::vector<std::uint32_t> counts;
@@ -306,7 +314,9 @@ private:
     void StartWorkers(int workerCount);
     /// Splits the members into the shares of the records.
     void AssignRecords();
-    /// Moves the shares' borders so that each share has about as much work (its members and their pairs).
+    /// Moves the shares' borders so that each share takes about as long, in the contact phases
+    /// and in the own phases apart: the threads need not run at one speed (one core may be
+    /// slower, or busy), so the time each share took over its work sets its next size.
     void BalanceRecords();
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
@@ -405,6 +415,11 @@ private:
     /// Per member: its pairs as first member in the last contact phase; the shares are balanced
     /// every kBalanceInterval contact phases.
     std::vector<std::uint32_t> memberPairs_;
+    /// Per record: the seconds per unit of work it took, in the contact phases and in the own
+    /// phases, smoothed over the balances (0 before the first).
+    std::vector<double> contactRates_;
+    std::vector<double> ownRates_;
+    std::vector<double> scratchShares_;
     static constexpr int kBalanceInterval = 8;
     int stepsSinceBalance_ = 0;
     const TickInput* input_ = nullptr;

@@ -19,9 +19,14 @@ int RunTick(FieldItemWorld& world, const TickInput* input, const std::function<v
         world.UpdateWorld(nullptr, nullptr);
         ++steps;
     }
-    // the tick's end comes whatever the steps were: additions go live, deletions go away
+    // the tick's end comes whatever the steps were: additions go live, deletions go away; the
+    // placements are refreshed where the last step did not leave them (no step ran, or the
+    // members changed)
+    const std::uint64_t members = world.MemberChanges();
     world.CommitPending();
     world.PurgeDeleted();
-    world.UpdateWorld(nullptr, nullptr);
+    if (steps == 0 || world.MemberChanges() != members) {
+        world.UpdateWorld(nullptr, nullptr);
+    }
     return steps;
 }

@@ -267,6 +267,22 @@ TEST(FieldItemCompositeTest, RemovedMembersStayUntilThePurgeThenGoWithOneLogLine
     group.CommitPending();
     EXPECT_NE(group.Find(L"b"), nullptr);
     EXPECT_FALSE(group.Find(L"b")->IsDeleted());
+
+    // a part marked deleted before its group joined goes at the purge after the group's
+    // commit; a part added to a live group below is committed from the top
+    auto late = std::make_unique<FieldItemComposite>(L"car");
+    FieldItemComposite* lateGroup = late.get();
+    lateGroup->AddItem(L"door", Counted(&destroyed));
+    lateGroup->CommitPending();
+    lateGroup->Remove(L"door");
+    group.AddItem(L"car2", std::move(late));
+    group.CommitPending();
+    group.PurgeDeleted();
+    EXPECT_EQ(lateGroup->Find(L"door"), nullptr);
+    EXPECT_EQ(destroyed, 4);
+    lateGroup->AddItem(L"boot", Counted(&destroyed));
+    group.CommitPending();
+    EXPECT_NE(lateGroup->Find(L"boot"), nullptr);
 }
 
 TEST(FieldItemCompositeTest, DestroyingAGroupEndsLiveAndPendingMembers) {
