@@ -82,16 +82,15 @@ void FieldItemWorld::AssignRecords() {
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
     recordCount_ = workers_ && members >= parallelMinimum_ ? workerCount_ : 1;
-    contactRates_.assign(recordCount_, 0.0);
-    ownRates_.assign(recordCount_, 0.0);
+    for (std::vector<double>& rates : shareRates_) {
+        rates.assign(recordCount_, 0.0);
+    }
     for (int r = 0; r < recordCount_; ++r) {
-        StepRecord& record = records_[r];
-        record.begin = static_cast<std::uint32_t>(members * r / recordCount_);
-        record.end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
-        record.ownBegin = record.begin;
-        record.ownEnd = record.end;
-        record.contactSeconds = 0.0;
-        record.ownSeconds = 0.0;
+        for (Share& share : records_[r].shares) {
+            share.begin = static_cast<std::uint32_t>(members * r / recordCount_);
+            share.end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
+            share.seconds = 0.0;
+        }
     }
 }
 
@@ -145,52 +144,42 @@ void FieldItemWorld::BalanceRecords() {
     stepsSinceBalance_ = 0;
     const std::size_t members = memberInfo_.size();
     const auto count = static_cast<std::size_t>(recordCount_);
-    std::vector<std::uint64_t> work(count, 0);
-    std::vector<double> seconds(count, 0.0);
-
-    // the contact phases: a member costs about as much as a few of its pairs
+    std::vector<std::uint64_t> work(count);
+    std::vector<double> seconds(count);
+    std::vector<double> shares;
+    // the contact work of a member grows with its pairs (and a member costs about as much as a
+    // few of them); its own phases cost every member about the same
     constexpr std::uint64_t kMemberWeight = 4;
-    auto contactWeight = [&](std::size_t member) { return memberPairs_[member] + kMemberWeight; };
-    std::uint64_t total = 0;
-    for (std::size_t r = 0; r < count; ++r) {
-        for (std::uint32_t i = records_[r].begin; i < records_[r].end; ++i) {
-            work[r] += contactWeight(i);
+    for (int kind = 0; kind < kShareKinds; ++kind) {
+        auto weight = [&](std::size_t member) -> std::uint64_t {
+            return kind == kOwnShare ? 1 : memberPairs_[member] + kMemberWeight;
+        };
+        std::uint64_t total = 0;
+        for (std::size_t r = 0; r < count; ++r) {
+            const Share& share = records_[r].shares[kind];
+            work[r] = 0;
+            for (std::uint32_t member = share.begin; member < share.end; ++member) {
+                work[r] += weight(member);
+            }
+            total += work[r];
+            seconds[r] = share.seconds;
         }
-        total += work[r];
-        seconds[r] = records_[r].contactSeconds;
-    }
-    ShareByRates(work, seconds, contactRates_, scratchShares_);
-    std::uint64_t sum = 0;
-    double limit = 0.0;
-    std::size_t member = 0;
-    for (std::size_t r = 0; r < count; ++r) {
-        records_[r].begin = static_cast<std::uint32_t>(member);
-        limit += scratchShares_[r] * static_cast<double>(total);
-        while (member < members &&
-               (r + 1 == count || static_cast<double>(sum + contactWeight(member)) <= limit)) {
-            sum += contactWeight(member);
-            ++member;
+        ShareByRates(work, seconds, shareRates_[kind], shares);
+        std::uint64_t sum = 0;
+        double limit = 0.0;
+        std::size_t member = 0;
+        for (std::size_t r = 0; r < count; ++r) {
+            Share& share = records_[r].shares[kind];
+            share.begin = static_cast<std::uint32_t>(member);
+            limit += shares[r] * static_cast<double>(total);
+            while (member < members &&
+                   (r + 1 == count || static_cast<double>(sum + weight(member)) <= limit)) {
+                sum += weight(member);
+                ++member;
+            }
+            share.end = static_cast<std::uint32_t>(member);
+            share.seconds = 0.0;
         }
-        records_[r].end = static_cast<std::uint32_t>(member);
-        records_[r].contactSeconds = 0.0;
-    }
-
-    // the own phases: every member costs about the same
-    for (std::size_t r = 0; r < count; ++r) {
-        work[r] = records_[r].ownEnd - records_[r].ownBegin;
-        seconds[r] = records_[r].ownSeconds;
-    }
-    ShareByRates(work, seconds, ownRates_, scratchShares_);
-    double border = 0.0;
-    for (std::size_t r = 0; r < count; ++r) {
-        records_[r].ownBegin = r == 0 ? 0 : records_[r - 1].ownEnd;
-        border += scratchShares_[r] * static_cast<double>(members);
-        records_[r].ownEnd =
-            r + 1 == count
-                ? static_cast<std::uint32_t>(members)
-                : std::max(records_[r].ownBegin, std::min(static_cast<std::uint32_t>(members),
-                                                          static_cast<std::uint32_t>(std::lround(border))));
-        records_[r].ownSeconds = 0.0;
     }
 }
 
@@ -240,7 +229,10 @@ void FieldItemWorld::RunWorker(int code, int index) {
     }
     if (timed) {
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        (code <= kPhaseSums ? record.contactSeconds : record.ownSeconds) += seconds;
+        const ShareKind kind = code == kPhasePairs  ? kPairShare
+                               : code <= kPhaseSums ? kForceShare
+                                                    : kOwnShare;
+        record.shares[kind].seconds += seconds;
     }
 }
 
@@ -493,12 +485,13 @@ void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternio
 }
 
 void FieldItemWorld::RefreshPlacements(StepRecord& record) {
-    for (std::uint32_t i = record.ownBegin; i < record.ownEnd; ++i) {
+    const Share& share = record.shares[kOwnShare];
+    for (std::uint32_t i = share.begin; i < share.end; ++i) {
         memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
         CaptureBounds(i);
     }
     record.gridChanges = BroadPhaseGrid::RangeChanges();
-    grid_.RefreshRange(bodies_, record.ownBegin, record.ownEnd, record.gridChanges);
+    grid_.RefreshRange(bodies_, share.begin, share.end, record.gridChanges);
 }
 
 void FieldItemWorld::CaptureBounds(std::size_t member) {
@@ -626,7 +619,8 @@ void FieldItemWorld::FindContacts(StepRecord& record) {
     // own inputs)
     record.pairs.clear();
     const double tolerance = settings_.contactTolerance;
-    grid_.ForEachPair(record.begin, record.end, [&](const BroadPhaseGrid::Pair& pair) {
+    const Share& share = record.shares[kPairShare];
+    grid_.ForEachPair(share.begin, share.end, [&](const BroadPhaseGrid::Pair& pair) {
         const MemberInfo& a = memberInfo_[pair.first];
         const MemberInfo& b = memberInfo_[pair.second];
         if (a.typeLand != b.typeLand) {
@@ -650,20 +644,20 @@ void FieldItemWorld::FindContacts(StepRecord& record) {
     });
 
     // grouped by first member, each group in pair order (a counting sort keeps that order)
-    const std::uint32_t owned = record.end - record.begin;
+    const std::uint32_t owned = share.end - share.begin;
     record.counts.assign(owned + 1, 0);
     for (const BroadPhaseGrid::Pair& pair : record.pairs) {
-        ++record.counts[pair.first - record.begin + 1];
+        ++record.counts[pair.first - share.begin + 1];
     }
     for (std::uint32_t i = 0; i < owned; ++i) {
-        memberPairs_[record.begin + i] = record.counts[i + 1];
+        memberPairs_[share.begin + i] = record.counts[i + 1];
     }
     for (std::uint32_t i = 1; i <= owned; ++i) {
         record.counts[i] += record.counts[i - 1];
     }
     record.grouped.resize(record.pairs.size());
     for (const BroadPhaseGrid::Pair& pair : record.pairs) {
-        record.grouped[record.counts[pair.first - record.begin]++] = pair;
+        record.grouped[record.counts[pair.first - share.begin]++] = pair;
     }
     DetectContacts(record);
 }
@@ -827,8 +821,8 @@ double FieldItemWorld::InverseMassAlong(std::uint32_t member, const Vector3& poi
 }
 
 void FieldItemWorld::LoadSprings(StepRecord& record) {
-    const std::uint32_t begin = record.begin;
-    const std::uint32_t end = record.end;
+    const std::uint32_t begin = record.shares[kForceShare].begin;
+    const std::uint32_t end = record.shares[kForceShare].end;
     const std::uint32_t owned = end - begin;
 
     // the owned members' contacts among all records', in contact order (the records hold
@@ -1005,9 +999,10 @@ void FieldItemWorld::WeighFriction(StepRecord& record) {
     const double staticFriction = settings_.staticFriction;
     const double friction = settings_.friction;
     const double timeStep = settings_.timeStep;
-    for (std::uint32_t member = record.begin; member < record.end; ++member) {
-        const std::uint32_t first = record.incidentBegin[member - record.begin];
-        const std::uint32_t last = record.incidentBegin[member - record.begin + 1];
+    const Share& share = record.shares[kForceShare];
+    for (std::uint32_t member = share.begin; member < share.end; ++member) {
+        const std::uint32_t first = record.incidentBegin[member - share.begin];
+        const std::uint32_t last = record.incidentBegin[member - share.begin + 1];
         const MemberInfo& info = memberInfo_[member];
         FieldItem& item = *info.item;
         // the accumulators as they stood before the phase (the land swallows force and torque)
@@ -1097,9 +1092,10 @@ void FieldItemWorld::SumForces(StepRecord& record) {
     record.impacts.clear();
     record.heavy.clear();
     const double heavyMass = settings_.heavyMass;
-    for (std::uint32_t member = record.begin; member < record.end; ++member) {
-        const std::uint32_t first = record.incidentBegin[member - record.begin];
-        const std::uint32_t last = record.incidentBegin[member - record.begin + 1];
+    const Share& share = record.shares[kForceShare];
+    for (std::uint32_t member = share.begin; member < share.end; ++member) {
+        const std::uint32_t first = record.incidentBegin[member - share.begin];
+        const std::uint32_t last = record.incidentBegin[member - share.begin + 1];
         const MemberInfo& info = memberInfo_[member];
         FieldItem& item = *info.item;
         if (!info.typeLand) {
@@ -1211,7 +1207,8 @@ void FieldItemWorld::ControlMembers(StepRecord& record) {
     const double gravitationalConstant = settings.gravitationalConstant;
     const double surfaceGravity = settings.gravity * gravitationalConstant * settings.earthMass /
                                   (settings.earthRadius * settings.earthRadius);
-    for (std::uint32_t member = record.ownBegin; member < record.ownEnd; ++member) {
+    const Share& share = record.shares[kOwnShare];
+    for (std::uint32_t member = share.begin; member < share.end; ++member) {
         const MemberInfo& info = memberInfo_[member];
         FieldItem* item = info.item;
         if (controlling_ && static_cast<int>(member) != player_) {
@@ -1278,7 +1275,8 @@ void FieldItemWorld::IntegrateMembers(StepRecord& record) {
     auto finite = [](const Vector3& v) {
         return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
     };
-    for (std::uint32_t member = record.ownBegin; member < record.ownEnd; ++member) {
+    const Share& share = record.shares[kOwnShare];
+    for (std::uint32_t member = share.begin; member < share.end; ++member) {
         const MemberInfo& info = memberInfo_[member];
         FieldItem& item = *info.item;
         if (item.IsFixed()) {

@@ -21,6 +21,7 @@
 // member, and every worker count gives exactly the results of a single record.
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -278,18 +279,23 @@ private:
 
     /// The work of one share of the members in every phase; records sit on cache lines of their
     /// own, as different threads fill them.
-    struct alignas(64) StepRecord {
-        /// The members [begin, end) whose pairs (as first member), contacts and force sums the
-        /// record works out.
+    /// The three ways the members are shared out among the records: their pairs (as first
+    /// member) and contacts; the forces of their contacts (spring loads, friction and sums);
+    /// their own phases (control, integration, placement). Each kind of share is balanced
+    /// apart, as the phases' costs are spread differently over the members.
+    enum ShareKind { kPairShare, kForceShare, kOwnShare, kShareKinds };
+    struct Share {
+        /// The members [begin, end).
         std::uint32_t begin = 0;
         std::uint32_t end = 0;
-        /// The members [ownBegin, ownEnd) whose own phases (control, integration, placement)
-        /// the record runs; they cost about the same per member, so this share is balanced apart.
-        std::uint32_t ownBegin = 0;
-        std::uint32_t ownEnd = 0;
-        /// How long the record's contact phases and own phases took since the last balance, s.
-        double contactSeconds = 0.0;
-        double ownSeconds = 0.0;
+        /// How long the record's phases of this kind took since the last balance, s.
+        double seconds = 0.0;
+    };
+
+    /// The work of one share of the members in every phase; records sit on cache lines of their
+    /// own, as different threads fill them.
+    struct alignas(64) StepRecord {
+        std::array<Share, kShareKinds> shares;
         std::vector<BroadPhaseGrid::Pair> pairs;
         std::vector<BroadPhaseGrid::Pair> grouped;
         std::vector<std::uint32_t> counts;
@@ -314,9 +320,9 @@ private:
     void StartWorkers(int workerCount);
     /// Splits the members into the shares of the records.
     void AssignRecords();
-    /// Moves the shares' borders so that each share takes about as long, in the contact phases
-    /// and in the own phases apart: the threads need not run at one speed (one core may be
-    /// slower, or busy), so the time each share took over its work sets its next size.
+    /// Moves the shares' borders so that each share takes about as long, for each kind of
+    /// share apart: the threads need not run at one speed (one core may be slower, or busy),
+    /// so the time each share took over its work sets its next size.
     void BalanceRecords();
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
@@ -415,11 +421,9 @@ private:
     /// Per member: its pairs as first member in the last contact phase; the shares are balanced
     /// every kBalanceInterval contact phases.
     std::vector<std::uint32_t> memberPairs_;
-    /// Per record: the seconds per unit of work it took, in the contact phases and in the own
-    /// phases, smoothed over the balances (0 before the first).
-    std::vector<double> contactRates_;
-    std::vector<double> ownRates_;
-    std::vector<double> scratchShares_;
+    /// Per kind of share and record: the seconds per unit of work it took, smoothed over the
+    /// balances (0 before the first).
+    std::array<std::vector<double>, kShareKinds> shareRates_;
     static constexpr int kBalanceInterval = 8;
     int stepsSinceBalance_ = 0;
     const TickInput* input_ = nullptr;
