@@ -39,6 +39,29 @@ std::uint64_t ColumnKey(std::int64_t cx, std::int64_t cz) {
     return static_cast<std::uint64_t>(cx + kBias) << 32 | static_cast<std::uint64_t>(cz + kBias);
 }
 
+/// Sorts a range by insertion, moving at most `limit` entries; false (with the entries in
+/// some order) when that was not enough.
+template <class Entry, class Less>
+bool InsertionSort(std::vector<Entry>& entries, const Less& less, std::size_t limit) {
+    std::size_t moves = 0;
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        if (!less(entries[i], entries[i - 1])) {
+            continue;
+        }
+        const Entry moving = entries[i];
+        std::size_t j = i;
+        do {
+            entries[j] = entries[j - 1];
+            --j;
+        } while (j > 0 && less(moving, entries[j - 1]) && ++moves <= limit);
+        entries[j] = moving;
+        if (moves > limit) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void BroadPhaseGrid::CellRange(double xmin, double xmax, double zmin, double zmax, int& ix0, int& ix1,
@@ -50,6 +73,7 @@ void BroadPhaseGrid::CellRange(double xmin, double xmax, double zmin, double zma
 }
 
 void BroadPhaseGrid::Invalidate() {
+    sweepKept_ = false;
     items_.clear();
     cells_.clear();
     members_.clear();
@@ -144,6 +168,7 @@ void BroadPhaseGrid::Complete(const std::vector<Body>& bodies, const RangeChange
     const bool membershipChanged = changes.membership || countChanged_;
     if (membershipChanged) {
         neighboursValid_ = false;
+        sweepKept_ = false;
         gridMembers_.clear();
         everywhere_.clear();
         for (std::uint32_t member = 0; member < items_.size(); ++member) {
@@ -359,18 +384,11 @@ void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double t
         width = std::max(width, 1.0e-3f) * 1.001f;
     }
 
-    // the small items sorted by column, then by the bottom of their widened bounds
-    sweep_.clear();
-    for (std::uint32_t member : gridMembers_) {
-        if (isLarge_[member] != 0) {
-            continue;
-        }
-        const Body& body = bodies[member];
-        sweep_.push_back(
-            SweepEntry{ColumnKey(ColumnIndex(body.position.x, width), ColumnIndex(body.position.z, width)),
-                       body.position.y - fat_[member].y, body.position.y + fat_[member].y, member});
-    }
-    std::sort(sweep_.begin(), sweep_.end(), [](const SweepEntry& a, const SweepEntry& b) {
+    // the small items sorted by column, then by the bottom of their widened bounds; between two
+    // rebuilds the items move little, so the last order, with each entry brought up to date,
+    // is sorted again by insertion (a few moves), unless the small items changed or the moves
+    // grow too many, when it is sorted from scratch
+    const auto before = [](const SweepEntry& a, const SweepEntry& b) {
         if (a.column != b.column) {
             return a.column < b.column;
         }
@@ -378,7 +396,34 @@ void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double t
             return a.bottom < b.bottom;
         }
         return a.member < b.member;
-    });
+    };
+    const auto entry = [&](std::uint32_t member) {
+        const Body& body = bodies[member];
+        return SweepEntry{ColumnKey(ColumnIndex(body.position.x, width), ColumnIndex(body.position.z, width)),
+                          body.position.y - fat_[member].y, body.position.y + fat_[member].y, member};
+    };
+    std::size_t smallCount = 0;
+    for (std::uint32_t member : gridMembers_) {
+        smallCount += isLarge_[member] == 0 ? 1 : 0;
+    }
+    bool kept = sweepKept_ && sweep_.size() == smallCount;
+    for (std::size_t i = 0; kept && i < sweep_.size(); ++i) {
+        const std::uint32_t member = sweep_[i].member;
+        kept = member < memberCount && items_[member].state == State::kRange && isLarge_[member] == 0;
+        if (kept) {
+            sweep_[i] = entry(member);
+        }
+    }
+    if (!kept || !InsertionSort(sweep_, before, 4 * sweep_.size() + 64)) {
+        sweep_.clear();
+        for (std::uint32_t member : gridMembers_) {
+            if (isLarge_[member] == 0) {
+                sweep_.push_back(entry(member));
+            }
+        }
+        std::sort(sweep_.begin(), sweep_.end(), before);
+    }
+    sweepKept_ = true;
 
     // the runs of one column
     columns_.clear();

@@ -212,6 +212,8 @@ private:
     std::vector<Column> columns_;
     std::vector<std::uint32_t> fill_;
     bool neighboursValid_ = false;
+    /// sweep_ holds the small items of the last rebuild, in their order then.
+    bool sweepKept_ = false;
     double builtTolerance_ = 0.0;
     /// The tolerance and whether the member count changed, between Prepare and Complete.
     double tolerance_ = 0.0;
