@@ -6,15 +6,17 @@
 //
 // Most inputs differ from the one before in one file: a file whose bytes were parsed before
 // is not parsed again, its tree (shared, as the parser only reads it) or its failure is taken
-// from then.
+// from then. The files are views of the input, copied only when their bytes are new.
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "common/myexception.h"
@@ -36,50 +38,74 @@ struct Parsed {
     bool done = false;
 };
 
-/// Files parsed before, by path and bytes (the path is part of a failure's text, and of the
-/// key in front of the bytes); forgotten all at once when full, between two inputs, so that a
-/// long run holds no more than this many.
-constexpr std::size_t kMaxParsed = 4096;
-std::unordered_map<std::string, Parsed> gParsed;
+/// Hashes the bytes of a file, held or viewed, so that a view is looked up without a copy.
+struct BytesHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>()(bytes); }
+};
 
-/// The item folder of one input, in memory.
+/// Files parsed before, one table for each place in the input (the place gives the path, and
+/// the path is part of a failure's text) by bytes; forgotten all at once when full, between
+/// two inputs, so that a long run holds no more than this many.
+constexpr std::size_t kMaxParsed = 4096;
+std::array<std::unordered_map<std::string, Parsed, BytesHash, std::equal_to<>>, kMaxFiles> gParsed;
+std::size_t gParsedCount = 0;
+
+/// The path of the file at each place in the input.
+const std::array<std::wstring, kMaxFiles>& Paths() {
+    static const std::array<std::wstring, kMaxFiles> paths = [] {
+        std::array<std::wstring, kMaxFiles> made;
+        made[0] = L"items\\field.wtf";
+        for (std::size_t index = 1; index < kMaxFiles; ++index) {
+            made[index] = L"items\\item" + std::to_wstring(index) + L".wti";
+        }
+        return made;
+    }();
+    return paths;
+}
+
+/// The item folder of one input, in memory; the input outlives it.
 class MemorySource : public DefinitionSource {
 public:
-    explicit MemorySource(std::vector<std::string> files) {
-        if (gParsed.size() + files.size() > kMaxParsed) {
-            gParsed.clear();
+    explicit MemorySource(const std::vector<std::string_view>& files) {
+        if (gParsedCount + files.size() > kMaxParsed) {
+            for (auto& table : gParsed) {
+                table.clear();
+            }
+            gParsedCount = 0;
         }
+        files_.reserve(files.size());
         for (std::size_t index = 0; index < files.size(); ++index) {
-            const std::wstring path = FileName(index);
-            std::string key(reinterpret_cast<const char*>(path.data()), path.size() * sizeof(wchar_t));
-            key.push_back('\0');
-            key.append(files[index]);
-            Parsed& parsed = gParsed[std::move(key)];
-            files_.emplace(path, File{std::move(files[index]), &parsed});
+            auto& table = gParsed[index];
+            auto found = table.find(files[index]);
+            if (found == table.end()) {
+                found = table.emplace(std::string(files[index]), Parsed()).first;
+                ++gParsedCount;
+            }
+            files_.push_back(File{files[index], &found->second});
         }
     }
 
     std::vector<std::wstring> Files(const std::wstring&) const override {
         // sorted by name, as a listing of the disk is
-        std::vector<std::wstring> paths;
-        for (const auto& [path, file] : files_) {
-            paths.push_back(path);
-        }
+        std::vector<std::wstring> paths(Paths().begin(), Paths().begin() + files_.size());
+        std::sort(paths.begin(), paths.end());
         return paths;
     }
 
     std::shared_ptr<const XMLElement> Read(const std::wstring& path) const override {
-        const auto found = files_.find(path);
-        if (found == files_.end()) {
+        const auto place = std::find(Paths().begin(), Paths().begin() + files_.size(), path);
+        if (place == Paths().begin() + files_.size()) {
             // a file the folder does not hold fails as a missing one does
             return DefinitionSource::Read(path);
         }
-        Parsed& parsed = *found->second.parsed;
+        const File& file = files_[static_cast<std::size_t>(place - Paths().begin())];
+        Parsed& parsed = *file.parsed;
         if (!parsed.done) {
             parsed.done = true;
             try {
                 XMLParserLibXml2 parser;
-                parsed.root = parser.loadBytes(path, found->second.bytes);
+                parsed.root = parser.loadBytes(path, file.bytes);
             } catch (const file_error& error) {
                 parsed.failure = error.what();
             }
@@ -92,25 +118,20 @@ public:
 
 private:
     struct File {
-        std::string bytes;
+        std::string_view bytes;
         Parsed* parsed;
     };
 
-    static std::wstring FileName(std::size_t index) {
-        return index == 0 ? std::wstring(L"items\\field.wtf")
-                          : L"items\\item" + std::to_wstring(index) + L".wti";
-    }
-
-    std::map<std::wstring, File> files_;
+    std::vector<File> files_;
 };
 
 /// Splits the input at lines "%%" into at most kMaxFiles files.
-std::vector<std::string> Split(const std::string& input) {
-    std::vector<std::string> files;
+std::vector<std::string_view> Split(std::string_view input) {
+    std::vector<std::string_view> files;
     std::size_t start = 0;
     while (files.size() + 1 < kMaxFiles) {
         const std::size_t separator = input.find("\n%%\n", start);
-        if (separator == std::string::npos) {
+        if (separator == std::string_view::npos) {
             break;
         }
         files.push_back(input.substr(start, separator - start));
@@ -124,7 +145,7 @@ std::vector<std::string> Split(const std::string& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto source =
-        std::make_shared<MemorySource>(Split(std::string(reinterpret_cast<const char*>(data), size)));
+        std::make_shared<MemorySource>(Split(std::string_view(reinterpret_cast<const char*>(data), size)));
 
     // the update, then each field as Add loads it
     FieldCatalog catalog(source);

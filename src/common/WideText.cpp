@@ -3,6 +3,8 @@
 
 #include "common/WideText.h"
 
+#include <cstddef>
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -57,9 +59,17 @@ std::string ToUtf8(const std::wstring& text) {
 }
 
 std::wstring FromUtf8(std::string_view text) {
-    std::wstring out;
+    // a text in ASCII, as most names and numbers of files are, is copied as it is
+    std::size_t ascii = 0;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) {
+        ++ascii;
+    }
+    std::wstring out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
+    if (ascii == text.size()) {
+        return out;
+    }
     out.reserve(text.size());
-    std::size_t index = 0;
+    std::size_t index = ascii;
     while (index < text.size()) {
         unsigned char lead = static_cast<unsigned char>(text[index]);
         // length and payload of the lead byte; 0 marks a byte that cannot start a sequence

@@ -94,7 +94,7 @@ double ToDouble(const std::wstring& text) {
              L"）");
 }
 
-const FieldItemAttribute* FindInContext(const DefinitionParser::Context& context, const std::wstring& name) {
+const FieldItemAttribute* FindInContext(const DefinitionParser::Context& context, std::wstring_view name) {
     for (const FieldItemAttribute& entry : context) {
         if (entry.Name() == name) {
             return &entry;
@@ -111,17 +111,19 @@ DefinitionParser::DefinitionParser(std::shared_ptr<const DefinitionSource> sourc
 DefinitionParser::~DefinitionParser() = default;
 
 int DefinitionParser::CheckVersion(const std::wstring& path, const std::wstring& formatText) {
-    const std::wstring record =
-        L"file[" + path + L"]version[" + formatText + L"]対応していない定義ファイルフォーマットです。";
-    const std::wstring message =
-        L"file[" + path + L"]\r\nversion[" + formatText + L"]\r\n" + ProgramMessage(155);
+    auto unsupported = [&](int line) {
+        Fail<version_error>(line,
+                            L"file[" + path + L"]version[" + formatText +
+                                L"]対応していない定義ファイルフォーマットです。",
+                            L"file[" + path + L"]\r\nversion[" + formatText + L"]\r\n" + ProgramMessage(155));
+    };
     if (formatText.empty()) {
-        Fail<version_error>(__LINE__, record, message);
+        unsupported(__LINE__);
     }
     double value = Calculator<double>::ReadDecimal(formatText);
     // truncated toward zero; a huge or non-finite number is simply unsupported
     if (!(value < kFormatVersion + 1.0)) {
-        Fail<version_error>(__LINE__, record, message);
+        unsupported(__LINE__);
     }
     if (value <= -2147483648.0) {
         return 0;
@@ -146,13 +148,13 @@ void DefinitionParser::LoadFieldItem(const std::wstring& path) {
 }
 
 void DefinitionParser::ReadFieldItem(const XMLElement& root) {
-    const std::wstring name = root.GetAttribute(L"name");
+    const std::wstring& name = root.GetAttribute(L"name");
     auto definition = std::make_unique<FieldItemDefinition>(name, false);
     if (definitions_.count(name) != 0) {
         Fail(__LINE__, L"同じ名前のFieldItemがあります。", ProgramMessage(141));
     }
     for (const auto& child : root.GetChildren()) {
-        const std::wstring childName = child->GetName();
+        const std::wstring& childName = child->GetName();
         if (EqualsIgnoringCase(childName, L"Information")) {
             DefinitionSummary scratch;
             ReadInformation(*child, scratch);
@@ -175,7 +177,7 @@ void DefinitionParser::ReadFieldItem(const XMLElement& root) {
 }
 
 void DefinitionParser::ReadAttribute(const XMLElement& element, FieldItemDefinition& definition) {
-    const std::wstring name = element.GetAttribute(L"name");
+    const std::wstring& name = element.GetAttribute(L"name");
     if (definition.FindAttribute(name) != nullptr) {
         Fail(__LINE__, L"Attribute[" + name + L"]同じ名前の属性があります。",
              L"Attribute[" + name + L"]\r\n" + ProgramMessage(144));
@@ -187,7 +189,7 @@ void DefinitionParser::ReadAttribute(const XMLElement& element, FieldItemDefinit
 void DefinitionParser::ReadRef(const XMLElement& element, std::wstring& name,
                                std::unique_ptr<FieldItemDefinition>& definition) {
     name = element.GetAttribute(L"name");
-    const std::wstring fixedText = element.GetAttribute(L"fixed");
+    const std::wstring& fixedText = element.GetAttribute(L"fixed");
     bool fixed = false;
     if (EqualsIgnoringCase(fixedText, L"true")) {
         fixed = true;
@@ -197,7 +199,7 @@ void DefinitionParser::ReadRef(const XMLElement& element, std::wstring& name,
     }
     auto reference = std::make_unique<FieldItemDefinition>(element.GetAttribute(L"type"), fixed);
     for (const auto& child : element.GetChildren()) {
-        const std::wstring childName = child->GetName();
+        const std::wstring& childName = child->GetName();
         if (EqualsIgnoringCase(childName, L"Parameter")) {
             ReadParameter(*child, *reference);
         } else {
@@ -209,7 +211,7 @@ void DefinitionParser::ReadRef(const XMLElement& element, std::wstring& name,
 }
 
 void DefinitionParser::ReadParameter(const XMLElement& element, FieldItemDefinition& definition) {
-    const std::wstring name = element.GetAttribute(L"name");
+    const std::wstring& name = element.GetAttribute(L"name");
     if (definition.FindAttribute(name) != nullptr) {
         Fail(__LINE__, L"Parameter[" + name + L"]同じ名前のパラメータがあります。",
              L"Parameter[" + name + L"]\r\n" + ProgramMessage(146));
@@ -257,40 +259,44 @@ void DefinitionParser::Resolve() {
 void DefinitionParser::CheckCycles() {
     // depth-first search over the reference graph; a type met again while it is still
     // on the path closes a cycle, which instantiation would follow forever
+    // (the names are views of the definitions' own keys, which outlive the search)
     enum class Mark { kNew, kOnPath, kDone };
-    std::map<std::wstring, Mark> marks;
-    std::vector<std::wstring> path;
+    std::map<std::wstring_view, Mark> marks;
+    std::vector<std::wstring_view> path;
     std::function<void(const std::wstring&)> visit = [&](const std::wstring& type) {
         auto definition = definitions_.find(type);
         if (definition == definitions_.end()) {
             return;
         }
-        Mark& mark = marks[type];
+        const std::wstring_view name = definition->first;
+        Mark& mark = marks[name];
         if (mark == Mark::kDone) {
             return;
         }
         if (mark == Mark::kOnPath) {
             std::size_t start = 0;
-            while (path[start] != type) {
+            while (path[start] != name) {
                 ++start;
             }
-            std::wstring record = L"FieldItem[" + path[start] + L"]";
-            std::wstring message = L"FieldItem[" + path[start] + L"]\r\n";
+            const std::wstring first(path[start]);
+            std::wstring record = L"FieldItem[" + first + L"]";
+            std::wstring message = L"FieldItem[" + first + L"]\r\n";
             for (std::size_t i = start + 1; i < path.size(); ++i) {
-                record += L"Ref[" + path[i] + L"]";
-                message += L"Ref[" + path[i] + L"]\r\n";
+                const std::wstring step(path[i]);
+                record += L"Ref[" + step + L"]";
+                message += L"Ref[" + step + L"]\r\n";
             }
             record += L"Ref[" + type + L"]Refの参照が循環しています。";
             message += L"Ref[" + type + L"]\r\n" + ProgramMessage(157);
             Fail(__LINE__, record, message);
         }
         mark = Mark::kOnPath;
-        path.push_back(type);
+        path.push_back(name);
         for (const auto& [referenceName, reference] : definition->second->References()) {
             visit(reference->Name());
         }
         path.pop_back();
-        marks[type] = Mark::kDone;
+        marks[name] = Mark::kDone;
     };
     for (const auto& [name, definition] : definitions_) {
         visit(name);
@@ -325,7 +331,7 @@ void DefinitionParser::ReadField(const XMLElement& root, ItemMap& items, Definit
                                  bool headerOnly) {
     Context constants;
     for (const auto& child : root.GetChildren()) {
-        const std::wstring childName = child->GetName();
+        const std::wstring& childName = child->GetName();
         if (EqualsIgnoringCase(childName, L"Information")) {
             ReadInformation(*child, summary);
         } else if (EqualsIgnoringCase(childName, L"Item")) {
@@ -349,12 +355,12 @@ void DefinitionParser::ReadInformation(const XMLElement& element, DefinitionSumm
 }
 
 void DefinitionParser::ReadConst(const XMLElement& element, Context& constants) {
-    const std::wstring name = element.GetAttribute(L"name");
+    const std::wstring& name = element.GetAttribute(L"name");
     if (FindInContext(constants, name) != nullptr) {
         Fail(__LINE__, L"Const[" + name + L"]同じ名前の定数があります。",
              L"Const[" + name + L"]\r\n" + ProgramMessage(147));
     }
-    const std::wstring type = element.GetAttribute(L"type");
+    const std::wstring& type = element.GetAttribute(L"type");
     if (!EqualsIgnoringCase(type, L"float")) {
         Fail(__LINE__, L"Const[" + name + L"]type[" + type + L"]Constはfloatのみがサポートされています。",
              L"Const[" + name + L"]\r\ntype[" + type + L"]\r\n" + ProgramMessage(148));
@@ -379,7 +385,9 @@ void DefinitionParser::ReadItem(const XMLElement& element, ItemMap& items, const
     const FieldItemDefinition& definition = *found->second;
 
     // the context: the constants written so far, then the item's own parameters
-    Context context = constants;
+    Context context;
+    context.reserve(constants.size() + item->Attributes().size());
+    context.assign(constants.begin(), constants.end());
     for (const auto& [parameterName, parameter] : item->Attributes()) {
         if (definition.FindAttribute(parameterName) == nullptr) {
             Fail(__LINE__,
@@ -553,12 +561,14 @@ void DefinitionParser::CountItem(const std::wstring& type) {
 
 std::unique_ptr<FieldItem> DefinitionParser::CreateItemAt(const FieldItemDefinition& reference,
                                                           const Context& context, int depth) {
-    const std::wstring prefix = fieldFormat_ == kFormatVersion ? kPrimitivePrefix : L"";
+    const std::wstring_view prefix = fieldFormat_ == kFormatVersion ? kPrimitivePrefix : L"";
     const std::wstring& type = reference.Name();
     CountItem(type);
     std::unique_ptr<FieldItem> item;
-    for (const wchar_t* kind : {L"sphere", L"box", L"disk", L"torus"}) {
-        if (type == prefix + kind) {
+    for (const std::wstring_view kind : {L"sphere", L"box", L"disk", L"torus"}) {
+        // the prefix followed by the kind, compared in place
+        if (std::wstring_view(type).starts_with(prefix) &&
+            std::wstring_view(type).substr(prefix.size()) == kind) {
             item = CreatePrimitive(kind, context);
             break;
         }
@@ -577,10 +587,11 @@ std::unique_ptr<FieldItem> DefinitionParser::CreateItemAt(const FieldItemDefinit
         for (const auto& [partName, part] : found->second->References()) {
             // the part sees only its own parameters, evaluated in the enclosing context
             Context partContext;
+            partContext.reserve(part->Attributes().size());
             for (const auto& [parameterName, parameter] : part->Attributes()) {
-                FieldItemAttribute evaluated = *parameter;
-                evaluated.SetValue(Evaluate(context, parameter->Type(), parameterName, parameter->Value()));
-                partContext.push_back(std::move(evaluated));
+                partContext.emplace_back(
+                    parameter->Name(), parameter->Type(),
+                    Evaluate(context, parameter->Type(), parameterName, parameter->Value()));
             }
             composite->AddItem(partName, CreateItemAt(*part, partContext, depth + 1));
         }
@@ -591,8 +602,7 @@ std::unique_ptr<FieldItem> DefinitionParser::CreateItemAt(const FieldItemDefinit
     return item;
 }
 
-std::unique_ptr<FieldItem> DefinitionParser::CreatePrimitive(const std::wstring& kind,
-                                                             const Context& context) {
+std::unique_ptr<FieldItem> DefinitionParser::CreatePrimitive(std::wstring_view kind, const Context& context) {
     using Sphere = FieldItemSphere::Record;
     using Box = FieldItemBox::Record;
     using Disk = FieldItemDisk::Record;
@@ -632,11 +642,14 @@ std::unique_ptr<FieldItem> DefinitionParser::CreateBody(const Context& context, 
     // each field is its own name evaluated in the context, texts first, in the order listed;
     // strings lose their double quotes, floats become doubles
     typename Body::Record record;
+    std::wstring field;
     for (const auto& [name, member] : texts) {
-        record.*member = WithoutQuotes(Evaluate(context, FieldItemAttribute::kString, name, name));
+        field = name;
+        record.*member = WithoutQuotes(Evaluate(context, FieldItemAttribute::kString, field, field));
     }
     for (const auto& [name, member] : numbers) {
-        record.*member = ToDouble(Evaluate(context, FieldItemAttribute::kFloat, name, name));
+        field = name;
+        record.*member = ToDouble(Evaluate(context, FieldItemAttribute::kFloat, field, field));
     }
     static_cast<Placement&>(record) = ReadPlacement(context);
     auto body = std::make_unique<Body>();

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -96,7 +97,7 @@ protected:
 private:
     std::unique_ptr<FieldItem> CreateItemAt(const FieldItemDefinition& reference, const Context& context,
                                             int depth);
-    std::unique_ptr<FieldItem> CreatePrimitive(const std::wstring& kind, const Context& context);
+    std::unique_ptr<FieldItem> CreatePrimitive(std::wstring_view kind, const Context& context);
     /// The string and the float fields of a primitive's record, each with the name it is read by.
     template <typename Body>
     using TextFields = std::initializer_list<std::pair<const wchar_t*, std::wstring Body::Record::*>>;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <utility>
 
 #include "collision/Collide.h"
 #include "physics/FieldItem.h"
@@ -104,7 +105,7 @@ std::vector<FieldCatalog::Failure> FieldCatalog::Scan(bool stopAtFirstFailure) {
             DefinitionSummary summary;
             DefinitionParser::ItemMap none;
             if (attempt(path, [&] { parser_->LoadField(path, none, summary, true); })) {
-                summaries_.push_back(summary);
+                summaries_.push_back(std::move(summary));
             }
         }
     }

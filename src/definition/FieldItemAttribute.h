@@ -14,6 +14,8 @@ public:
     virtual ~FieldItemAttribute() = default;
     FieldItemAttribute(const FieldItemAttribute&) = default;
     FieldItemAttribute& operator=(const FieldItemAttribute&) = default;
+    FieldItemAttribute(FieldItemAttribute&&) noexcept = default;
+    FieldItemAttribute& operator=(FieldItemAttribute&&) noexcept = default;
 
     virtual const std::wstring& Name() const { return name_; }
     virtual int Type() const { return type_; }

@@ -5,29 +5,30 @@
 
 XMLElement::~XMLElement() = default;
 
-std::wstring XMLElement::GetName() const {
+const std::wstring& XMLElement::GetName() const {
     return name_;
 }
 
-std::wstring XMLElement::GetAttribute(const std::wstring& name) const {
+const std::wstring& XMLElement::GetAttribute(std::wstring_view name) const {
+    static const std::wstring kAbsent;
     const auto attribute = attributes_.find(name);
-    return attribute == attributes_.end() ? std::wstring() : attribute->second;
+    return attribute == attributes_.end() ? kAbsent : attribute->second;
 }
 
-std::wstring XMLElement::GetText() const {
+const std::wstring& XMLElement::GetText() const {
     return text_;
 }
 
-void XMLElement::SetName(const std::wstring& name) {
-    name_ = name;
+void XMLElement::SetName(std::wstring name) {
+    name_ = std::move(name);
 }
 
-void XMLElement::SetAttribute(const std::wstring& name, const std::wstring& value) {
-    attributes_.insert_or_assign(name, value);
+void XMLElement::SetAttribute(std::wstring name, std::wstring value) {
+    attributes_.insert_or_assign(std::move(name), std::move(value));
 }
 
-void XMLElement::SetText(const std::wstring& text) {
-    text_ = text;
+void XMLElement::SetText(std::wstring text) {
+    text_ = std::move(text);
 }
 
 XMLElement::ChildIterator XMLElement::ChildrenBegin() const {

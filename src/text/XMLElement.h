@@ -2,31 +2,38 @@
 // One element of a loaded XML document: a self-contained tree node that owns its
 // children and no longer refers to the document it came from.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class XMLElement {
 public:
     using Children = std::vector<std::unique_ptr<XMLElement>>;
     using ChildIterator = Children::const_iterator;
+    /// Looked up by any text, without a string made for the name.
+    using Attributes = std::map<std::wstring, std::wstring, std::less<>>;
 
     XMLElement() = default;
     virtual ~XMLElement();
     XMLElement(const XMLElement&) = delete;
     XMLElement& operator=(const XMLElement&) = delete;
 
+    // the texts are handed out by reference, valid while the element lives and is not changed:
+    // a definition file is read by asking each element for its texts many times
+
     /// The tag name as written (with its prefix, if any).
-    virtual std::wstring GetName() const;
+    virtual const std::wstring& GetName() const;
     /// The attribute's value; "" when the element has no such attribute.
-    virtual std::wstring GetAttribute(const std::wstring& name) const;
+    virtual const std::wstring& GetAttribute(std::wstring_view name) const;
     /// The text of the element and all its descendants, without leading or trailing white space.
-    virtual std::wstring GetText() const;
-    virtual void SetName(const std::wstring& name);
+    virtual const std::wstring& GetText() const;
+    virtual void SetName(std::wstring name);
     /// Creates or replaces the attribute.
-    virtual void SetAttribute(const std::wstring& name, const std::wstring& value);
-    virtual void SetText(const std::wstring& text);
+    virtual void SetAttribute(std::wstring name, std::wstring value);
+    virtual void SetText(std::wstring text);
     /// The child elements in document order.
     virtual ChildIterator ChildrenBegin() const;
     virtual ChildIterator ChildrenEnd() const;
@@ -34,11 +41,11 @@ public:
     virtual void AddChild(std::unique_ptr<XMLElement> element);
 
     const Children& GetChildren() const { return children_; }
-    const std::map<std::wstring, std::wstring>& GetAttributes() const { return attributes_; }
+    const Attributes& GetAttributes() const { return attributes_; }
 
 private:
     std::wstring name_;
-    std::map<std::wstring, std::wstring> attributes_;
+    Attributes attributes_;
     std::wstring text_;
     Children children_;
 };

@@ -394,14 +394,13 @@ bool IsBlankText(const xmlChar* content) {
 }
 
 std::wstring QualifiedName(xmlNsPtr ns, const xmlChar* name) {
-    std::string qualified;
-    if (ns != nullptr && ns->prefix != nullptr) {
-        qualified = reinterpret_cast<const char*>(ns->prefix);
-        qualified += ':';
+    const char* local = name != nullptr ? reinterpret_cast<const char*>(name) : "";
+    if (ns == nullptr || ns->prefix == nullptr) {
+        return FromUtf8(local);
     }
-    if (name != nullptr) {
-        qualified += reinterpret_cast<const char*>(name);
-    }
+    std::string qualified = reinterpret_cast<const char*>(ns->prefix);
+    qualified += ':';
+    qualified += local;
     return FromUtf8(qualified);
 }
 
@@ -515,11 +514,12 @@ int ReadMemorySource(void* source, char* buffer, int length) {
 /// not be opened comes with the report of that failure instead.
 std::unique_ptr<XMLElement> ParseDocument(const std::wstring& path, xmlInputReadCallback read, void* source,
                                           const ParseReport* openFailure) {
-    const std::wstring failure = CommonMessage(110) + L"[" + path + L"]\r\n";
+    // the failure's first line, made only when a load fails
+    auto failure = [&path] { return CommonMessage(110) + L"[" + path + L"]\r\n"; };
     auto failParse = [&](const ParseReport& report) {
         const std::wstring text = ParseErrorText(report);
         Log(kLogSource, __LINE__, L"XML:get_documentElement失敗(" + path + L")[" + text, 1);
-        return file_error(failure + text);
+        return file_error(failure() + text);
     };
 
     try {
@@ -534,7 +534,7 @@ std::unique_ptr<XMLElement> ParseDocument(const std::wstring& path, xmlInputRead
         std::unique_ptr<xmlParserCtxt, ContextFree> context(xmlNewParserCtxt());
         if (context == nullptr || context->sax == nullptr) {
             Log(kLogSource, __LINE__, L"XML:xmlNewParserCtxt失敗", 1);
-            throw file_error(failure);
+            throw file_error(failure());
         }
         context->sax->getEntity = GetEntityRefusingExternal;
         context->sax->resolveEntity = RefuseExternalResource;
@@ -559,7 +559,7 @@ std::unique_ptr<XMLElement> ParseDocument(const std::wstring& path, xmlInputRead
         xmlNodePtr root = xmlDocGetRootElement(document.get());
         if (root == nullptr) {
             Log(kLogSource, __LINE__, L"XML:get_documentElement失敗(" + path + L")[]", 1);
-            throw file_error(failure);
+            throw file_error(failure());
         }
         try {
             TreeWalk walk;
@@ -568,7 +568,7 @@ std::unique_ptr<XMLElement> ParseDocument(const std::wstring& path, xmlInputRead
         } catch (const WalkLimit&) {
             Log(kLogSource, __LINE__,
                 L"XML:get_text失敗(" + path + L")[the document expands beyond the limits]", 1);
-            throw file_error(failure + CommonMessage(111));
+            throw file_error(failure() + CommonMessage(111));
         }
     } catch (const std::bad_alloc&) {
         Log(kLogSource, __LINE__, L"XML:メモリ確保失敗", 1);
