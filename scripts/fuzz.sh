@@ -42,12 +42,19 @@ for target in "${targets[@]}"; do
     # after one input would take for a leak
     leaks=1
     case "$target" in fuzz_definition | fuzz_texture | fuzz_mesh) leaks=0 ;; esac
+    # the loader's inputs reach about 15 000 features each: the entropic schedule's bookkeeping
+    # of rare features (a search of its list for every feature of every run) took a fifth of a
+    # 10 s run. Without it the run made 1180-1350 inputs a second instead of 1040-1150, and
+    # reached the same coverage (3464-3485 edges against 3464-3494, three runs of each); the
+    # plain schedule still keeps every input that adds coverage and mutates from those
+    schedule=()
+    case "$target" in fuzz_definition) schedule=(-entropic=0) ;; esac
     echo "fuzz: $target for ${seconds} s"
     # no fill of new allocations and short allocation stacks: a crash's own stack is whole, and
     # the run makes about twice the inputs
     if ! (cd "$build/findings" && ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=16:max_malloc_fill_size=0:malloc_context_size=8 \
         LSAN_OPTIONS=suppressions=$here/scripts/lsan.supp:print_suppressions=0 \
-        UBSAN_OPTIONS=print_stacktrace=1 "$build/bin/$target" "${dictionary[@]}" -detect_leaks=$leaks \
+        UBSAN_OPTIONS=print_stacktrace=1 "$build/bin/$target" "${dictionary[@]}" "${schedule[@]}" -detect_leaks=$leaks \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -max_len=16384 -print_final_stats=1 "$corpus" 2>"$build/findings/$target.log"); then
         tail -n 60 "$build/findings/$target.log"
