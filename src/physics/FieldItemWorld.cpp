@@ -28,6 +28,8 @@ constexpr int kPhaseSums = 4;
 constexpr int kPhaseControl = 5;
 constexpr int kPhaseIntegrate = 6;
 constexpr int kPhaseRefresh = 7;
+/// Control, integration and refresh of a share in one go (a step's applied forces, motion and placements).
+constexpr int kPhaseMove = 8;
 
 const std::wstring kLandName = L"land";
 const std::wstring kSkyName = L"sky";
@@ -224,6 +226,19 @@ void FieldItemWorld::RunWorker(int code, int index) {
     case kPhaseRefresh:
         RefreshPlacements(record);
         break;
+    case kPhaseMove: {
+        // a member's own phases need nothing of other members: no share waits for another
+        const Clock::time_point control = Clock::now();
+        ControlMembers(record);
+        const Clock::time_point integrate = Clock::now();
+        IntegrateMembers(record);
+        const Clock::time_point refresh = Clock::now();
+        RefreshPlacements(record);
+        record.moveSeconds = {std::chrono::duration<double>(integrate - control).count(),
+                              std::chrono::duration<double>(refresh - integrate).count(),
+                              std::chrono::duration<double>(Clock::now() - refresh).count()};
+        break;
+    }
     default:
         assert(false);
     }
@@ -467,12 +482,20 @@ void FieldItemWorld::UpdateWorld(const Matrix4* parentTransform, const Quaternio
     const StepTiming::PhaseClock clock(lastTiming_.refresh, totalTiming_.refresh);
     RefreshMembers();
     heavyNoted_ = false;
+    PrepareRefresh(parentTransform, parentOrientation);
+    RunPhase(kPhaseRefresh);
+    CompleteRefresh();
+}
+
+void FieldItemWorld::PrepareRefresh(const Matrix4* parentTransform, const Quaternion* parentOrientation) {
     // each member's placement depends on itself alone
     refreshTransform_ = parentTransform;
     refreshOrientation_ = parentOrientation;
     // the grid takes each share's bodies on the share's thread, then builds its lists
     grid_.Prepare(bodies_.size(), land_, settings_.contactTolerance);
-    RunPhase(kPhaseRefresh);
+}
+
+void FieldItemWorld::CompleteRefresh() {
     BroadPhaseGrid::RangeChanges changes;
     for (int r = 0; r < recordCount_; ++r) {
         const BroadPhaseGrid::RangeChanges& share = records_[r].gridChanges;
@@ -1166,6 +1189,41 @@ void FieldItemWorld::SumForces(StepRecord& record) {
     }
 }
 
+void FieldItemWorld::Step(const TickInput* input) {
+    DetectCollisions();
+
+    // applied forces, integration and refresh: what each needs of the shares' serial work
+    // comes first (the player's control, the heavy items), what they give after (members
+    // whose motion is no longer finite, the grid's lists)
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    RefreshMembers();
+    if (player_ >= 0) {
+        memberInfo_[player_].item->Control(input);
+    }
+    input_ = input;
+    controlling_ = true;
+    NoteHeavyItems();
+    PrepareRefresh(nullptr, nullptr);
+    const Clock::time_point shared = Clock::now();
+    RunPhase(kPhaseMove);
+    controlling_ = false;
+    input_ = nullptr;
+    RemoveNonFinite();
+    CompleteRefresh();
+
+    // the phases' times as the stepping thread saw them: its own share's (the first record's)
+    // control and integration, the rest as the refresh
+    const std::array<double, 3>& own = records_[0].moveSeconds;
+    const double total = std::chrono::duration<double>(Clock::now() - start).count();
+    lastTiming_.forces = std::chrono::duration<double>(shared - start).count() + own[0];
+    lastTiming_.integration = own[1];
+    lastTiming_.refresh = std::max(total - lastTiming_.forces - lastTiming_.integration, 0.0);
+    totalTiming_.forces += lastTiming_.forces;
+    totalTiming_.integration += lastTiming_.integration;
+    totalTiming_.refresh += lastTiming_.refresh;
+}
+
 void FieldItemWorld::Control(const TickInput* input) {
     const StepTiming::PhaseClock clock(lastTiming_.forces, totalTiming_.forces);
     RefreshMembers();
@@ -1181,6 +1239,12 @@ void FieldItemWorld::Control(const TickInput* input) {
 
 void FieldItemWorld::ApplyGravity() {
     RefreshMembers();
+    NoteHeavyItems();
+    RunPhase(kPhaseControl);
+    input_ = nullptr;
+}
+
+void FieldItemWorld::NoteHeavyItems() {
     // the heavy items pull from where they stand before anything moves (the contact phase
     // just before noted them, as nothing has moved since)
     heavy_.clear();
@@ -1198,8 +1262,6 @@ void FieldItemWorld::ApplyGravity() {
         }
     }
     heavyNoted_ = false;
-    RunPhase(kPhaseControl);
-    input_ = nullptr;
 }
 
 void FieldItemWorld::ControlMembers(StepRecord& record) {
@@ -1256,7 +1318,10 @@ void FieldItemWorld::Integrate(const TickInput* input) {
     input_ = input;
     RunPhase(kPhaseIntegrate);
     input_ = nullptr;
+    RemoveNonFinite();
+}
 
+void FieldItemWorld::RemoveNonFinite() {
     // a member whose motion is no longer finite is out of every pair from now on and gone at the
     // tick's purge, so that it cannot poison the rest
     for (int r = 0; r < recordCount_; ++r) {

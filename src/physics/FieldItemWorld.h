@@ -106,6 +106,11 @@ public:
 
     /// Contact phase: pairs from the grid, detection, contact forces, merge, impact listening.
     virtual void DetectCollisions();
+    /// One step: the contact phase, then the applied forces, the integration and the refresh as
+    /// Control, Integrate and UpdateWorld(null, null) give them, with the same results; in a
+    /// large world each thread runs the last three for its share in one go, as a member's own
+    /// phases need nothing of other members.
+    void Step(const TickInput* input);
     /// Marks deleted every member that is not the sky, the land or a player.
     virtual void RemoveUserItems();
     /// Whether a member name is one the world makes itself (the land, the sky, the local player).
@@ -313,6 +318,8 @@ private:
         std::vector<std::pair<std::uint32_t, double>> impacts;
         std::vector<HeavyItem> heavy;
         std::vector<std::uint32_t> removed;
+        /// How long the share's control, integration and refresh took in the last step, s.
+        std::array<double, 3> moveSeconds{};
         SafeguardCounts safeguards;
         BroadPhaseGrid::RangeChanges gridChanges;
     };
@@ -327,6 +334,14 @@ private:
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
     void RunWorker(int code, int index);
+    /// The heavy items of this step, for the control phase.
+    void NoteHeavyItems();
+    /// Marks deleted (and logs) each member the integration found no longer finite.
+    void RemoveNonFinite();
+    /// The refresh before and after the shares' placements: the parent placement and the
+    /// grid's preparation; the grid's changes and lists.
+    void PrepareRefresh(const Matrix4* parentTransform, const Quaternion* parentOrientation);
+    void CompleteRefresh();
     /// Rebuilds the member tables if the member set changed.
     void RefreshMembers();
     /// Enters every member's current bounds into the grid.

@@ -13,10 +13,7 @@ int RunTick(FieldItemWorld& world, const TickInput* input, const std::function<v
         if (beforeStep) {
             beforeStep(steps);
         }
-        world.DetectCollisions();
-        world.Control(input);
-        world.Integrate(input);
-        world.UpdateWorld(nullptr, nullptr);
+        world.Step(input);
         ++steps;
     }
     // the tick's end comes whatever the steps were: additions go live, deletions go away; the

@@ -244,10 +244,7 @@ void MirelApplication::RunTick() {
                 player->UpdateWorld(nullptr, nullptr);
             }
         } else {
-            world_->DetectCollisions();
-            world_->Control(&input);
-            world_->Integrate(&input);
-            world_->UpdateWorld(nullptr, nullptr);
+            world_->Step(&input);
             ++stepsRun;
         }
     }
