@@ -84,15 +84,12 @@ void FieldItemWorld::AssignRecords() {
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
     recordCount_ = workers_ && members >= parallelMinimum_ ? workerCount_ : 1;
-    for (std::vector<double>& rates : shareRates_) {
-        rates.assign(recordCount_, 0.0);
-    }
+    shareRates_.assign(recordCount_, 0.0);
     for (int r = 0; r < recordCount_; ++r) {
-        for (Share& share : records_[r].shares) {
-            share.begin = static_cast<std::uint32_t>(members * r / recordCount_);
-            share.end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
-            share.seconds = 0.0;
-        }
+        Share& share = records_[r].share;
+        share.begin = static_cast<std::uint32_t>(members * r / recordCount_);
+        share.end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
+        share.seconds = 0.0;
     }
 }
 
@@ -149,39 +146,33 @@ void FieldItemWorld::BalanceRecords() {
     std::vector<std::uint64_t> work(count);
     std::vector<double> seconds(count);
     std::vector<double> shares;
-    // the contact work of a member grows with its pairs (and a member costs about as much as a
-    // few of them); its own phases cost every member about the same
+    // a member costs about as much as a few of its pairs
     constexpr std::uint64_t kMemberWeight = 4;
-    for (int kind = 0; kind < kShareKinds; ++kind) {
-        auto weight = [&](std::size_t member) -> std::uint64_t {
-            return kind == kOwnShare ? 1 : memberPairs_[member] + kMemberWeight;
-        };
-        std::uint64_t total = 0;
-        for (std::size_t r = 0; r < count; ++r) {
-            const Share& share = records_[r].shares[kind];
-            work[r] = 0;
-            for (std::uint32_t member = share.begin; member < share.end; ++member) {
-                work[r] += weight(member);
-            }
-            total += work[r];
-            seconds[r] = share.seconds;
+    auto weight = [&](std::size_t member) -> std::uint64_t { return memberPairs_[member] + kMemberWeight; };
+    std::uint64_t total = 0;
+    for (std::size_t r = 0; r < count; ++r) {
+        const Share& share = records_[r].share;
+        work[r] = 0;
+        for (std::uint32_t member = share.begin; member < share.end; ++member) {
+            work[r] += weight(member);
         }
-        ShareByRates(work, seconds, shareRates_[kind], shares);
-        std::uint64_t sum = 0;
-        double limit = 0.0;
-        std::size_t member = 0;
-        for (std::size_t r = 0; r < count; ++r) {
-            Share& share = records_[r].shares[kind];
-            share.begin = static_cast<std::uint32_t>(member);
-            limit += shares[r] * static_cast<double>(total);
-            while (member < members &&
-                   (r + 1 == count || static_cast<double>(sum + weight(member)) <= limit)) {
-                sum += weight(member);
-                ++member;
-            }
-            share.end = static_cast<std::uint32_t>(member);
-            share.seconds = 0.0;
+        total += work[r];
+        seconds[r] = share.seconds;
+    }
+    ShareByRates(work, seconds, shareRates_, shares);
+    std::uint64_t sum = 0;
+    double limit = 0.0;
+    std::size_t member = 0;
+    for (std::size_t r = 0; r < count; ++r) {
+        Share& share = records_[r].share;
+        share.begin = static_cast<std::uint32_t>(member);
+        limit += shares[r] * static_cast<double>(total);
+        while (member < members && (r + 1 == count || static_cast<double>(sum + weight(member)) <= limit)) {
+            sum += weight(member);
+            ++member;
         }
+        share.end = static_cast<std::uint32_t>(member);
+        share.seconds = 0.0;
     }
 }
 
@@ -244,10 +235,7 @@ void FieldItemWorld::RunWorker(int code, int index) {
     }
     if (timed) {
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        const ShareKind kind = code == kPhasePairs  ? kPairShare
-                               : code <= kPhaseSums ? kForceShare
-                                                    : kOwnShare;
-        record.shares[kind].seconds += seconds;
+        record.share.seconds += seconds;
     }
 }
 
@@ -508,7 +496,7 @@ void FieldItemWorld::CompleteRefresh() {
 }
 
 void FieldItemWorld::RefreshPlacements(StepRecord& record) {
-    const Share& share = record.shares[kOwnShare];
+    const Share& share = record.share;
     for (std::uint32_t i = share.begin; i < share.end; ++i) {
         memberInfo_[i].item->UpdateWorld(refreshTransform_, refreshOrientation_);
         CaptureBounds(i);
@@ -642,7 +630,7 @@ void FieldItemWorld::FindContacts(StepRecord& record) {
     // own inputs)
     record.pairs.clear();
     const double tolerance = settings_.contactTolerance;
-    const Share& share = record.shares[kPairShare];
+    const Share& share = record.share;
     grid_.ForEachPair(share.begin, share.end, [&](const BroadPhaseGrid::Pair& pair) {
         const MemberInfo& a = memberInfo_[pair.first];
         const MemberInfo& b = memberInfo_[pair.second];
@@ -844,8 +832,8 @@ double FieldItemWorld::InverseMassAlong(std::uint32_t member, const Vector3& poi
 }
 
 void FieldItemWorld::LoadSprings(StepRecord& record) {
-    const std::uint32_t begin = record.shares[kForceShare].begin;
-    const std::uint32_t end = record.shares[kForceShare].end;
+    const std::uint32_t begin = record.share.begin;
+    const std::uint32_t end = record.share.end;
     const std::uint32_t owned = end - begin;
 
     // the owned members' contacts among all records', in contact order (the records hold
@@ -1022,7 +1010,7 @@ void FieldItemWorld::WeighFriction(StepRecord& record) {
     const double staticFriction = settings_.staticFriction;
     const double friction = settings_.friction;
     const double timeStep = settings_.timeStep;
-    const Share& share = record.shares[kForceShare];
+    const Share& share = record.share;
     for (std::uint32_t member = share.begin; member < share.end; ++member) {
         const std::uint32_t first = record.incidentBegin[member - share.begin];
         const std::uint32_t last = record.incidentBegin[member - share.begin + 1];
@@ -1115,7 +1103,7 @@ void FieldItemWorld::SumForces(StepRecord& record) {
     record.impacts.clear();
     record.heavy.clear();
     const double heavyMass = settings_.heavyMass;
-    const Share& share = record.shares[kForceShare];
+    const Share& share = record.share;
     for (std::uint32_t member = share.begin; member < share.end; ++member) {
         const std::uint32_t first = record.incidentBegin[member - share.begin];
         const std::uint32_t last = record.incidentBegin[member - share.begin + 1];
@@ -1269,7 +1257,7 @@ void FieldItemWorld::ControlMembers(StepRecord& record) {
     const double gravitationalConstant = settings.gravitationalConstant;
     const double surfaceGravity = settings.gravity * gravitationalConstant * settings.earthMass /
                                   (settings.earthRadius * settings.earthRadius);
-    const Share& share = record.shares[kOwnShare];
+    const Share& share = record.share;
     for (std::uint32_t member = share.begin; member < share.end; ++member) {
         const MemberInfo& info = memberInfo_[member];
         FieldItem* item = info.item;
@@ -1340,7 +1328,7 @@ void FieldItemWorld::IntegrateMembers(StepRecord& record) {
     auto finite = [](const Vector3& v) {
         return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
     };
-    const Share& share = record.shares[kOwnShare];
+    const Share& share = record.share;
     for (std::uint32_t member = share.begin; member < share.end; ++member) {
         const MemberInfo& info = memberInfo_[member];
         FieldItem& item = *info.item;

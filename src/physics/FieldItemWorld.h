@@ -284,23 +284,20 @@ private:
 
     /// The work of one share of the members in every phase; records sit on cache lines of their
     /// own, as different threads fill them.
-    /// The three ways the members are shared out among the records: their pairs (as first
-    /// member) and contacts; the forces of their contacts (spring loads, friction and sums);
-    /// their own phases (control, integration, placement). Each kind of share is balanced
-    /// apart, as the phases' costs are spread differently over the members.
-    enum ShareKind { kPairShare, kForceShare, kOwnShare, kShareKinds };
+    /// The members [begin, end) a record owns in every phase (its pairs as first member, their
+    /// contacts, the forces and own phases of its members), and how long its phases took since
+    /// the last balance, s. One share for all phases keeps a member's data on one core from
+    /// phase to phase.
     struct Share {
-        /// The members [begin, end).
         std::uint32_t begin = 0;
         std::uint32_t end = 0;
-        /// How long the record's phases of this kind took since the last balance, s.
         double seconds = 0.0;
     };
 
     /// The work of one share of the members in every phase; records sit on cache lines of their
     /// own, as different threads fill them.
     struct alignas(64) StepRecord {
-        std::array<Share, kShareKinds> shares;
+        Share share;
         std::vector<BroadPhaseGrid::Pair> pairs;
         std::vector<BroadPhaseGrid::Pair> grouped;
         std::vector<std::uint32_t> counts;
@@ -327,9 +324,9 @@ private:
     void StartWorkers(int workerCount);
     /// Splits the members into the shares of the records.
     void AssignRecords();
-    /// Moves the shares' borders so that each share takes about as long, for each kind of
-    /// share apart: the threads need not run at one speed (one core may be slower, or busy),
-    /// so the time each share took over its work sets its next size.
+    /// Moves the shares' borders so that each share takes about as long: the threads need not
+    /// run at one speed (one core may be slower, or busy), so the time each share took over
+    /// its work sets its next size.
     void BalanceRecords();
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
@@ -436,9 +433,9 @@ private:
     /// Per member: its pairs as first member in the last contact phase; the shares are balanced
     /// every kBalanceInterval contact phases.
     std::vector<std::uint32_t> memberPairs_;
-    /// Per kind of share and record: the seconds per unit of work it took, smoothed over the
-    /// balances (0 before the first).
-    std::array<std::vector<double>, kShareKinds> shareRates_;
+    /// Per record: the seconds per unit of work it took, smoothed over the balances (0 before
+    /// the first).
+    std::vector<double> shareRates_;
     static constexpr int kBalanceInterval = 8;
     int stepsSinceBalance_ = 0;
     const TickInput* input_ = nullptr;
