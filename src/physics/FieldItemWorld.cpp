@@ -84,12 +84,14 @@ void FieldItemWorld::AssignRecords() {
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
     recordCount_ = workers_ && members >= parallelMinimum_ ? workerCount_ : 1;
+    pairRates_.assign(recordCount_, 0.0);
     shareRates_.assign(recordCount_, 0.0);
     for (int r = 0; r < recordCount_; ++r) {
-        Share& share = records_[r].share;
-        share.begin = static_cast<std::uint32_t>(members * r / recordCount_);
-        share.end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
-        share.seconds = 0.0;
+        for (Share* share : {&records_[r].pairShare, &records_[r].share}) {
+            share->begin = static_cast<std::uint32_t>(members * r / recordCount_);
+            share->end = static_cast<std::uint32_t>(members * (r + 1) / recordCount_);
+            share->seconds = 0.0;
+        }
     }
 }
 
@@ -141,30 +143,36 @@ void ShareByRates(const std::vector<std::uint64_t>& work, const std::vector<doub
 void FieldItemWorld::BalanceRecords() {
     // which member goes to which share never changes a result, only how long the phases take
     stepsSinceBalance_ = 0;
+    // a member's pairs cost about as much each, and a member as much as a few of them; in the
+    // other phases every member costs about the same
+    constexpr std::uint64_t kMemberWeight = 4;
+    Rebalance(&StepRecord::pairShare, pairRates_,
+              [&](std::size_t member) -> std::uint64_t { return memberPairs_[member] + kMemberWeight; });
+    Rebalance(&StepRecord::share, shareRates_, [](std::size_t) -> std::uint64_t { return 1; });
+}
+
+void FieldItemWorld::Rebalance(Share StepRecord::*kind, std::vector<double>& rates,
+                               const std::function<std::uint64_t(std::size_t)>& weight) {
     const std::size_t members = memberInfo_.size();
     const auto count = static_cast<std::size_t>(recordCount_);
-    std::vector<std::uint64_t> work(count);
+    std::vector<std::uint64_t> work(count, 0);
     std::vector<double> seconds(count);
     std::vector<double> shares;
-    // a member costs about as much as a few of its pairs
-    constexpr std::uint64_t kMemberWeight = 4;
-    auto weight = [&](std::size_t member) -> std::uint64_t { return memberPairs_[member] + kMemberWeight; };
     std::uint64_t total = 0;
     for (std::size_t r = 0; r < count; ++r) {
-        const Share& share = records_[r].share;
-        work[r] = 0;
+        const Share& share = records_[r].*kind;
         for (std::uint32_t member = share.begin; member < share.end; ++member) {
             work[r] += weight(member);
         }
         total += work[r];
         seconds[r] = share.seconds;
     }
-    ShareByRates(work, seconds, shareRates_, shares);
+    ShareByRates(work, seconds, rates, shares);
     std::uint64_t sum = 0;
     double limit = 0.0;
     std::size_t member = 0;
     for (std::size_t r = 0; r < count; ++r) {
-        Share& share = records_[r].share;
+        Share& share = records_[r].*kind;
         share.begin = static_cast<std::uint32_t>(member);
         limit += shares[r] * static_cast<double>(total);
         while (member < members && (r + 1 == count || static_cast<double>(sum + weight(member)) <= limit)) {
@@ -235,7 +243,7 @@ void FieldItemWorld::RunWorker(int code, int index) {
     }
     if (timed) {
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        record.share.seconds += seconds;
+        (code == kPhasePairs ? record.pairShare : record.share).seconds += seconds;
     }
 }
 
@@ -630,7 +638,7 @@ void FieldItemWorld::FindContacts(StepRecord& record) {
     // own inputs)
     record.pairs.clear();
     const double tolerance = settings_.contactTolerance;
-    const Share& share = record.share;
+    const Share& share = record.pairShare;
     grid_.ForEachPair(share.begin, share.end, [&](const BroadPhaseGrid::Pair& pair) {
         const MemberInfo& a = memberInfo_[pair.first];
         const MemberInfo& b = memberInfo_[pair.second];

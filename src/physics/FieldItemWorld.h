@@ -284,10 +284,8 @@ private:
 
     /// The work of one share of the members in every phase; records sit on cache lines of their
     /// own, as different threads fill them.
-    /// The members [begin, end) a record owns in every phase (its pairs as first member, their
-    /// contacts, the forces and own phases of its members), and how long its phases took since
-    /// the last balance, s. One share for all phases keeps a member's data on one core from
-    /// phase to phase.
+    /// The members [begin, end) of a record's share, and how long its phases took since the
+    /// last balance, s.
     struct Share {
         std::uint32_t begin = 0;
         std::uint32_t end = 0;
@@ -297,6 +295,11 @@ private:
     /// The work of one share of the members in every phase; records sit on cache lines of their
     /// own, as different threads fill them.
     struct alignas(64) StepRecord {
+        /// The members whose pairs (as first member) and contacts the record finds.
+        Share pairShare;
+        /// The members whose contact forces and own phases (control, integration, refresh) the
+        /// record works out. Their cost is spread over the members unlike that of the pairs,
+        /// so the two shares are balanced apart.
         Share share;
         std::vector<BroadPhaseGrid::Pair> pairs;
         std::vector<BroadPhaseGrid::Pair> grouped;
@@ -328,6 +331,10 @@ private:
     /// run at one speed (one core may be slower, or busy), so the time each share took over
     /// its work sets its next size.
     void BalanceRecords();
+    /// Moves the borders of one share of every record (pairShare or share) after the time each
+    /// took for its work, the sum of the members' weights.
+    void Rebalance(Share StepRecord::*kind, std::vector<double>& rates,
+                   const std::function<std::uint64_t(std::size_t)>& weight);
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
     void RunWorker(int code, int index);
@@ -435,6 +442,7 @@ private:
     std::vector<std::uint32_t> memberPairs_;
     /// Per record: the seconds per unit of work it took, smoothed over the balances (0 before
     /// the first).
+    std::vector<double> pairRates_;
     std::vector<double> shareRates_;
     static constexpr int kBalanceInterval = 8;
     int stepsSinceBalance_ = 0;

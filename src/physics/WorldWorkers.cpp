@@ -22,10 +22,13 @@ inline void CpuRelax() {
 #endif
 }
 
-/// Worker spin after a phase: the next phase of a step usually follows within this time.
-constexpr std::chrono::microseconds kWorkerSpin{100};
-/// The calling thread only waits for records already being run; it spins that long, then sleeps.
-constexpr std::chrono::microseconds kCallerSpin{50};
+/// Worker spin after a phase: the next phase usually follows within this time, the serial
+/// work between two steps of a large world (the grid's lists) included; a worker that went to
+/// sleep instead wakes tens of microseconds late, and its share waits for it.
+constexpr std::chrono::microseconds kWorkerSpin{1000};
+/// The calling thread only waits for records already being run, seldom longer than this: it
+/// spins that long, then sleeps.
+constexpr std::chrono::microseconds kCallerSpin{1000};
 
 /// Waits until value differs from `old`: spins for up to `spin` first, then sleeps.
 std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
