@@ -84,8 +84,6 @@ void FieldItemWorld::AssignRecords() {
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
     recordCount_ = workers_ && members >= parallelMinimum_ ? workerCount_ : 1;
-    pairRates_.assign(recordCount_, 0.0);
-    shareRates_.assign(recordCount_, 0.0);
     for (int r = 0; r < recordCount_; ++r) {
         for (Share* share : {&records_[r].pairShare, &records_[r].share}) {
             share->begin = static_cast<std::uint32_t>(members * r / recordCount_);
@@ -97,41 +95,45 @@ void FieldItemWorld::AssignRecords() {
 
 namespace {
 
-/// The share of the work each record should take next, from the time it took for its work
-/// since the last balance: a record's seconds per unit of work, smoothed over the balances,
-/// sets its speed, and each record takes work in proportion to its speed. A record that
-/// measured nothing (no work, or a clock that did not move) keeps its last speed, or the
-/// average one; no share falls below a quarter of an even one, so that a thread slowed for a
-/// moment (a busy machine) gets work again once it is back.
-void ShareByRates(const std::vector<std::uint64_t>& work, const std::vector<double>& seconds,
-                  std::vector<double>& rates, std::vector<double>& shares) {
+/// The share of the work each record should take next, from the time each took for its
+/// work since the last balance. A record's work over its time is its speed, which takes in
+/// both the thread's speed (one core may be slower, or busy) and how costly its members were;
+/// the shares move halfway from where they are towards those in proportion to the speeds, so
+/// that neither a member mix that changes with the border nor a moment's noise makes them
+/// swing. A record that measured nothing (no work, or a clock that did not move) counts at
+/// the average speed; no share falls below a quarter of an even one, so that a thread
+/// slowed for a moment gets work again once it is back.
+void NextShares(const std::vector<std::uint64_t>& work, const std::vector<double>& seconds,
+                std::vector<double>& shares) {
     const std::size_t count = work.size();
+    double totalWork = 0.0;
+    double speedSum = 0.0;
+    int measured = 0;
     for (std::size_t r = 0; r < count; ++r) {
+        totalWork += static_cast<double>(work[r]);
         if (work[r] > 0 && seconds[r] > 0.0) {
-            const double rate = seconds[r] / static_cast<double>(work[r]);
-            rates[r] = rates[r] > 0.0 ? 0.5 * (rates[r] + rate) : rate;
+            speedSum += static_cast<double>(work[r]) / seconds[r];
+            ++measured;
         }
     }
-    double known = 0.0;
-    int knownCount = 0;
-    for (const double rate : rates) {
-        if (rate > 0.0) {
-            known += rate;
-            ++knownCount;
-        }
+    shares.assign(count, 1.0 / static_cast<double>(count));
+    if (measured == 0 || !(totalWork > 0.0)) {
+        return;
     }
-    const double fallback = knownCount > 0 ? known / knownCount : 1.0;
-    shares.assign(count, 0.0);
+    const double averageSpeed = speedSum / measured;
+    std::vector<double> speeds(count);
     double total = 0.0;
     for (std::size_t r = 0; r < count; ++r) {
-        shares[r] = 1.0 / (rates[r] > 0.0 ? rates[r] : fallback);
-        total += shares[r];
+        speeds[r] =
+            work[r] > 0 && seconds[r] > 0.0 ? static_cast<double>(work[r]) / seconds[r] : averageSpeed;
+        total += speeds[r];
     }
     const double floor = 0.25 / static_cast<double>(count);
     double clamped = 0.0;
-    for (double& share : shares) {
-        share = std::max(share / total, floor);
-        clamped += share;
+    for (std::size_t r = 0; r < count; ++r) {
+        const double now = static_cast<double>(work[r]) / totalWork;
+        shares[r] = std::max(0.5 * (now + speeds[r] / total), floor);
+        clamped += shares[r];
     }
     for (double& share : shares) {
         share /= clamped;
@@ -146,12 +148,12 @@ void FieldItemWorld::BalanceRecords() {
     // a member's pairs cost about as much each, and a member as much as a few of them; in the
     // other phases every member costs about the same
     constexpr std::uint64_t kMemberWeight = 4;
-    Rebalance(&StepRecord::pairShare, pairRates_,
+    Rebalance(&StepRecord::pairShare,
               [&](std::size_t member) -> std::uint64_t { return memberPairs_[member] + kMemberWeight; });
-    Rebalance(&StepRecord::share, shareRates_, [](std::size_t) -> std::uint64_t { return 1; });
+    Rebalance(&StepRecord::share, [](std::size_t) -> std::uint64_t { return 1; });
 }
 
-void FieldItemWorld::Rebalance(Share StepRecord::*kind, std::vector<double>& rates,
+void FieldItemWorld::Rebalance(Share StepRecord::*kind,
                                const std::function<std::uint64_t(std::size_t)>& weight) {
     const std::size_t members = memberInfo_.size();
     const auto count = static_cast<std::size_t>(recordCount_);
@@ -167,7 +169,7 @@ void FieldItemWorld::Rebalance(Share StepRecord::*kind, std::vector<double>& rat
         total += work[r];
         seconds[r] = share.seconds;
     }
-    ShareByRates(work, seconds, rates, shares);
+    NextShares(work, seconds, shares);
     std::uint64_t sum = 0;
     double limit = 0.0;
     std::size_t member = 0;

@@ -333,8 +333,7 @@ private:
     void BalanceRecords();
     /// Moves the borders of one share of every record (pairShare or share) after the time each
     /// took for its work, the sum of the members' weights.
-    void Rebalance(Share StepRecord::*kind, std::vector<double>& rates,
-                   const std::function<std::uint64_t(std::size_t)>& weight);
+    void Rebalance(Share StepRecord::*kind, const std::function<std::uint64_t(std::size_t)>& weight);
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
     void RunWorker(int code, int index);
@@ -440,10 +439,6 @@ private:
     /// Per member: its pairs as first member in the last contact phase; the shares are balanced
     /// every kBalanceInterval contact phases.
     std::vector<std::uint32_t> memberPairs_;
-    /// Per record: the seconds per unit of work it took, smoothed over the balances (0 before
-    /// the first).
-    std::vector<double> pairRates_;
-    std::vector<double> shareRates_;
     static constexpr int kBalanceInterval = 8;
     int stepsSinceBalance_ = 0;
     const TickInput* input_ = nullptr;
