@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <limits>
+#include <span>
 
 namespace {
 
@@ -164,7 +165,7 @@ void BroadPhaseGrid::RefreshRange(const std::vector<Body>& bodies, std::uint32_t
     }
 }
 
-void BroadPhaseGrid::Complete(const std::vector<Body>& bodies, const RangeChanges& changes) {
+bool BroadPhaseGrid::CompleteBegin(const std::vector<Body>& bodies, const RangeChanges& changes) {
     const bool membershipChanged = changes.membership || countChanged_;
     if (membershipChanged) {
         neighboursValid_ = false;
@@ -184,7 +185,17 @@ void BroadPhaseGrid::Complete(const std::vector<Body>& bodies, const RangeChange
     }
     if (!neighboursValid_ || changes.moved) {
         builtTolerance_ = tolerance_;
-        RebuildNeighbours(bodies, tolerance_);
+        BeginNeighbours(bodies, tolerance_);
+        return true;
+    }
+    return false;
+}
+
+void BroadPhaseGrid::Complete(const std::vector<Body>& bodies, const RangeChanges& changes) {
+    if (CompleteBegin(bodies, changes)) {
+        FindNeighbours(bodies, 0, 1, neighbourScratch_);
+        const std::vector<std::uint64_t>* found[] = {&neighbourScratch_};
+        CompleteEnd(found);
     }
 }
 
@@ -332,9 +343,10 @@ std::uint64_t BroadPhaseGrid::TakenBetween(const Cell& cell, std::uint32_t share
     return taken;
 }
 
-void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double tolerance) {
+void BroadPhaseGrid::BeginNeighbours(const std::vector<Body>& bodies, double tolerance) {
     ++neighbourRebuilds_;
     const float widening = static_cast<float>(tolerance);
+    widening_ = widening;
 
     // bounds widened by twice the margin (each of two items may move by one margin) and by a
     // little for rounding, so that every pair the exact bounding test can accept before the
@@ -351,13 +363,6 @@ void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double t
         items_[member].builtPosition = body.position;
         items_[member].builtExtent = body.extent;
     }
-    auto overlap = [&](std::uint32_t a, std::uint32_t b) {
-        const Vector3 d = bodies[a].position - bodies[b].position;
-        const Vector3& ea = fat_[a];
-        const Vector3& eb = fat_[b];
-        return std::fabs(d.x) <= ea.x + eb.x + widening && std::fabs(d.y) <= ea.y + eb.y + widening &&
-               std::fabs(d.z) <= ea.z + eb.z + widening;
-    };
 
     // column width: the largest footprint among the items not far above the median; the
     // few larger ones are tested against every item
@@ -435,19 +440,33 @@ void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double t
         columns_.push_back(Column{sweep_[i].column, i, j});
         i = j;
     }
+}
 
-    neighbourScratch_.clear();
+void BroadPhaseGrid::FindNeighbours(const std::vector<Body>& bodies, std::uint32_t part, std::uint32_t parts,
+                                    std::vector<std::uint64_t>& found) const {
+    const float widening = widening_;
+    auto overlap = [&](std::uint32_t a, std::uint32_t b) {
+        const Vector3 d = bodies[a].position - bodies[b].position;
+        const Vector3& ea = fat_[a];
+        const Vector3& eb = fat_[b];
+        return std::fabs(d.x) <= ea.x + eb.x + widening && std::fabs(d.y) <= ea.y + eb.y + widening &&
+               std::fabs(d.z) <= ea.z + eb.z + widening;
+    };
+    found.clear();
     auto testPair = [&](std::uint32_t a, std::uint32_t b) {
         if (overlap(a, b)) {
             if (a > b) {
                 std::swap(a, b);
             }
-            neighbourScratch_.push_back(static_cast<std::uint64_t>(a) << 32 | b);
+            found.push_back(static_cast<std::uint64_t>(a) << 32 | b);
         }
     };
 
-    // each column against itself and its four forward neighbours, sweeping along y
-    for (const Column& column : columns_) {
+    // the part's columns, each against itself and its four forward neighbours, sweeping along y
+    const std::size_t columnBegin = columns_.size() * part / parts;
+    const std::size_t columnEnd = columns_.size() * (part + 1) / parts;
+    for (std::size_t c = columnBegin; c < columnEnd; ++c) {
+        const Column& column = columns_[c];
         for (std::uint32_t i = column.begin; i < column.end; ++i) {
             for (std::uint32_t j = i + 1; j < column.end && sweep_[j].bottom <= sweep_[i].top; ++j) {
                 testPair(sweep_[i].member, sweep_[j].member);
@@ -482,28 +501,36 @@ void BroadPhaseGrid::RebuildNeighbours(const std::vector<Body>& bodies, double t
         }
     }
 
-    // the large items against everything
-    for (std::uint32_t big : large_) {
+    // the part's large items against everything
+    for (std::size_t l = large_.size() * part / parts; l < large_.size() * (part + 1) / parts; ++l) {
+        const std::uint32_t big = large_[l];
         for (std::uint32_t member : gridMembers_) {
             if (member != big && (isLarge_[member] == 0 || member > big)) {
                 testPair(big, member);
             }
         }
     }
+}
 
+void BroadPhaseGrid::CompleteEnd(std::span<const std::vector<std::uint64_t>* const> found) {
     // neighbour lists: for each member the later members, in member order (each pair is
     // found once, so a counting sort by the first member and a short sort of each list do)
+    const std::size_t memberCount = items_.size();
     neighbourBegin_.assign(memberCount + 1, 0);
-    for (std::uint64_t pair : neighbourScratch_) {
-        ++neighbourBegin_[(pair >> 32) + 1];
+    for (const std::vector<std::uint64_t>* pairs : found) {
+        for (std::uint64_t pair : *pairs) {
+            ++neighbourBegin_[(pair >> 32) + 1];
+        }
     }
     for (std::size_t i = 1; i <= memberCount; ++i) {
         neighbourBegin_[i] += neighbourBegin_[i - 1];
     }
-    neighbours_.resize(neighbourScratch_.size());
+    neighbours_.resize(neighbourBegin_[memberCount]);
     fill_.assign(neighbourBegin_.begin(), neighbourBegin_.end() - 1);
-    for (std::uint64_t pair : neighbourScratch_) {
-        neighbours_[fill_[pair >> 32]++] = static_cast<std::uint32_t>(pair);
+    for (const std::vector<std::uint64_t>* pairs : found) {
+        for (std::uint64_t pair : *pairs) {
+            neighbours_[fill_[pair >> 32]++] = static_cast<std::uint32_t>(pair);
+        }
     }
     for (std::size_t member = 0; member < memberCount; ++member) {
         std::sort(neighbours_.begin() + neighbourBegin_[member],

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "physics/Vector3.h"
@@ -72,6 +73,14 @@ public:
     void RefreshRange(const std::vector<Body>& bodies, std::uint32_t begin, std::uint32_t end,
                       RangeChanges& changes);
     void Complete(const std::vector<Body>& bodies, const RangeChanges& changes);
+    /// Complete in parts, so that the search for neighbours can be shared out too:
+    /// CompleteBegin on one thread; when it answers true, FindNeighbours for the parts 0 to
+    /// parts - 1 (on any threads, each into a list of its own), then CompleteEnd with all
+    /// those lists on one thread. Any number of parts gives the same lists.
+    bool CompleteBegin(const std::vector<Body>& bodies, const RangeChanges& changes);
+    void FindNeighbours(const std::vector<Body>& bodies, std::uint32_t part, std::uint32_t parts,
+                        std::vector<std::uint64_t>& found) const;
+    void CompleteEnd(std::span<const std::vector<std::uint64_t>* const> found);
     /// Forgets everything, so that the next Refresh rebuilds from scratch (the member set changed).
     void Invalidate();
 
@@ -167,7 +176,8 @@ private:
     }
 
     void RebuildCells();
-    void RebuildNeighbours(const std::vector<Body>& bodies, double tolerance);
+    /// The neighbour rebuild's serial start: widened bounds, column width, the sweep order.
+    void BeginNeighbours(const std::vector<Body>& bodies, double tolerance);
     /// Position of a member that lies in the cell, or false.
     bool PositionIn(std::uint32_t member, std::uint32_t cell, std::uint32_t& position) const;
     /// Number of pairs (row, z) with z a shared row after the shared row and before the
@@ -215,6 +225,8 @@ private:
     /// sweep_ holds the small items of the last rebuild, in their order then.
     bool sweepKept_ = false;
     double builtTolerance_ = 0.0;
+    /// The tolerance of the neighbour rebuild under way, as the pair tests widen by it.
+    float widening_ = 0.0f;
     /// The tolerance and whether the member count changed, between Prepare and Complete.
     double tolerance_ = 0.0;
     bool countChanged_ = false;

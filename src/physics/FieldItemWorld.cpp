@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <numeric>
+#include <span>
 
 #include "collision/Collide.h"
 #include "collision/CollisionDetect.h"
@@ -30,6 +31,8 @@ constexpr int kPhaseIntegrate = 6;
 constexpr int kPhaseRefresh = 7;
 /// Control, integration and refresh of a share in one go (a step's applied forces, motion and placements).
 constexpr int kPhaseMove = 8;
+/// A part of the grid's search for neighbours, when it rebuilds its lists.
+constexpr int kPhaseNeighbours = 9;
 
 const std::wstring kLandName = L"land";
 const std::wstring kSkyName = L"sky";
@@ -227,6 +230,10 @@ void FieldItemWorld::RunWorker(int code, int index) {
     case kPhaseRefresh:
         RefreshPlacements(record);
         break;
+    case kPhaseNeighbours:
+        grid_.FindNeighbours(bodies_, static_cast<std::uint32_t>(index),
+                             static_cast<std::uint32_t>(recordCount_), record.neighbours);
+        break;
     case kPhaseMove: {
         // a member's own phases need nothing of other members: no share waits for another
         const Clock::time_point control = Clock::now();
@@ -243,7 +250,7 @@ void FieldItemWorld::RunWorker(int code, int index) {
     default:
         assert(false);
     }
-    if (timed) {
+    if (timed && code != kPhaseNeighbours) {
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         (code == kPhasePairs ? record.pairShare : record.share).seconds += seconds;
     }
@@ -501,7 +508,15 @@ void FieldItemWorld::CompleteRefresh() {
         changes.cells = changes.cells || share.cells;
         changes.moved = changes.moved || share.moved;
     }
-    grid_.Complete(bodies_, changes);
+    // the neighbour search, when due, is shared out by columns of the grid
+    if (grid_.CompleteBegin(bodies_, changes)) {
+        RunPhase(kPhaseNeighbours);
+        std::array<const std::vector<std::uint64_t>*, kMaximumWorkers> found{};
+        for (int r = 0; r < recordCount_; ++r) {
+            found[r] = &records_[r].neighbours;
+        }
+        grid_.CompleteEnd(std::span(found.data(), static_cast<std::size_t>(recordCount_)));
+    }
     gridStale_ = false;
 }
 

@@ -318,6 +318,8 @@ private:
         std::vector<std::pair<std::uint32_t, double>> impacts;
         std::vector<HeavyItem> heavy;
         std::vector<std::uint32_t> removed;
+        /// The pairs of neighbours the record's part of the grid's search found.
+        std::vector<std::uint64_t> neighbours;
         /// How long the share's control, integration and refresh took in the last step, s.
         std::array<double, 3> moveSeconds{};
         SafeguardCounts safeguards;
