@@ -9,8 +9,10 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <mutex>
 
 #include "shell/ShellText.h"
+#include "tester/MirelApplication.h"
 #include "tester/MirelConfig.h"
 
 const std::array<CConstPage::Constant, CConstPage::kConstantCount> CConstPage::kConstants{{
@@ -76,9 +78,18 @@ void CConstPage::Initialize() {
 }
 
 void CConstPage::Apply() {
-    MirelConfig& config = MirelConfig::Instance();
+    {
+        // the simulation thread reads the constants at every tick, under the same lock
+        std::unique_lock<MirelApplication::ExecLock> lock;
+        if (application_ != nullptr) {
+            lock = std::unique_lock(application_->Lock());
+        }
+        MirelConfig& config = MirelConfig::Instance();
+        for (int index = 0; index < kConstantCount; ++index) {
+            config.*kConstants[index].field = values_[index];
+        }
+    }
     for (int index = 0; index < kConstantCount; ++index) {
-        config.*kConstants[index].field = values_[index];
         // truncated toward zero; the slack keeps 0.6 / 0.01 = 59.999... at position 60
         positions_[index] = static_cast<int>(values_[index] / kConstants[index].step + 1e-9);
         const QSignalBlocker quiet(sliders_[index]);

@@ -200,13 +200,17 @@ void CDisplayPage::SetStereogram(bool on) {
 }
 
 void CDisplayPage::SliderMoved(bool screenSizeMoved) {
-    MirelConfig& config = MirelConfig::Instance();
-    config.SetScreenSize(screenSizeSlider_->value());
     if (zoomSlider_->value() == 0) {
         const QSignalBlocker quiet(zoomSlider_);
         zoomSlider_->setValue(1);
     }
-    config.SetZoom(zoomSlider_->value());
+    {
+        // the drawing thread reads the size and the zoom at every frame, under the same lock
+        std::lock_guard lock(application_->Lock());
+        MirelConfig& config = MirelConfig::Instance();
+        config.SetScreenSize(screenSizeSlider_->value());
+        config.SetZoom(zoomSlider_->value());
+    }
     RefreshLabels();
     if (screenSizeMoved) {
         application_->ResetDevice();

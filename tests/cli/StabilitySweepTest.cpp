@@ -98,14 +98,25 @@ void ExpectStable(const Corner& corner, double seconds) {
     }
 }
 
-// the smallest time step costs a hundred times the steps: half of the corners, briefly
-TEST(StabilitySweepTest, SmallestTimeStep) {
-    // under four times gravity the stacked toys land hard within the first second, and the world
-    // that comes out of it still moves by a few percent either way
-    for (const Corner& corner : {Corner{0.0001, 0.0, 0.0, 0.0, 0.03}, Corner{0.0001, 0.0, 1.0, 1.0, 0.03},
-                                 Corner{0.0001, 4.0, 0.0, 1.0, 0.1}, Corner{0.0001, 4.0, 1.0, 0.0, 0.1}}) {
-        ExpectStable(corner, 1.5);
-    }
+// the smallest time step costs a hundred times the steps: half of the corners, briefly, one test
+// each, so that the suite runs them side by side and a simulator built with ThreadSanitizer (8 to
+// 49 s for one) stays inside the time limit of each. Under four times gravity the stacked toys land
+// hard within the first second, and the world that comes out of it still moves by a few percent
+// either way.
+TEST(StabilitySweepTest, SmallestTimeStepWeightlessWithoutBounceOrFriction) {
+    ExpectStable(Corner{0.0001, 0.0, 0.0, 0.0, 0.03}, 1.5);
+}
+
+TEST(StabilitySweepTest, SmallestTimeStepWeightlessBouncingWithFriction) {
+    ExpectStable(Corner{0.0001, 0.0, 1.0, 1.0, 0.03}, 1.5);
+}
+
+TEST(StabilitySweepTest, SmallestTimeStepHeavyWithoutBounceWithFriction) {
+    ExpectStable(Corner{0.0001, 4.0, 0.0, 1.0, 0.1}, 1.5);
+}
+
+TEST(StabilitySweepTest, SmallestTimeStepHeavyBouncingWithoutFriction) {
+    ExpectStable(Corner{0.0001, 4.0, 1.0, 0.0, 0.1}, 1.5);
 }
 
 TEST(StabilitySweepTest, LargestTimeStep) {

@@ -337,12 +337,17 @@ TEST_F(KivaroProgramTest, KeysMouseAndViewButtonsMoveTheView) {
             QCoreApplication::sendEvent(Frame()->View(), &event);
         }
     };
+    // the simulation thread sets the mode under the application's lock
+    auto viewMode = [&config] {
+        std::lock_guard lock(Application().Lock());
+        return config.viewMode;
+    };
     press(Qt::Key_2, DIK_2);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return config.viewMode == 1; }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewMode() == 1; }, kWaitMs));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return GrabOnScreen(Frame()->ViewContainer(), below) != isometric; }, kWaitMs));
     press(Qt::Key_1, DIK_1);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return config.viewMode == 0; }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewMode() == 0; }, kWaitMs));
 
     // dragging the land with the right button turns the viewer about the vertical
     auto viewerTurn = [] {
