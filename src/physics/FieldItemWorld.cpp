@@ -1210,12 +1210,7 @@ void FieldItemWorld::Step(const TickInput* input) {
     // whose motion is no longer finite, the grid's lists)
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    RefreshMembers();
-    if (player_ >= 0) {
-        memberInfo_[player_].item->Control(input);
-    }
-    input_ = input;
-    controlling_ = true;
+    BeginControl(input);
     NoteHeavyItems();
     PrepareRefresh(nullptr, nullptr);
     const Clock::time_point shared = Clock::now();
@@ -1239,6 +1234,12 @@ void FieldItemWorld::Step(const TickInput* input) {
 
 void FieldItemWorld::Control(const TickInput* input) {
     const StepTiming::PhaseClock clock(lastTiming_.forces, totalTiming_.forces);
+    BeginControl(input);
+    ApplyGravity();
+    controlling_ = false;
+}
+
+void FieldItemWorld::BeginControl(const TickInput* input) {
     RefreshMembers();
     // the player first: it may push the item it holds
     if (player_ >= 0) {
@@ -1246,8 +1247,6 @@ void FieldItemWorld::Control(const TickInput* input) {
     }
     input_ = input;
     controlling_ = true;
-    ApplyGravity();
-    controlling_ = false;
 }
 
 void FieldItemWorld::ApplyGravity() {

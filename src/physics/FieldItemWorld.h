@@ -1,7 +1,7 @@
 #pragma once
 // The root group of the simulation: it owns every item of the scene (the land, the sky,
 // the local player and the user's items) and advances them in fixed time steps of four
-// phases, which the tester drives in this order: contact forces (DetectCollisions),
+// phases, which a step (Step) runs in this order: contact forces (DetectCollisions),
 // applied forces (Control), integration (Integrate) and the refresh of world placements
 // with the broad-phase grid (UpdateWorld). Contacts are soft springs inside a tolerance
 // band, with restitution, static and kinetic friction, drag and spin damping. The contact,
@@ -11,6 +11,10 @@
 // Shares of the step: the members are split into one share of consecutive member indices per
 // thread, and every phase of the step runs one record per share, so that a core keeps its
 // members' data from phase to phase (WorldWorkers hands each thread its own record first).
+// The pairs have a share of their own, as their cost lies unevenly on the members; both
+// shares are balanced on the time they took, as the cores need not run at one speed. A
+// member's applied forces, integration and refresh need nothing of other members, so a step
+// runs the three for a share in one go.
 // A record finds the pairs whose first member it owns, detects their contacts and works
 // out what each contact's forces need that does not depend on other contacts; the records
 // then sum, each for its own members, the contacts of each member in one order, that of a
@@ -282,8 +286,6 @@ private:
         double mass;
     };
 
-    /// The work of one share of the members in every phase; records sit on cache lines of their
-    /// own, as different threads fill them.
     /// The members [begin, end) of a record's share, and how long its phases took since the
     /// last balance, s.
     struct Share {
@@ -339,6 +341,8 @@ private:
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
     void RunWorker(int code, int index);
+    /// The control phase's start: the local player's control, then the members' control is due.
+    void BeginControl(const TickInput* input);
     /// The heavy items of this step, for the control phase.
     void NoteHeavyItems();
     /// Marks deleted (and logs) each member the integration found no longer finite.
