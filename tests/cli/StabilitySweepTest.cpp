@@ -100,9 +100,9 @@ void ExpectStable(const Corner& corner, double seconds) {
 
 // the smallest time step costs a hundred times the steps: half of the corners, briefly, one test
 // each, so that the suite runs them side by side and a simulator built with ThreadSanitizer (8 to
-// 49 s for one) stays inside the time limit of each. Under four times gravity the stacked toys land
-// hard within the first second, and the world that comes out of it still moves by a few percent
-// either way.
+// 63 s for one in two runs) stays inside the time limit of each. Under four times gravity the stacked toys
+// land hard within the first second, and the world that comes out of it still moves by a few percent either
+// way.
 TEST(StabilitySweepTest, SmallestTimeStepWeightlessWithoutBounceOrFriction) {
     ExpectStable(Corner{0.0001, 0.0, 0.0, 0.0, 0.03}, 1.5);
 }
