@@ -223,11 +223,19 @@ void CDisplayPage::Notify() {
 }
 
 void CDisplayPage::SettingsChanged() {
+    // the application thread writes them under the application's lock (the wheel, while it steps)
+    int zoom = 0;
+    int speedDivisor = 1;
+    {
+        std::lock_guard lock(application_->Lock());
+        zoom = MirelConfig::Instance().zoom;
+        speedDivisor = MirelConfig::Instance().speedDivisor;
+    }
     {
         const QSignalBlocker quiet(zoomSlider_);
         const QSignalBlocker quietSpeed(speedSlider_);
-        zoomSlider_->setValue(MirelConfig::Instance().zoom);
-        speedSlider_->setValue(SpeedPosition(MirelConfig::Instance().speedDivisor));
+        zoomSlider_->setValue(zoom);
+        speedSlider_->setValue(SpeedPosition(speedDivisor));
     }
     if (initialized_) {
         RefreshLabels();
