@@ -405,7 +405,7 @@ void BroadPhaseGrid::BeginNeighbours(const std::vector<Body>& bodies, double tol
     const auto entry = [&](std::uint32_t member) {
         const Body& body = bodies[member];
         return SweepEntry{ColumnKey(ColumnIndex(body.position.x, width), ColumnIndex(body.position.z, width)),
-                          body.position.y - fat_[member].y, body.position.y + fat_[member].y, member};
+                          body.position.y - fat_[member].y, body.position.y + fat_[member].y + widening, member};
     };
     std::size_t smallCount = 0;
     for (std::uint32_t member : gridMembers_) {

@@ -204,6 +204,8 @@ private:
     std::vector<std::uint32_t> neighbours_;
     struct SweepEntry {
         std::uint64_t column;
+        /// The widened bounds along y; the top also by the tolerance, as the pair test
+        /// widens by it, so that a sweep that stops at the first bottom above it misses no pair.
         float bottom;
         float top;
         std::uint32_t member;

@@ -222,3 +222,27 @@ TEST(BroadPhaseGridTest, ItemsAcrossCellBordersAndNegativeKeysKeepTheirOrder) {
               (std::vector<std::int32_t>{BroadPhaseGrid::CellKey(-1, 0), BroadPhaseGrid::CellKey(-1, -1),
                                          BroadPhaseGrid::CellKey(0, 0), BroadPhaseGrid::CellKey(0, -1)}));
 }
+
+TEST(BroadPhaseGridTest, ItemsClosingInWithinTheMarginAreStillPaired) {
+    // two items one above the other, their bounds a little more than the neighbour margins
+    // apart; each then closes in by just under the margin (no rebuild), and the tolerance
+    // band lets them meet: the lists of the last rebuild must hold the pair
+    const float extent = 0.1f;
+    const float gap = 4.0f * BroadPhaseGrid::kNeighbourMargin + 0.005f;
+    std::vector<BroadPhaseGrid::Body> bodies(2);
+    for (int i = 0; i < 2; ++i) {
+        bodies[i].takesPart = true;
+        bodies[i].extent = Vector3(extent, extent, extent);
+        bodies[i].position = Vector3(0.5f, 1.0f + i * (2.0f * extent + gap), 0.5f);
+    }
+    BroadPhaseGrid grid;
+    grid.Refresh(bodies, -1, kTolerance);
+    const float closing = 0.95f * BroadPhaseGrid::kNeighbourMargin;
+    bodies[0].position.y += closing;
+    bodies[1].position.y -= closing;
+    grid.Refresh(bodies, -1, kTolerance);
+    EXPECT_EQ(grid.NeighbourRebuilds(), 1u);
+    ASSERT_TRUE(BoundingBoxesOverlap(bodies[0].position - bodies[1].position, bodies[0].extent, bodies[1].extent,
+                                     kTolerance));
+    ExpectSamePairs(grid, bodies, -1, "closing in");
+}
