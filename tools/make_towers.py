@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Generates the towers benchmark scene, bench/towers/items/towers/towers<N>.wtf for
-N = 500, 1000, 2000 and 4000: N balls (radius 0.1 m, density 1000 kg/m3, each a loaded
+N = 500, 1000, 2000 and 4000 (and towers2000_halves.wtf, the 2000 named by halves): N balls (radius 0.1 m, density 1000 kg/m3, each a loaded
 item of one sphere, Bench.tower_ball) in 10 x 10 towers 0.25 m apart in x and z, layers
 0.25 m apart from 0.2 m up, dropped onto the land. The same scene as bench/peers/TowersPeer.cpp.
 
@@ -27,14 +27,19 @@ ITEM = ('\t<Item name="b{index:04d}" type="Bench.tower_ball"><Parameter name="po
         '{column}*pitch,viewer_height+0.2+{layer}*pitch,{row}*pitch</Parameter></Item>\n')
 
 
-def field(n):
+def field(n, halves=False):
     text = HEADER.format(n=n)
     for index in range(n):
         # column and row offsets from the centre, in pitches: -4.5 to 4.5
         column = index % 10 - 4.5
         row = (index // 10) % 10 - 4.5
         layer = index // 100
-        text += ITEM.format(index=index, column=column, row=row, layer=layer)
+        item = ITEM.format(index=index, column=column, row=row, layer=layer)
+        if halves:
+            # the same scene with the member order (by name) no longer the order in which the
+            # items are made: the towers of the left half first, then those of the right
+            item = item.replace('name="b', 'name="a' if column < 0 else 'name="b', 1)
+        text += item
     return text + "</Field>\n"
 
 
@@ -45,6 +50,8 @@ def main():
     for n in (500, 1000, 2000, 4000):
         with open(os.path.join(folder, "towers%d.wtf" % n), "w", encoding="utf-8", newline="\n") as out:
             out.write(field(n))
+    with open(os.path.join(folder, "towers2000_halves.wtf"), "w", encoding="utf-8", newline="\n") as out:
+        out.write(field(2000, halves=True))
 
 
 if __name__ == "__main__":
