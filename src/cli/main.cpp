@@ -391,7 +391,9 @@ int Run(const SimOptions& options, const std::optional<HeadlessRender::Options>&
                 .Add("contacts_seconds", world->TotalStepTiming().contacts)
                 .Add("forces_seconds", world->TotalStepTiming().forces)
                 .Add("integration_seconds", world->TotalStepTiming().integration)
-                .Add("refresh_seconds", world->TotalStepTiming().refresh));
+                .Add("refresh_seconds", world->TotalStepTiming().refresh)
+                // how often the steps changed between shared out and on one thread
+                .Add("share_mode_changes", world->ShareModeChanges()));
     }
     int status = 0;
     if (render) {

@@ -72,6 +72,10 @@ void FieldItemWorld::StartWorkers(int workerCount) {
 void FieldItemWorld::SetWorkerCount(int workerCount) {
     workers_.reset();
     StartWorkers(workerCount);
+    // other workers, another choice
+    sharing_ = ShareModeChooser();
+    shared_ = true;
+    savedShares_.clear();
 }
 
 void FieldItemWorld::SetParallelMinimum(std::size_t members) {
@@ -86,7 +90,7 @@ void FieldItemWorld::AssignRecords() {
     // small worlds stay on the calling thread; large ones get one share per thread, of
     // consecutive members (whose names, and so mostly their places, are alike)
     const std::size_t members = memberInfo_.size();
-    recordCount_ = workers_ && members >= parallelMinimum_ ? workerCount_ : 1;
+    recordCount_ = workers_ && members >= parallelMinimum_ && shared_ ? workerCount_ : 1;
     for (int r = 0; r < recordCount_; ++r) {
         for (Share* share : {&records_[r].pairShare, &records_[r].share}) {
             share->begin = static_cast<std::uint32_t>(members * r / recordCount_);
@@ -94,6 +98,31 @@ void FieldItemWorld::AssignRecords() {
             share->seconds = 0.0;
         }
     }
+    // back from steps on the calling thread alone, the same members take up their balanced
+    // shares again
+    if (recordCount_ > 1 && savedShares_.size() == static_cast<std::size_t>(recordCount_) &&
+        savedShares_.back().first.end == members && savedShares_.back().second.end == members) {
+        for (int r = 0; r < recordCount_; ++r) {
+            records_[r].pairShare = savedShares_[r].first;
+            records_[r].share = savedShares_[r].second;
+        }
+    }
+    savedShares_.clear();
+}
+
+void FieldItemWorld::ShareSteps(bool shared) {
+    if (!shared) {
+        savedShares_.clear();
+        for (int r = 0; r < recordCount_; ++r) {
+            Share pairs = records_[r].pairShare;
+            Share members = records_[r].share;
+            pairs.seconds = 0.0;
+            members.seconds = 0.0;
+            savedShares_.emplace_back(pairs, members);
+        }
+    }
+    shared_ = shared;
+    recordsStale_ = true;
 }
 
 namespace {
@@ -476,6 +505,7 @@ void FieldItemWorld::RefreshMembers() {
     springLoad_.assign(memberInfo_.size(), 1.0);
     factorsStale_ = true;
     recordsStale_ = true;
+    savedShares_.clear();
     bodies_.assign(memberInfo_.size(), BroadPhaseGrid::Body());
     filters_.assign(memberInfo_.size(), FilterBounds());
     orientations_.assign(memberInfo_.size(), Matrix3());
@@ -1203,12 +1233,20 @@ void FieldItemWorld::SumForces(StepRecord& record) {
 }
 
 void FieldItemWorld::Step(const TickInput* input) {
+    // a large world's step is shared out or not as the chooser finds faster
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point begin = Clock::now();
+    RefreshMembers();
+    const bool large = workers_ != nullptr && memberInfo_.size() >= parallelMinimum_;
+    if (large && sharing_.Shared() != shared_) {
+        ShareSteps(sharing_.Shared());
+    }
+
     DetectCollisions();
 
     // applied forces, integration and refresh: what each needs of the shares' serial work
     // comes first (the player's control, the heavy items), what they give after (members
     // whose motion is no longer finite, the grid's lists)
-    using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     BeginControl(input);
     NoteHeavyItems();
@@ -1230,6 +1268,9 @@ void FieldItemWorld::Step(const TickInput* input) {
     totalTiming_.forces += lastTiming_.forces;
     totalTiming_.integration += lastTiming_.integration;
     totalTiming_.refresh += lastTiming_.refresh;
+    if (large) {
+        sharing_.NoteStep(std::chrono::duration<double>(Clock::now() - begin).count());
+    }
 }
 
 void FieldItemWorld::Control(const TickInput* input) {

@@ -22,7 +22,9 @@
 // the spring loads and the softening of springs too stiff for the step, the drag and spin
 // damping with the static-friction test that reads the accumulator as it stands at that
 // contact, then the spring, restitution and friction forces. No two threads write one
-// member, and every worker count gives exactly the results of a single record.
+// member, and every worker count gives exactly the results of a single record. On a busy
+// machine sharing may be slower than the calling thread alone: Step takes whichever way its
+// steps were faster in (ShareModeChooser).
 
 #include <algorithm>
 #include <array>
@@ -37,6 +39,7 @@
 #include "collision/Contact.h"
 #include "physics/BroadPhaseGrid.h"
 #include "physics/FieldItemComposite.h"
+#include "physics/ShareModeChooser.h"
 #include "physics/StepTiming.h"
 #include "physics/WorldSettings.h"
 
@@ -135,6 +138,9 @@ public:
     void SetParallelMinimum(std::size_t members);
     /// Into how many shares the last step's phases were split (1: the calling thread alone).
     int ShareCount() const { return recordCount_; }
+    /// How often Step changed between sharing a large world's steps out and running them on the
+    /// calling thread alone, as the one or the other was faster (see ShareModeChooser).
+    int ShareModeChanges() const { return sharing_.Changes(); }
     ViewWindow* View() const { return viewWindow_; }
     /// Told of every contact of every contact phase, in the order the forces are applied, with the
     /// two world members of its pair (first, second); called on the stepping thread.
@@ -329,6 +335,9 @@ private:
     };
 
     void StartWorkers(int workerCount);
+    /// Makes the next steps of a large world shared out, or run on the calling thread alone
+    /// (keeping the balanced shares for the way back).
+    void ShareSteps(bool shared);
     /// Splits the members into the shares of the records.
     void AssignRecords();
     /// Moves the shares' borders so that each share takes about as long: the threads need not
@@ -442,6 +451,11 @@ private:
     std::vector<StepRecord> records_;
     int recordCount_ = 1;
     bool recordsStale_ = true;
+    /// Step's choice for a large world, and the shares (pairs, members) it left to run on the
+    /// calling thread alone.
+    ShareModeChooser sharing_;
+    bool shared_ = true;
+    std::vector<std::pair<Share, Share>> savedShares_;
     /// Per member: its pairs as first member in the last contact phase; the shares are balanced
     /// every kBalanceInterval contact phases.
     std::vector<std::uint32_t> memberPairs_;
