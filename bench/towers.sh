@@ -31,12 +31,21 @@ peer() { "$bin/towers-$2" --spheres "$1" --seconds 2 --step 0.0015 | rate; }
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)   processors: $(nproc)   rounds: $rounds"
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
+ceilings=""
 for ((round = 1; round <= rounds; ++round)); do
+    # what two threads sharing no data gain over one on this machine now (a virtual machine's
+    # second processor may be far slower while both are busy)
+    if [ -x "$bin/thread-ceiling" ]; then
+        ceilings="$ceilings $("$bin/thread-ceiling" | sed -n 's/.*"ceiling":\([0-9.]*\).*/\1/p')"
+    fi
     for n in "${sizes[@]}"; do
         echo "$n $(kivaro "$n" 1) $(kivaro "$n" 2) $(peer "$n" ode) $(peer "$n" bullet)" >>"$results"
     done
 done
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -n "$ceilings" ]; then
+    echo "two threads sharing no data ran at$ceilings times one thread's speed (thread-ceiling, one per round): the most k2/k1 can reach here"
+fi
 
 awk -v sizes="${sizes[*]}" '
 function median(list, count,    i, j, t, a) {

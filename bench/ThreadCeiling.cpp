@@ -1,0 +1,69 @@
+// How much faster two threads do work that shares no data than one thread does, on this
+// machine now: the most two workers can gain over one in the towers comparison. Each thread
+// reads and writes a buffer of its own (the size of half the towers scene's items, by
+// default) in a scattered order; first one thread alone, then two at once.
+//
+//   thread-ceiling [--megabytes M] [--rounds R]
+//
+// Prints one JSON line: the seconds of the thread alone and of each of the two, and the
+// ceiling t1/ta + t1/tb (the two threads' speeds over the lone thread's, which a step
+// whose shares follow the threads' speeds can reach).
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double Work(std::size_t megabytes, int rounds, int seed) {
+    std::vector<std::uint64_t> buffer(megabytes * 1024 * 1024 / sizeof(std::uint64_t));
+    const std::size_t count = buffer.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        buffer[i] = (i * 2654435761u + static_cast<std::uint64_t>(seed)) % count;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::uint64_t sum = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < count; ++i) {
+            sum += buffer[(buffer[i] + static_cast<std::uint64_t>(round)) % count];
+            buffer[i] ^= sum & 1u;
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // keep the sums alive
+    if (sum == 1) {
+        std::fputs("", stderr);
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::size_t megabytes = 2;
+    int rounds = 1200;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--megabytes") == 0) {
+            megabytes = static_cast<std::size_t>(std::max(1, std::atoi(argv[i + 1])));
+        } else if (std::strcmp(argv[i], "--rounds") == 0) {
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        } else {
+            std::fprintf(stderr, "usage: thread-ceiling [--megabytes M] [--rounds R]\n");
+            return 2;
+        }
+    }
+    const double alone = Work(megabytes, rounds, 1);
+    double first = 0.0;
+    double second = 0.0;
+    std::thread other([&] { second = Work(megabytes, rounds, 2); });
+    first = Work(megabytes, rounds, 3);
+    other.join();
+    std::printf("{\"megabytes\":%zu,\"alone_seconds\":%.4f,\"together_seconds\":[%.4f,%.4f],\"ceiling\":%.3f}\n",
+                megabytes, alone, first, second, alone / first + alone / second);
+    return 0;
+}
