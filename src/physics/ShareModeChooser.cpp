@@ -4,17 +4,13 @@
 
 void ShareModeChooser::NoteStep(double seconds) {
     if (!trial_) {
-        --untilTrial_;
-        seconds_ += seconds;
-        if (++steps_ == kWindow) {
-            kept_ = seconds_ / kWindow;
-            steps_ = 0;
+        keptSeconds_ += seconds;
+        ++keptSteps_;
+        if (--untilTrial_ <= 0) {
+            // the trial starts with its warm-up (counted up from below zero)
+            trial_ = true;
+            steps_ = -kWarmup;
             seconds_ = 0.0;
-            if (untilTrial_ <= 0) {
-                // the trial starts with its warm-up (counted down below zero)
-                trial_ = true;
-                steps_ = -kWarmup;
-            }
         }
         return;
     }
@@ -25,13 +21,14 @@ void ShareModeChooser::NoteStep(double seconds) {
     if (steps_ < kWindow) {
         return;
     }
+    // the trial against the kept way's steps since the last trial
     const double tried = seconds_ / kWindow;
+    const double kept = keptSeconds_ / keptSteps_;
     trial_ = false;
-    steps_ = 0;
-    seconds_ = 0.0;
-    if (tried < kept_ * kMargin) {
+    keptSeconds_ = 0.0;
+    keptSteps_ = 0;
+    if (tried < kept * kMargin) {
         shared_ = !shared_;
-        kept_ = tried;
         interval_ = kFirstInterval;
         ++changes_;
     } else {

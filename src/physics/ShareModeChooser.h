@@ -9,15 +9,16 @@
 
 class ShareModeChooser {
 public:
-    /// Steps over which each way's time is averaged.
+    /// Steps of a trial whose time is compared with the kept way's average since the last trial.
     static constexpr int kWindow = 16;
     /// Steps of a trial that are not counted, while the data moves between the caches.
     static constexpr int kWarmup = 2;
     /// Steps between two trials after a change of way, and at most.
     static constexpr int kFirstInterval = 256;
     static constexpr int kLongestInterval = 8192;
-    /// The other way is taken when its steps took less than this fraction of the time.
-    static constexpr double kMargin = 0.95;
+    /// The other way is taken when its steps took less than this fraction of the time (a
+    /// trial's few steps vary by several per cent on an idle machine).
+    static constexpr double kMargin = 0.9;
 
     /// Whether the next step is shared out.
     bool Shared() const { return trial_ ? !shared_ : shared_; }
@@ -29,11 +30,12 @@ public:
 private:
     bool shared_ = true;
     bool trial_ = false;
-    /// Steps and seconds of the current window (a trial's after its warm-up).
+    /// The kept way's steps since the last trial, and their seconds.
+    int keptSteps_ = 0;
+    double keptSeconds_ = 0.0;
+    /// The trial's steps (below zero in its warm-up) and their seconds.
     int steps_ = 0;
     double seconds_ = 0.0;
-    /// Average step of the last whole window of the kept way; below 0 until there is one.
-    double kept_ = -1.0;
     int interval_ = kFirstInterval;
     int untilTrial_ = kFirstInterval;
     int changes_ = 0;

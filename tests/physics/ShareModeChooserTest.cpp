@@ -12,7 +12,7 @@ namespace {
 std::vector<bool> RunSteps(ShareModeChooser& chooser, int steps, double sharedSeconds, double aloneSeconds) {
     std::vector<bool> ways;
     bool last = chooser.Shared();
-    int sinceChange = 0;
+    int sinceChange = ShareModeChooser::kWarmup;
     for (int i = 0; i < steps; ++i) {
         const bool shared = chooser.Shared();
         sinceChange = shared == last ? sinceChange + 1 : 0;
@@ -56,8 +56,8 @@ TEST(ShareModeChooserTest, ABusyMachineGoesToOneThreadAndComesBackWhenSharingWin
         1.2e-3, 1.0e-3);
     EXPECT_FALSE(chooser.Shared());
     EXPECT_EQ(chooser.Changes(), 1);
-    // alone it stays while sharing stays slower, a difference within the margin included
-    RunSteps(chooser, 2000, 0.98e-3, 1.0e-3);
+    // alone it stays while sharing is not clearly faster, a difference within the margin included
+    RunSteps(chooser, 2000, 0.95e-3, 1.0e-3);
     EXPECT_FALSE(chooser.Shared());
     EXPECT_EQ(chooser.Changes(), 1);
     // the machine is idle again: the next trial shares and wins
