@@ -280,7 +280,7 @@ void BroadPhaseGrid::RebuildCells() {
             const Rect& rect = items_[member].rect;
             if (!IsSingle(rect)) {
                 assert(Contains(rect, cell));
-                sharedRows_.push_back(SharedRow{i - cell.begin, member, 0, EarlierMask(rect, cell)});
+                sharedRows_.push_back(SharedRow{i - cell.begin, member, 0, 0, EarlierMask(rect, cell)});
                 std::array<std::uint32_t, 8> counts = maskCounts_.back();
                 ++counts[sharedRows_.back().mask];
                 maskCounts_.push_back(counts);
@@ -294,6 +294,7 @@ void BroadPhaseGrid::RebuildCells() {
             const Item& item = items_[row.member];
             row.taken =
                 (item.firstCell == cellIndex ? 0 : 1 + everywhereCount) + TakenBetween(cell, s, UINT32_MAX);
+            row.takenBefore = takenInCell;
             takenInCell += row.taken;
         }
         if (cellIndex != 0) {

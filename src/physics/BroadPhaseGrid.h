@@ -11,6 +11,7 @@
 // only when an item has moved further than a margin, so a resting pile costs little.
 // Every structure is kept across steps and reused.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -141,8 +142,10 @@ private:
     struct SharedRow {
         std::uint32_t position;
         std::uint32_t member;
-        /// Pairs of this row already taken in an earlier cell.
+        /// Pairs of this row already taken in an earlier cell, and of the cell's shared rows
+        /// before it.
         std::uint64_t taken;
+        std::uint64_t takenBefore;
         /// EarlierMask of the member's rectangle in this cell.
         unsigned char mask;
     };
@@ -162,6 +165,14 @@ private:
     };
 
     static bool IsSingle(const Rect& rect) { return rect.ix0 == rect.ix1 && rect.iz0 == rect.iz1; }
+    /// The pairs of all the cell's rows taken in earlier cells.
+    std::uint64_t CellTaken(const Cell& cell) const {
+        if (cell.sharedEnd == cell.sharedBegin) {
+            return 0;
+        }
+        const SharedRow& last = sharedRows_[cell.sharedEnd - 1];
+        return last.takenBefore + last.taken;
+    }
     static bool Contains(const Rect& rect, const Cell& cell) {
         return rect.ix0 <= cell.ix && cell.ix <= rect.ix1 && rect.iz0 <= cell.iz && cell.iz <= rect.iz1;
     }
@@ -248,24 +259,28 @@ void BroadPhaseGrid::ForEachPair(std::uint32_t firstBegin, std::uint32_t firstEn
         const Cell& cell = cells_[cellIndex];
         const std::uint64_t regular = cell.end - cell.begin;
         const std::uint64_t length = regular + everywhereCount + landCount;
-        std::uint64_t takenBefore = 0; // pairs of the earlier rows taken in earlier cells
-        std::uint32_t shared = cell.sharedBegin;
+        // the rows of the range's items (the cell's items are in member order), with the pairs
+        // of the earlier rows taken in earlier cells
+        const auto rows = members_.begin() + cell.begin;
+        const auto rowBegin =
+            static_cast<std::uint32_t>(std::lower_bound(rows, rows + regular, firstBegin) - rows);
+        const auto rowEnd =
+            static_cast<std::uint32_t>(std::lower_bound(rows + rowBegin, rows + regular, firstEnd) - rows);
+        const auto sharedRows = sharedRows_.begin();
+        std::uint32_t shared = static_cast<std::uint32_t>(
+            std::lower_bound(sharedRows + cell.sharedBegin, sharedRows + cell.sharedEnd, rowBegin,
+                             [](const SharedRow& row, std::uint32_t position) { return row.position < position; }) -
+            sharedRows);
+        std::uint64_t takenBefore = shared < cell.sharedEnd ? sharedRows_[shared].takenBefore : CellTaken(cell);
 
         // the rows of the items entered by range, in member order
-        for (std::uint32_t row = 0; row < regular; ++row) {
+        for (std::uint32_t row = rowBegin; row < rowEnd; ++row) {
             const std::uint32_t first = members_[cell.begin + row];
             const Item& item = items_[first];
             const std::uint64_t rowStart =
                 cell.rankBase + row * length - static_cast<std::uint64_t>(row) * (row - 1) / 2 - takenBefore;
             const bool sharedRow = shared < cell.sharedEnd && sharedRows_[shared].position == row;
             const bool firstCell = item.firstCell == cellIndex;
-            if (first < firstBegin || first >= firstEnd) {
-                if (sharedRow) {
-                    takenBefore += sharedRows_[shared].taken;
-                    ++shared;
-                }
-                continue;
-            }
 
             // neighbours in this cell, in member order, each pair in the first cell both share
             for (std::uint32_t n = neighbourBegin_[first]; n < neighbourBegin_[first + 1]; ++n) {
@@ -314,6 +329,7 @@ void BroadPhaseGrid::ForEachPair(std::uint32_t firstBegin, std::uint32_t firstEn
 
         // the rows of the items entered everywhere, new only in the first cell of all
         if (cellIndex == 0) {
+            takenBefore = CellTaken(cell);
             for (std::uint32_t k = 0; k < everywhereCount; ++k) {
                 if (everywhere_[k] < firstBegin || everywhere_[k] >= firstEnd) {
                     continue;
