@@ -7,13 +7,16 @@
 //
 // Prints one JSON line: the seconds of the thread alone and of each of the two, and the
 // ceiling t1/ta + t1/tb (the two threads' speeds over the lone thread's, which a step
-// whose shares follow the threads' speeds can reach).
+// whose shares follow the threads' speeds can reach), and the time a cache line takes to go
+// from one thread to the other and back: the hand-overs and the data at the shares' borders
+// of a step pay it (a virtual machine's two processors may share a cache, or not, and change).
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -42,6 +45,29 @@ double Work(std::size_t megabytes, int rounds, int seed) {
     return seconds;
 }
 
+/// Nanoseconds of one round trip of a cache line between two threads (each waits for the
+/// other's write, then writes).
+double RoundTrip() {
+    constexpr int kTrips = 200000;
+    alignas(64) std::atomic<int> flag{0};
+    std::thread other([&] {
+        for (int i = 0; i < kTrips; ++i) {
+            while (flag.load(std::memory_order_acquire) != 2 * i + 1) {
+            }
+            flag.store(2 * i + 2, std::memory_order_release);
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kTrips; ++i) {
+        flag.store(2 * i + 1, std::memory_order_release);
+        while (flag.load(std::memory_order_acquire) != 2 * i + 2) {
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    other.join();
+    return 1.0e9 * seconds / kTrips;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -63,7 +89,9 @@ int main(int argc, char** argv) {
     std::thread other([&] { second = Work(megabytes, rounds, 2); });
     first = Work(megabytes, rounds, 3);
     other.join();
-    std::printf("{\"megabytes\":%zu,\"alone_seconds\":%.4f,\"together_seconds\":[%.4f,%.4f],\"ceiling\":%.3f}\n",
-                megabytes, alone, first, second, alone / first + alone / second);
+    const double roundTrip = RoundTrip();
+    std::printf("{\"megabytes\":%zu,\"alone_seconds\":%.4f,\"together_seconds\":[%.4f,%.4f],\"ceiling\":%.3f,"
+                "\"round_trip_ns\":%.0f}\n",
+                megabytes, alone, first, second, alone / first + alone / second, roundTrip);
     return 0;
 }

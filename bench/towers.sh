@@ -32,11 +32,14 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)   processors: $(npro
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
 ceilings=""
+trips=""
 for ((round = 1; round <= rounds; ++round)); do
     # what two threads sharing no data gain over one on this machine now (a virtual machine's
     # second processor may be far slower while both are busy)
     if [ -x "$bin/thread-ceiling" ]; then
-        ceilings="$ceilings $("$bin/thread-ceiling" | sed -n 's/.*"ceiling":\([0-9.]*\).*/\1/p')"
+        ceiling=$("$bin/thread-ceiling")
+        ceilings="$ceilings $(echo "$ceiling" | sed -n 's/.*"ceiling":\([0-9.]*\).*/\1/p')"
+        trips="$trips $(echo "$ceiling" | sed -n 's/.*"round_trip_ns":\([0-9.]*\).*/\1/p')"
     fi
     for n in "${sizes[@]}"; do
         echo "$n $(kivaro "$n" 1) $(kivaro "$n" 2) $(peer "$n" ode) $(peer "$n" bullet)" >>"$results"
@@ -45,6 +48,7 @@ done
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ -n "$ceilings" ]; then
     echo "two threads sharing no data ran at$ceilings times one thread's speed (thread-ceiling, one per round): the most k2/k1 can reach here"
+    echo "a cache line went from one thread to the other and back in$trips ns (a virtual machine may show about 100 at one time and 500 at another; every hand-over of a step, and every item read across a share's border, pays it)"
 fi
 
 awk -v sizes="${sizes[*]}" '
