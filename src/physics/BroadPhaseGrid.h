@@ -142,9 +142,9 @@ private:
     struct SharedRow {
         std::uint32_t position;
         std::uint32_t member;
-        /// Pairs of this row already taken in an earlier cell, and of the cell's shared rows
-        /// before it.
+        /// Pairs of this row already taken in an earlier cell.
         std::uint64_t taken;
+        /// The same for all of the cell's shared rows before this one, summed.
         std::uint64_t takenBefore;
         /// EarlierMask of the member's rectangle in this cell.
         unsigned char mask;
