@@ -98,13 +98,12 @@ void FieldItemWorld::AssignRecords() {
             share->seconds = 0.0;
         }
     }
-    // back from steps on the calling thread alone, the same members take up their balanced
-    // shares again
-    if (recordCount_ > 1 && savedShares_.size() == static_cast<std::size_t>(recordCount_) &&
-        savedShares_.back().first.end == members && savedShares_.back().second.end == members) {
+    // back from steps on the calling thread alone, the same members (a change of members
+    // drops the saved shares) take up their balanced shares again
+    if (recordCount_ > 1 && savedShares_.size() == static_cast<std::size_t>(recordCount_)) {
         for (int r = 0; r < recordCount_; ++r) {
-            records_[r].pairShare = savedShares_[r].first;
-            records_[r].share = savedShares_[r].second;
+            records_[r].pairShare = {savedShares_[r].first.begin, savedShares_[r].first.end};
+            records_[r].share = {savedShares_[r].second.begin, savedShares_[r].second.end};
         }
     }
     savedShares_.clear();
@@ -114,11 +113,7 @@ void FieldItemWorld::ShareSteps(bool shared) {
     if (!shared) {
         savedShares_.clear();
         for (int r = 0; r < recordCount_; ++r) {
-            Share pairs = records_[r].pairShare;
-            Share members = records_[r].share;
-            pairs.seconds = 0.0;
-            members.seconds = 0.0;
-            savedShares_.emplace_back(pairs, members);
+            savedShares_.emplace_back(records_[r].pairShare, records_[r].share);
         }
     }
     shared_ = shared;
