@@ -1,5 +1,6 @@
 #include "physics/WorldWorkers.h"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <chrono>
@@ -30,6 +31,10 @@ constexpr std::chrono::microseconds kWorkerSpin{1000};
 /// spins that long, then sleeps.
 constexpr std::chrono::microseconds kCallerSpin{1000};
 
+/// The first part of a spin only pauses: a hand-over between two phases mostly comes within
+/// it, and a yield is a system call that the change may have to wait for.
+constexpr std::chrono::microseconds kSpinBeforeYield{50};
+
 /// Waits until value differs from `old`: spins for up to `spin` first, then sleeps.
 std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
                             std::chrono::microseconds spin) {
@@ -37,7 +42,9 @@ std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32
     if (current != old) {
         return current;
     }
-    const auto until = std::chrono::steady_clock::now() + spin;
+    const auto start = std::chrono::steady_clock::now();
+    const auto until = start + spin;
+    const auto yieldFrom = start + std::min(spin, kSpinBeforeYield);
     for (;;) {
         for (int i = 0; i < 64; ++i) {
             CpuRelax();
@@ -46,8 +53,12 @@ std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32
                 return current;
             }
         }
-        if (std::chrono::steady_clock::now() >= until) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) {
             break;
+        }
+        if (now < yieldFrom) {
+            continue;
         }
         // on a busy machine the thread that will make the change may be waiting for this core:
         // hand it over (on an idle one this returns at once)
