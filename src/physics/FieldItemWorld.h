@@ -12,7 +12,8 @@
 // thread, and every phase of the step runs one record per share, so that a core keeps its
 // members' data from phase to phase (WorldWorkers hands each thread its own record first).
 // The pairs have a share of their own, as their cost lies unevenly on the members; both
-// shares are balanced on the time they took, as the cores need not run at one speed. A
+// shares are balanced on the time they took, as the cores need not run at one speed (the
+// members' share on the larger of its contact forces and its own phases). A
 // member's applied forces, integration and refresh need nothing of other members, so a step
 // runs the three for a share in one go.
 // A record finds the pairs whose first member it owns, detects their contacts and works
@@ -330,6 +331,9 @@ private:
         std::vector<std::uint64_t> neighbours;
         /// How long the share's control, integration and refresh took in the last step, s.
         std::array<double, 3> moveSeconds{};
+        /// How long the share's contact forces (loads, friction, sums) took since the last
+        /// balance, s; its own phases' time is the share's.
+        double contactSeconds = 0.0;
         SafeguardCounts safeguards;
         BroadPhaseGrid::RangeChanges gridChanges;
     };
@@ -345,8 +349,9 @@ private:
     /// its work sets its next size.
     void BalanceRecords();
     /// Moves the borders of one share of every record (pairShare or share) after the time each
-    /// took for its work, the sum of the members' weights.
-    void Rebalance(Share StepRecord::*kind, const std::function<std::uint64_t(std::size_t)>& weight);
+    /// took for its work, the sum of the members' weights: base each, plus its pair count
+    /// where pairs (indexed by member) is given.
+    void Rebalance(Share StepRecord::*kind, const std::uint32_t* pairs, std::uint64_t base);
     /// Runs one phase of every record, on the workers in a large world.
     void RunPhase(int code);
     void RunWorker(int code, int index);
