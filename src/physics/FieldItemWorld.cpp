@@ -173,8 +173,8 @@ void NextShares(const std::vector<std::uint64_t>& work, const std::vector<double
 void FieldItemWorld::BalanceRecords() {
     // which member goes to which share never changes a result, only how long the phases take
     stepsSinceBalance_ = 0;
-    // a member's pairs cost about as much each, and a member as much as a few of them; in the
-    // other phases every member costs about the same
+    // a member's pairs cost about as much each, and a member as much as a few of them; the
+    // members' share weighs every member alike
     constexpr std::uint64_t kMemberWeight = 4;
     Rebalance(&StepRecord::pairShare, memberPairs_.data(), kMemberWeight);
     // the members' share runs the contact forces and the members' own phases, each of which

@@ -9,7 +9,8 @@
 // instead of blocking), a worker that the system is slow to wake (a busy machine) never
 // holds a phase up, as its record is run by whoever comes first, and which thread runs a
 // record does not change its result. Between the phases of a step the workers spin for a
-// while (yielding their core to any thread that waits for it), then sleep.
+// while (pausing only at first, then yielding their core to any thread that waits for it),
+// then sleep.
 
 #include <atomic>
 #include <cstdint>
