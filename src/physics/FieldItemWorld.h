@@ -464,7 +464,7 @@ private:
     /// Per member: its pairs as first member in the last contact phase; the shares are balanced
     /// every kBalanceInterval contact phases.
     std::vector<std::uint32_t> memberPairs_;
-    static constexpr int kBalanceInterval = 8;
+    static constexpr int kBalanceInterval = 4;
     int stepsSinceBalance_ = 0;
     const TickInput* input_ = nullptr;
     /// The gravity phase runs the members' own control first (the control phase).
