@@ -8,14 +8,19 @@
 void CollisionDetectSphereSphere::Detect(const FieldItem& first, const FieldItem& second,
                                          const CollideSettings& settings,
                                          std::vector<Contact>& contacts) const {
+    Between(first.WorldTransform().Translation(), first.BoundingRadius(), second.WorldTransform().Translation(),
+            second.BoundingRadius(), settings, contacts);
+}
+
+void CollisionDetectSphereSphere::Between(const Vector3& firstPosition, double firstRadius,
+                                          const Vector3& secondPosition, double secondRadius,
+                                          const CollideSettings& settings, std::vector<Contact>& contacts) {
     const double tolerance = settings.contactTolerance;
-    const Vector3 firstPosition = first.WorldTransform().Translation();
-    const Vector3 offset = firstPosition - second.WorldTransform().Translation();
+    const Vector3 offset = firstPosition - secondPosition;
 
     // separation of the surfaces along the line of centres
     const float centreDistance = std::sqrt(Dot(offset, offset));
-    const double firstRadius = first.BoundingRadius();
-    const double gap = static_cast<double>(centreDistance) - firstRadius - second.BoundingRadius();
+    const double gap = static_cast<double>(centreDistance) - firstRadius - secondRadius;
     if (!(-tolerance <= gap && gap <= tolerance)) {
         return;
     }
@@ -32,10 +37,13 @@ void CollisionDetectSphereSphere::Detect(const FieldItem& first, const FieldItem
 void CollisionDetectSphereLand::Detect(const FieldItem& sphere, const FieldItem& /*land*/,
                                        const CollideSettings& settings,
                                        std::vector<Contact>& contacts) const {
+    Between(sphere.WorldTransform().Translation(), sphere.BoundingRadius(), settings, contacts);
+}
+
+void CollisionDetectSphereLand::Between(const Vector3& position, double radius, const CollideSettings& settings,
+                                        std::vector<Contact>& contacts) {
     // height of the lowest point; no lower bound, a sunk sphere is pushed out from any depth
     const double tolerance = settings.contactTolerance;
-    const Vector3 position = sphere.WorldTransform().Translation();
-    const double radius = sphere.BoundingRadius();
     const double height = static_cast<double>(position.y) - radius;
     if (!(height <= tolerance)) {
         return;

@@ -8,6 +8,9 @@ class CollisionDetectSphereSphere : public CollisionDetect {
 public:
     void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
                 std::vector<Contact>& contacts) const override;
+    /// The same from the spheres' centres and radii.
+    static void Between(const Vector3& firstPosition, double firstRadius, const Vector3& secondPosition,
+                        double secondRadius, const CollideSettings& settings, std::vector<Contact>& contacts);
 };
 
 /// (sphere, land). The land is the plane y = 0; a sphere sunk to any depth still touches it.
@@ -15,6 +18,9 @@ class CollisionDetectSphereLand : public CollisionDetect {
 public:
     void Detect(const FieldItem& first, const FieldItem& second, const CollideSettings& settings,
                 std::vector<Contact>& contacts) const override;
+    /// The same from the sphere's centre and radius.
+    static void Between(const Vector3& position, double radius, const CollideSettings& settings,
+                        std::vector<Contact>& contacts);
 };
 
 /// (sphere, box).

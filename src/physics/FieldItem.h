@@ -120,11 +120,12 @@ protected:
     Matrix4 inertia_;
 
     Matrix4 transform_;
+    // the motion on one line: the contact phase reads it of other threads' items
     Vector3 velocity_;
+    Vector3 angularVelocity_;
     Vector3 force_;
     Matrix4 worldTransform_;
     Quaternion orientation_;
-    Vector3 angularVelocity_;
     Vector3 torque_;
     Quaternion worldOrientation_;
     Matrix3 worldRotation_;

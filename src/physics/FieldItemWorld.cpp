@@ -7,9 +7,11 @@
 #include <functional>
 #include <numeric>
 #include <span>
+#include <typeinfo>
 
 #include "collision/Collide.h"
 #include "collision/CollisionDetect.h"
+#include "collision/CollisionDetectSphere.h"
 #include "common/LogWriter.h"
 #include "framework/D3DObjectManager.h"
 #include "physics/FieldItemLand.h"
@@ -612,6 +614,13 @@ void FieldItemWorld::DetectCollisions() {
                 FindDetector(static_cast<ShapeKind>(first), static_cast<ShapeKind>(second));
         }
     }
+    const auto usual = [](const CollisionDetect* detector, const std::type_info& type) {
+        return detector != nullptr && typeid(*detector) == type;
+    };
+    spheresFromBounds_ = usual(detectors_[static_cast<int>(ShapeKind::kSphere)][static_cast<int>(ShapeKind::kSphere)],
+                               typeid(CollisionDetectSphereSphere));
+    sphereLandFromBounds_ = usual(detectors_[static_cast<int>(ShapeKind::kSphere)][static_cast<int>(ShapeKind::kLand)],
+                                  typeid(CollisionDetectSphereLand));
     // softening starts afresh with a new member set
     if (factorsStale_ || springFactor_.size() != memberInfo_.size()) {
         springFactor_.assign(memberInfo_.size(), 1.0);
@@ -762,12 +771,15 @@ void FieldItemWorld::DetectContacts(StepRecord& record) {
             continue;
         }
 
-        // an item too high to touch the land, or fixed, is not tested against it
+        // an item too high to touch the land, or fixed, is not tested against it (the places
+        // and bounds are read from the last refresh's copies throughout: the items' own lines,
+        // written at each refresh, may lie on another thread's core)
+        const Vector3& firstPosition = bodies_[pair.first].position;
+        const Vector3& secondPosition = bodies_[pair.second].position;
         if (a.typeLand || b.typeLand) {
-            FieldItem& other = a.typeLand ? second : first;
-            if (static_cast<double>(other.WorldPosition().y) >
-                    static_cast<double>(other.BoundingExtent().y) + tolerance ||
-                other.IsFixed()) {
+            const BroadPhaseGrid::Body& other = bodies_[a.typeLand ? pair.second : pair.first];
+            if (static_cast<double>(other.position.y) > static_cast<double>(other.extent.y) + tolerance ||
+                (a.typeLand ? second : first).IsFixed()) {
                 continue;
             }
         }
@@ -792,7 +804,17 @@ void FieldItemWorld::DetectContacts(StepRecord& record) {
                  ((a.wrapped && a.inner->IsDeleted()) || (b.wrapped && b.inner->IsDeleted())))) {
                 continue;
             }
-            detector->Detect(*a.inner, *b.inner, collide, record.detected);
+            if (a.innerKind == ShapeKind::kSphere && b.innerKind == ShapeKind::kSphere && spheresFromBounds_) {
+                const FilterBounds& firstSphere = filters_[pair.first];
+                const FilterBounds& secondSphere = filters_[pair.second];
+                CollisionDetectSphereSphere::Between(firstSphere.position, firstSphere.radius, secondSphere.position,
+                                                     secondSphere.radius, collide, record.detected);
+            } else if (a.innerKind == ShapeKind::kSphere && b.innerKind == ShapeKind::kLand && sphereLandFromBounds_) {
+                const FilterBounds& sphere = filters_[pair.first];
+                CollisionDetectSphereLand::Between(sphere.position, sphere.radius, collide, record.detected);
+            } else {
+                detector->Detect(*a.inner, *b.inner, collide, record.detected);
+            }
         } else {
             Collide(first, second, collide, record.detected);
         }
@@ -803,12 +825,12 @@ void FieldItemWorld::DetectContacts(StepRecord& record) {
             const Vector3& normal = contact.normal;
 
             // contact kinematics: velocities of the two contact points
-            Vector3 firstArm = point - first.WorldPosition();
+            Vector3 firstArm = point - firstPosition;
             firstArm = Unrotate(firstOrientation, firstArm);
             Vector3 firstSpin = Cross(first.AngularVelocity(), firstArm);
             firstSpin = Rotate(firstOrientation, firstSpin);
             const Vector3 firstSpeed = first.Velocity() + firstSpin;
-            Vector3 secondArm = point - second.WorldPosition();
+            Vector3 secondArm = point - secondPosition;
             secondArm = Unrotate(secondOrientation, secondArm);
             Vector3 secondSpin = Cross(second.AngularVelocity(), secondArm);
             secondSpin = Rotate(secondOrientation, secondSpin);
@@ -834,8 +856,8 @@ void FieldItemWorld::DetectContacts(StepRecord& record) {
             entry.strength = k;
             if (entry.active) {
                 // the spring grows linearly with penetration; while separating only e k pushes
-                const Vector3 firstArm = point - first.WorldPosition();
-                const Vector3 secondArm = point - second.WorldPosition();
+                const Vector3 firstArm = point - firstPosition;
+                const Vector3 secondArm = point - secondPosition;
                 entry.spring = normal * static_cast<float>(k);
                 entry.firstSpringTorque = Cross(firstArm, entry.spring);
                 entry.firstSpringTorque = Unrotate(firstOrientation, entry.firstSpringTorque);
@@ -893,7 +915,7 @@ double FieldItemWorld::InverseMassAlong(std::uint32_t member, const Vector3& poi
     }
     // a unit force along the direction at the point: 1/m of it moves the centre, the torque
     // (body axes) turns the item, each adding to the point's speed along the direction
-    const Vector3 arm = Unrotate(orientations_[member], Cross(point - item.WorldPosition(), direction));
+    const Vector3 arm = Unrotate(orientations_[member], Cross(point - bodies_[member].position, direction));
     const Matrix4& inverse = item.InverseInertia();
     const double turn = arm.x * (inverse._11 * arm.x + inverse._12 * arm.y + inverse._13 * arm.z) +
                         arm.y * (inverse._21 * arm.x + inverse._22 * arm.y + inverse._23 * arm.z) +
@@ -1008,14 +1030,12 @@ void FieldItemWorld::LimitRelease(PairContact& entry, double factor, SafeguardCo
     const double weakening = (1.0 - release) * entry.strength;
     const Contact& contact = entry.contact;
     const Vector3 normal = contact.normal;
-    const FieldItem& first = *memberInfo_[entry.first].item;
-    const FieldItem& second = *memberInfo_[entry.second].item;
     entry.restitution = normal * static_cast<float>(-weakening);
-    entry.firstRestitutionTorque =
-        Unrotate(orientations_[entry.first], Cross(contact.point - first.WorldPosition(), entry.restitution));
+    entry.firstRestitutionTorque = Unrotate(orientations_[entry.first],
+                                            Cross(contact.point - bodies_[entry.first].position, entry.restitution));
     entry.secondRestitutionTorque =
         Unrotate(orientations_[entry.second],
-                 Cross(contact.point - second.WorldPosition(), normal * static_cast<float>(weakening)));
+                 Cross(contact.point - bodies_[entry.second].position, normal * static_cast<float>(weakening)));
 }
 
 double FieldItemWorld::LargestSpringEigenvalue(std::uint32_t member,

@@ -473,4 +473,9 @@ private:
     const Quaternion* refreshOrientation_ = nullptr;
     /// Detectors of the known shape kinds for this phase.
     CollisionDetect* detectors_[kShapeKindCount][kShapeKindCount] = {};
+    /// The detectors of two spheres and of a sphere and the land are the usual ones: the
+    /// contact phase then works them out from the bounds the last refresh took (the spheres'
+    /// own lines, written at each refresh, may lie on the other threads' cores).
+    bool spheresFromBounds_ = false;
+    bool sphereLandFromBounds_ = false;
 };
