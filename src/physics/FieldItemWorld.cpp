@@ -4,7 +4,6 @@
 #include <cassert>
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <numeric>
 #include <span>
 #include <typeinfo>
