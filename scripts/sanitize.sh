@@ -52,7 +52,7 @@ for kind in "${kinds[@]}"; do
         -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" "${launcher[@]}" >/dev/null
     cmake --build "$build" -j "$(nproc)"
     echo "sanitize: $kind suites"
-    if ! (cd "$build" && LD_PRELOAD="$preload" xvfb-run -a -s "-screen 0 1920x1200x24" ctest --output-on-failure \
+    if ! (cd "$build" && LD_PRELOAD="$preload" xvfb-run -a -s "-noreset -screen 0 1920x1200x24" ctest --output-on-failure \
         -j "$(nproc)" --timeout 900 "$@"); then
         echo "sanitize: $kind FAILED"
         status=1

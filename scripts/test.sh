@@ -17,5 +17,8 @@ export ALSOFT_DRIVERS=null
 export LIBGL_ALWAYS_SOFTWARE=1
 export QT_QPA_PLATFORM=xcb
 cd "$here/build-test"
-xvfb-run -a -s "-screen 0 1920x1200x24" ctest --output-on-failure -j "$(nproc)" --timeout 300 "$@"
+# -noreset: by default the X server resets whenever its last client leaves, and a test that
+# connects during that reset is refused ("could not connect to display"); tests running side
+# by side hit that now and then
+xvfb-run -a -s "-noreset -screen 0 1920x1200x24" ctest --output-on-failure -j "$(nproc)" --timeout 300 "$@"
 
