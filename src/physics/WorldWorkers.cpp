@@ -1,6 +1,5 @@
 #include "physics/WorldWorkers.h"
 
-#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <chrono>
@@ -44,7 +43,7 @@ std::uint32_t WaitForChange(const std::atomic<std::uint32_t>& value, std::uint32
     }
     const auto start = std::chrono::steady_clock::now();
     const auto until = start + spin;
-    const auto yieldFrom = start + std::min(spin, kSpinBeforeYield);
+    const auto yieldFrom = start + kSpinBeforeYield;
     for (;;) {
         for (int i = 0; i < 64; ++i) {
             CpuRelax();
